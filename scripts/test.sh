@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Runs every test on this machine from nothing: installs the packages,
+# builds all flavours with warnings as errors, runs the native tests (under
+# AddressSanitizer and UBSan, the fuzzer briefly), then the Windows tests
+# under Wine: the 32-bit build's where this machine can execute 32-bit code,
+# and the 64-bit build's always. Ends with one summary line over all runs.
+set -uo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+"$root/scripts/bootstrap.sh" || exit 1
+"$root/scripts/build.sh" -DCORVINA_WERROR=ON || exit 1
+
+# The Windows tests share one wineserver and one virtual display.
+trap '"$root/build/win32/wine-run" --stop; "$root/build/win64/wine-run" --stop' EXIT
+
+passed=0
+failed=0
+status=0
+run_suite() {
+    local name=$1 dir=$2 log
+    log="$root/build/$name-ctest.log"
+    echo "== $name tests"
+    (cd "$dir" && ctest -j "$(nproc)" --output-on-failure --timeout 600) 2>&1 | tee "$log"
+    [ "${PIPESTATUS[0]}" = 0 ] || status=1
+    local line total fails
+    line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+    if [ -n "$line" ]; then
+        total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
+        fails=$(sed -E 's/.*passed, ([0-9]+) tests failed.*/\1/' <<<"$line")
+        passed=$((passed + total - fails))
+        failed=$((failed + fails))
+    else
+        status=1
+    fi
+}
+
+run_suite native "$root/build/native"
+if "$root/scripts/can-run-win32.sh"; then
+    run_suite win32 "$root/build/win32"
+else
+    echo "== win32 tests: skipped, this kernel cannot execute 32-bit programs"
+fi
+run_suite win64 "$root/build/win64"
+
+echo
+echo "== all suites"
+echo "$passed passed, $failed failed"
+exit $status

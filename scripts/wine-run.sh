@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine with the project's test runtime set up:
+# a prefix of the program's bitness, a persistent wineserver, a virtual X
+# display and ALSA's null audio device (the audio renderers cannot be created
+# without a device).
+#
+#   wine-run.sh PROGRAM [ARGS...]   run PROGRAM, exit with its status
+#   wine-run.sh --stop              stop the wineserver and the display
+#
+# The prefix is $CORVINA_WINEPREFIX (default: build/wineprefix in the tree),
+# its bitness $CORVINA_WINEARCH: win32 (default) or win64. The loaders are
+# called directly: /usr/bin/wine prefers the 32-bit one whenever it is
+# installed, even where the kernel cannot run it.
+# Processes started here share one wineserver and one display, so many test
+# programs start in well under a second each.
+set -u
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+export WINEPREFIX=${CORVINA_WINEPREFIX:-$here/../build/wineprefix}
+export WINEARCH=${CORVINA_WINEARCH:-win32}
+if [ "$WINEARCH" = win64 ]; then
+    export WINELOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
+else
+    export WINELOADER=/usr/lib/wine/wine WINESERVER=/usr/lib/wine/wineserver32
+fi
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+state=$WINEPREFIX.run
+mkdir -p "$state"
+export ALSA_CONFIG_PATH=$state/alsa-null.conf
+
+stop_runtime() {
+    "$WINESERVER" -k >/dev/null 2>&1
+    if [ -f "$state/xvfb.pid" ]; then
+        kill "$(cat "$state/xvfb.pid")" >/dev/null 2>&1
+        rm -f "$state/xvfb.pid" "$state/display"
+    fi
+}
+
+if [ "${1:-}" = "--stop" ]; then
+    stop_runtime
+    exit 0
+fi
+
+(
+    # One set-up at a time: ctest runs programs in parallel.
+    flock 9
+    if [ ! -f "$ALSA_CONFIG_PATH" ]; then
+        printf 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n' >"$ALSA_CONFIG_PATH"
+    fi
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        "$WINELOADER" wineboot -i >/dev/null 2>&1 9>&-
+        "$WINESERVER" -w 9>&-
+    fi
+    if [ -z "${DISPLAY:-}" ] || [ -n "${CORVINA_OWN_DISPLAY:-}" ]; then
+        alive=0
+        if [ -f "$state/xvfb.pid" ] && kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null; then
+            alive=1
+        fi
+        if [ $alive = 0 ]; then
+            Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$state/display.tmp" 9>&- \
+                >/dev/null 2>&1 &
+            echo $! >"$state/xvfb.pid"
+            for _ in $(seq 100); do
+                [ -s "$state/display.tmp" ] && break
+                sleep 0.05
+            done
+            mv "$state/display.tmp" "$state/display"
+        fi
+    fi
+    # A persistent server; a second start for the same prefix just exits.
+    # No child may inherit the lock (fd 9), or the next caller waits for ever.
+    "$WINESERVER" -p >/dev/null 2>&1 9>&-
+) 9>"$state/lock"
+
+if [ -z "${DISPLAY:-}" ] || [ -n "${CORVINA_OWN_DISPLAY:-}" ]; then
+    export DISPLAY=:$(head -n 1 "$state/display")
+fi
+exec "$WINELOADER" "$@"
