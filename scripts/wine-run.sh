@@ -23,7 +23,9 @@ else
     export WINELOADER=/usr/lib/wine/wine WINESERVER=/usr/lib/wine/wineserver32
 fi
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# No installer prompts; and no debugger: a crashing test must end, not wait
+# in winedbg until a time-out.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}
 state=$WINEPREFIX.run
 mkdir -p "$state"
 export ALSA_CONFIG_PATH=$state/alsa-null.conf
@@ -67,9 +69,14 @@ fi
             mv "$state/display.tmp" "$state/display"
         fi
     fi
-    # A persistent server; a second start for the same prefix just exits.
+    # A persistent server; a second start for the same prefix exits with 2.
     # No child may inherit the lock (fd 9), or the next caller waits for ever.
-    "$WINESERVER" -p >/dev/null 2>&1 9>&-
+    if "$WINESERVER" -p >/dev/null 2>&1 9>&-; then
+        # A new server: start the prefix's service processes here, with their
+        # output discarded. Started by a test program they would inherit its
+        # output pipe, and ctest would wait for that pipe until its time-out.
+        "$WINELOADER" wineboot >/dev/null 2>&1 </dev/null 9>&-
+    fi
 ) 9>"$state/lock"
 
 if [ -z "${DISPLAY:-}" ] || [ -n "${CORVINA_OWN_DISPLAY:-}" ]; then

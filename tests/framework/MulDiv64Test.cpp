@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 
 namespace {
 
@@ -14,6 +15,11 @@ struct MulDivCase {
     std::int32_t d;
     std::int64_t expected;
 };
+
+// Keeps the generated test names readable.
+void PrintTo(const MulDivCase& t, std::ostream* out) {
+    *out << "(" << t.a << ", " << t.b << ", " << t.c << ", " << t.d << ")";
+}
 
 class MulDiv64Values : public ::testing::TestWithParam<MulDivCase> {};
 
@@ -49,18 +55,18 @@ INSTANTIATE_TEST_SUITE_P(
                       MulDivCase{INT64_MAX, 3, 4, 0, 6917529027641081855},
                       MulDivCase{kPow62, 2, 2, 1, kPow62},
                       MulDivCase{-kPow62, 4, 2, 0, INT64_MIN}, // exactly -2^63
-                      MulDivCase{kPow62, 4, 1 << 30, 0, 16}));
+                      MulDivCase{kPow62, 4, 1 << 30, 0, std::int64_t{1} << 34}));
 
 // Quotients from 2^63 to 2^64 - 1 pass the high-part test but still do not
 // fit; they saturate like every other overflow instead of wrapping.
-INSTANTIATE_TEST_SUITE_P(
-    QuotientAbove63Bits, MulDiv64Values,
-    ::testing::Values(MulDivCase{INT64_MAX, 2, 1, 0, INT64_MAX},
-                      MulDivCase{INT64_MIN, 1, -1, 0, INT64_MAX},
-                      MulDivCase{INT64_MIN, -1, 1, 0, INT64_MAX},
-                      MulDivCase{kPow62, 2, 1, 0, INT64_MAX},
-                      MulDivCase{-kPow62, 3, 1, 0, INT64_MIN},
-                      MulDivCase{INT64_MAX, 2, -1, 2, INT64_MIN},
-                      MulDivCase{INT64_MAX, INT32_MAX, INT32_MAX - 1, 0, INT64_MAX}));
+INSTANTIATE_TEST_SUITE_P(QuotientAbove63Bits, MulDiv64Values,
+                         ::testing::Values(MulDivCase{INT64_MAX, 2, 1, 0, INT64_MAX},
+                                           MulDivCase{INT64_MIN, 1, -1, 0, INT64_MAX},
+                                           MulDivCase{INT64_MIN, -1, 1, 0, INT64_MAX},
+                                           MulDivCase{kPow62, 2, 1, 0, INT64_MAX},
+                                           MulDivCase{-kPow62, 3, 1, 0, INT64_MIN},
+                                           MulDivCase{INT64_MAX, 2, -1, 2, INT64_MIN},
+                                           MulDivCase{INT64_MAX, INT32_MAX, INT32_MAX - 1, 0,
+                                                      INT64_MAX}));
 
 } // namespace

@@ -1,0 +1,4 @@
+#include "framework/CountedObject.h"
+
+volatile LONG LiveObjectCount = 0;
+LONG ServerLockCount = 0;
