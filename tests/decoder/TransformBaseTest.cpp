@@ -1,0 +1,342 @@
+// TransformFilterBase with a scripted transform between the test source and
+// a recording sink, in a real filter graph of the runtime (for its event
+// queue): the receive path, quality handling, forwarding and state changes.
+#include "DecoderTestSupport.h"
+#include "RecordingSink.h"
+#include "TestSourceFilter.h"
+
+#include "framework/CountedObject.h"
+#include "framework/TransformFilterBase.h"
+
+#include <evcode.h>
+#include <vfwmsgs.h>
+
+#include <algorithm>
+#include <deque>
+
+namespace decodertest {
+namespace {
+
+// {5E1DDA11-0D3C-4C1E-9B59-7E5A1D2C0003}
+constexpr CLSID kScriptedClassId = {
+    0x5e1dda11, 0x0d3c, 0x4c1e, {0x9b, 0x59, 0x7e, 0x5a, 0x1d, 0x2c, 0x00, 0x03}};
+// Made-up subtypes for the scripted transform's input and output.
+constexpr GUID kInputSubtype = {
+    0x5e1dda11, 0x0d3c, 0x4c1e, {0x9b, 0x59, 0x7e, 0x5a, 0x1d, 0x2c, 0x01, 0x01}};
+constexpr GUID kOutputSubtype = {
+    0x5e1dda11, 0x0d3c, 0x4c1e, {0x9b, 0x59, 0x7e, 0x5a, 0x1d, 0x2c, 0x01, 0x02}};
+
+void MakeStreamType(const GUID& subtype, MediaTypeRecord* type) {
+    type->SetMajorType(MEDIATYPE_Stream);
+    type->SetSubtype(subtype);
+    type->SetFormatType(FORMAT_None);
+}
+
+// Copies each input into its output and answers from a script (S_OK when
+// the script is empty); counts the streaming hooks.
+class ScriptedTransform : public TransformFilterBase {
+public:
+    ScriptedTransform() : TransformFilterBase(nullptr, nullptr, kScriptedClassId) {}
+
+    std::deque<HRESULT> script;
+    HRESULT streamingStartResult = S_OK;
+    HRESULT streamingStopResult = S_OK;
+    int streamingStarts = 0;
+    int streamingStops = 0;
+
+protected:
+    HRESULT TransformSample(IMediaSample* input, IMediaSample* output) override {
+        BYTE* in = nullptr;
+        BYTE* out = nullptr;
+        input->GetPointer(&in);
+        output->GetPointer(&out);
+        const long bytes = std::min(input->GetActualDataLength(), output->GetSize());
+        CopyMemory(out, in, bytes);
+        output->SetActualDataLength(bytes);
+        if (script.empty()) {
+            return S_OK;
+        }
+        const HRESULT hr = script.front();
+        script.pop_front();
+        return hr;
+    }
+    HRESULT AcceptInputType(const AM_MEDIA_TYPE* type) override {
+        return IsEqualGUID(type->subtype, kInputSubtype) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+    }
+    HRESULT AcceptTransform(const AM_MEDIA_TYPE*, const AM_MEDIA_TYPE* output) override {
+        return IsEqualGUID(output->subtype, kOutputSubtype) ? S_OK : S_FALSE;
+    }
+    HRESULT SizeOutputBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
+        request->cBuffers = 2;
+        request->cbBuffer = 4096;
+        ALLOCATOR_PROPERTIES granted = {};
+        return allocator->SetProperties(request, &granted);
+    }
+    HRESULT ProposeOutputType(int position, MediaTypeRecord* type) override {
+        if (position != 0) {
+            return VFW_S_NO_MORE_ITEMS;
+        }
+        MakeStreamType(kOutputSubtype, type);
+        return S_OK;
+    }
+    HRESULT OnStreamingStart() override {
+        ++streamingStarts;
+        return streamingStartResult;
+    }
+    HRESULT OnStreamingStop() override {
+        ++streamingStops;
+        return streamingStopResult;
+    }
+};
+
+class TransformBaseTest : public ComTest {
+protected:
+    void SetUp() override {
+        ComTest::SetUp();
+        objectsBefore = LiveObjectCount;
+        ComPtr<IMemAllocator> inner = MakeAllocator(1, 16);
+        ASSERT_TRUE(inner);
+        ASSERT_HRESULT_SUCCEEDED(inner->Decommit());
+        spy.reset(new SpyAllocator(inner.get()));
+
+        ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                                  IID_IGraphBuilder, graph.put_void()));
+        MediaTypeRecord inputType;
+        MakeStreamType(kInputSubtype, &inputType);
+        sourceFilter = new TestSourceFilter(inputType);
+        source = ComPtr<IBaseFilter>(sourceFilter->AsBaseFilter());
+        transform = new ScriptedTransform();
+        transformFilter = ComPtr<IBaseFilter>(transform->AsBaseFilter());
+        sink = new RecordingSink(spy.get());
+        sinkFilter = ComPtr<IBaseFilter>(sink->AsBaseFilter());
+        ASSERT_HRESULT_SUCCEEDED(graph->AddFilter(source.get(), L"source"));
+        ASSERT_HRESULT_SUCCEEDED(graph->AddFilter(transformFilter.get(), L"transform"));
+        ASSERT_HRESULT_SUCCEEDED(graph->AddFilter(sinkFilter.get(), L"sink"));
+        ASSERT_HRESULT_SUCCEEDED(
+            graph->ConnectDirect(sourceFilter->Pin()->AsPin(), Pin(L"In"), nullptr));
+        ASSERT_HRESULT_SUCCEEDED(graph->ConnectDirect(Pin(L"Out"), sink->Pin()->AsPin(), nullptr));
+        ComPtr<IMediaFilter> mediaFilter;
+        ASSERT_HRESULT_SUCCEEDED(graph.query_to(mediaFilter));
+        ASSERT_HRESULT_SUCCEEDED(mediaFilter->SetSyncSource(nullptr));
+        ASSERT_HRESULT_SUCCEEDED(graph.query_to(control));
+        ASSERT_HRESULT_SUCCEEDED(graph->QueryInterface(IID_IMediaEventEx, events.put_void()));
+    }
+    void TearDown() override {
+        if (control) {
+            control->Stop();
+        }
+        control = nullptr;
+        events = nullptr;
+        sinkFilter = nullptr;
+        transformFilter = nullptr;
+        source = nullptr;
+        graph = nullptr;
+        if (spy) {
+            EXPECT_EQ(0u, spy->references.load()) << "allocator references leaked";
+            spy.reset();
+        }
+        EXPECT_EQ(objectsBefore, LiveObjectCount) << "framework objects leaked";
+        ComTest::TearDown();
+    }
+
+    // The transform's pin by identifier, without a reference of its own (the
+    // filter holds it).
+    IPin* Pin(const WCHAR* id) {
+        ComPtr<IPin> pin;
+        transformFilter->FindPin(id, pin.put());
+        return pin.get();
+    }
+
+    HRESULT Push(bool discontinuity = false) {
+        static const BYTE data[64] = {1, 2, 3};
+        PushedSample properties;
+        properties.start = 1000 * ++pushed;
+        properties.stop = properties.start + 1000;
+        properties.discontinuity = discontinuity;
+        return sourceFilter->Push(data, sizeof(data), properties);
+    }
+
+    int Count(long code) {
+        int count = 0;
+        long event = 0;
+        LONG_PTR param1 = 0;
+        LONG_PTR param2 = 0;
+        while (events->GetEvent(&event, &param1, &param2, 0) == S_OK) {
+            count += event == code ? 1 : 0;
+            events->FreeEventParams(event, param1, param2);
+        }
+        return count;
+    }
+
+    std::vector<DWORD> Flags() {
+        std::lock_guard<std::mutex> guard(spy->mutex);
+        return spy->requestFlags;
+    }
+
+    LONG objectsBefore = 0;
+    int pushed = 0;
+    std::unique_ptr<SpyAllocator> spy;
+    ComPtr<IGraphBuilder> graph;
+    TestSourceFilter* sourceFilter = nullptr;
+    ComPtr<IBaseFilter> source;
+    ScriptedTransform* transform = nullptr;
+    ComPtr<IBaseFilter> transformFilter;
+    RecordingSink* sink = nullptr;
+    ComPtr<IBaseFilter> sinkFilter;
+    ComPtr<IMediaControl> control;
+    ComPtr<IMediaEventEx> events;
+};
+
+TEST_F(TransformBaseTest, SkippedSamplesRaiseOneQualityEventAndFlagTheNextBuffers) {
+    ASSERT_HRESULT_SUCCEEDED(control->Run());
+    transform->script = {S_FALSE, S_FALSE, S_OK, S_OK};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(S_OK, Push()) << i;
+    }
+    EXPECT_EQ(1, Count(EC_QUALITY_CHANGE));
+    EXPECT_EQ(2u, sink->Pin()->samples.size());
+    const std::vector<DWORD> expected = {0, AM_GBF_PREVFRAMESKIPPED, AM_GBF_PREVFRAMESKIPPED, 0};
+    EXPECT_EQ(expected, Flags());
+
+    // After a pause the event can go out again.
+    ASSERT_HRESULT_SUCCEEDED(control->Pause());
+    ASSERT_HRESULT_SUCCEEDED(control->Run());
+    transform->script = {S_FALSE};
+    EXPECT_EQ(S_OK, Push());
+    EXPECT_EQ(1, Count(EC_QUALITY_CHANGE));
+}
+
+TEST_F(TransformBaseTest, DiscontinuityClearsTheSkippedFlag) {
+    ASSERT_HRESULT_SUCCEEDED(control->Run());
+    transform->script = {S_FALSE};
+    EXPECT_EQ(S_OK, Push());
+    EXPECT_EQ(S_OK, Push(/*discontinuity=*/true));
+    EXPECT_EQ(S_OK, Push());
+    const std::vector<DWORD> flags = Flags();
+    ASSERT_EQ(3u, flags.size());
+    EXPECT_EQ(DWORD{AM_GBF_PREVFRAMESKIPPED}, flags[1]);
+    EXPECT_EQ(0u, flags[2]);
+    ASSERT_EQ(2u, sink->Pin()->samples.size());
+    EXPECT_TRUE(sink->Pin()->samples[0].discontinuity);
+}
+
+TEST_F(TransformBaseTest, FailedTransformDeliversNothingAndChangesNoFlag) {
+    ASSERT_HRESULT_SUCCEEDED(control->Run());
+    transform->script = {E_FAIL, VFW_S_NO_MORE_ITEMS};
+    EXPECT_EQ(E_FAIL, Push());
+    EXPECT_EQ(VFW_S_NO_MORE_ITEMS, Push());
+    EXPECT_EQ(S_OK, Push());
+    EXPECT_EQ(0, Count(EC_QUALITY_CHANGE));
+    EXPECT_EQ(1u, sink->Pin()->samples.size());
+    const std::vector<DWORD> expected = {0, 0, 0};
+    EXPECT_EQ(expected, Flags());
+}
+
+TEST_F(TransformBaseTest, OutputCarriesTheInputTimesAndFlags) {
+    ASSERT_HRESULT_SUCCEEDED(control->Run());
+    EXPECT_EQ(S_OK, Push(/*discontinuity=*/true));
+    ASSERT_EQ(1u, sink->Pin()->samples.size());
+    const ReceivedSample& received = sink->Pin()->samples[0];
+    EXPECT_EQ(64, received.bytes);
+    ASSERT_TRUE(received.hasTime);
+    EXPECT_EQ(1000, received.start);
+    EXPECT_EQ(2000, received.stop);
+    EXPECT_TRUE(received.discontinuity);
+    EXPECT_TRUE(received.syncPoint);
+    EXPECT_FALSE(received.preroll);
+    std::lock_guard<std::mutex> guard(spy->mutex);
+    EXPECT_TRUE(spy->requestHadStart[0]);
+    EXPECT_TRUE(spy->requestHadStop[0]);
+}
+
+TEST_F(TransformBaseTest, StreamNotificationsPassDownstream) {
+    ASSERT_HRESULT_SUCCEEDED(control->Pause());
+    IPin* input = Pin(L"In");
+    EXPECT_EQ(S_OK, input->NewSegment(10, 20, 2.0));
+    EXPECT_EQ(S_OK, input->BeginFlush());
+    EXPECT_EQ(S_FALSE, Push());
+    EXPECT_EQ(S_OK, input->EndFlush());
+    EXPECT_EQ(S_OK, input->EndOfStream());
+    RecordingSinkPin* received = sink->Pin();
+    EXPECT_EQ(1, received->beginFlushCount);
+    EXPECT_EQ(1, received->endFlushCount);
+    EXPECT_EQ(1, received->endOfStreamCount);
+    ASSERT_EQ(1u, received->segmentRates.size());
+    EXPECT_EQ(2.0, received->segmentRates[0]);
+    EXPECT_EQ(10, received->lastSegmentStart);
+    EXPECT_EQ(20, received->lastSegmentStop);
+}
+
+TEST_F(TransformBaseTest, StreamingHooksRunOnlyOnRealTransitions) {
+    EXPECT_EQ(S_OK, transformFilter->Stop());
+    EXPECT_EQ(0, transform->streamingStops);
+    ASSERT_HRESULT_SUCCEEDED(control->Run());
+    EXPECT_EQ(1, transform->streamingStarts);
+    ASSERT_HRESULT_SUCCEEDED(control->Pause());
+    ASSERT_HRESULT_SUCCEEDED(control->Run());
+    EXPECT_EQ(1, transform->streamingStarts);
+    ASSERT_HRESULT_SUCCEEDED(control->Stop());
+    EXPECT_EQ(1, transform->streamingStops);
+
+    // A failing hook leaves the state where it was.
+    transform->streamingStartResult = E_OUTOFMEMORY;
+    EXPECT_EQ(E_OUTOFMEMORY, transformFilter->Pause());
+    FILTER_STATE state = State_Running;
+    ASSERT_EQ(S_OK, transformFilter->GetState(0, &state));
+    EXPECT_EQ(State_Stopped, state);
+    transform->streamingStartResult = S_OK;
+    ASSERT_EQ(S_OK, transformFilter->Pause());
+    transform->streamingStopResult = E_FAIL;
+    EXPECT_EQ(E_FAIL, transformFilter->Stop());
+    ASSERT_EQ(S_OK, transformFilter->GetState(0, &state));
+    EXPECT_EQ(State_Paused, state);
+    transform->streamingStopResult = S_OK;
+    EXPECT_EQ(S_OK, transformFilter->Stop());
+    EXPECT_EQ(3, transform->streamingStops); // the refused stop ran its hook too
+}
+
+TEST_F(TransformBaseTest, PauseWithoutInputSendsOneEndOfStreamUntilStop) {
+    ASSERT_HRESULT_SUCCEEDED(graph->Disconnect(sourceFilter->Pin()->AsPin()));
+    ASSERT_HRESULT_SUCCEEDED(graph->Disconnect(Pin(L"In")));
+    EXPECT_EQ(S_OK, transformFilter->Pause());
+    EXPECT_EQ(S_OK, transformFilter->Run(0));
+    EXPECT_EQ(S_OK, transformFilter->Pause());
+    EXPECT_EQ(1, sink->Pin()->endOfStreamCount);
+    EXPECT_EQ(S_OK, transformFilter->Stop());
+    EXPECT_EQ(S_OK, transformFilter->Pause());
+    EXPECT_EQ(2, sink->Pin()->endOfStreamCount);
+    // The graph believes everything is stopped; leave it so.
+    EXPECT_EQ(S_OK, transformFilter->Stop());
+}
+
+TEST_F(TransformBaseTest, OutputTypesDependOnTheInputConnection) {
+    ComPtr<IEnumMediaTypes> types;
+    ASSERT_EQ(S_OK, Pin(L"Out")->EnumMediaTypes(types.put()));
+    AM_MEDIA_TYPE* type = nullptr;
+    ASSERT_EQ(S_OK, types->Next(1, &type, nullptr));
+    EXPECT_TRUE(IsEqualGUID(kOutputSubtype, type->subtype));
+    FreeTaskMediaType(type);
+
+    ASSERT_HRESULT_SUCCEEDED(graph->Disconnect(Pin(L"Out")));
+    ASSERT_HRESULT_SUCCEEDED(graph->Disconnect(sink->Pin()->AsPin()));
+    ASSERT_HRESULT_SUCCEEDED(graph->Disconnect(sourceFilter->Pin()->AsPin()));
+    ASSERT_HRESULT_SUCCEEDED(graph->Disconnect(Pin(L"In")));
+    ASSERT_EQ(S_OK, types->Reset());
+    EXPECT_EQ(S_FALSE, types->Next(1, &type, nullptr));
+    MediaTypeRecord output;
+    MakeStreamType(kOutputSubtype, &output);
+    EXPECT_EQ(S_FALSE, Pin(L"Out")->QueryAccept(&output));
+    EXPECT_EQ(E_UNEXPECTED, Pin(L"Out")->Connect(sink->Pin()->AsPin(), &output));
+}
+
+TEST_F(TransformBaseTest, PinLookup) {
+    ComPtr<IPin> pin;
+    EXPECT_EQ(VFW_E_NOT_FOUND, transformFilter->FindPin(L"in", pin.put()));
+    EXPECT_EQ(nullptr, pin.get());
+    EXPECT_EQ(E_POINTER, transformFilter->FindPin(L"In", nullptr));
+    EXPECT_EQ(nullptr, transform->PinAt(2));
+    EXPECT_EQ(2, transform->PinCount());
+}
+
+} // namespace
+} // namespace decodertest
