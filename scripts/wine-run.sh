@@ -49,10 +49,6 @@ fi
     if [ ! -f "$ALSA_CONFIG_PATH" ]; then
         printf 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n' >"$ALSA_CONFIG_PATH"
     fi
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        "$WINELOADER" wineboot -i >/dev/null 2>&1 9>&-
-        "$WINESERVER" -w 9>&-
-    fi
     if [ -z "${DISPLAY:-}" ] || [ -n "${CORVINA_OWN_DISPLAY:-}" ]; then
         alive=0
         if [ -f "$state/xvfb.pid" ] && kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null; then
@@ -68,6 +64,13 @@ fi
             done
             mv "$state/display.tmp" "$state/display"
         fi
+        # Explorer, started by wineboot below, owns the desktop window: it
+        # must see the display the programs use, or their windows fail.
+        export DISPLAY=:$(head -n 1 "$state/display")
+    fi
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        "$WINELOADER" wineboot -i >/dev/null 2>&1 9>&-
+        "$WINESERVER" -w 9>&-
     fi
     # A persistent server; a second start for the same prefix exits with 2.
     # No child may inherit the lock (fd 9), or the next caller waits for ever.
