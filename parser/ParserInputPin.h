@@ -1,0 +1,49 @@
+// The parser's input pin ("In"): connects to an upstream filter that offers
+// IAsyncReader, loads the ADX header through it when connecting, and pulls
+// the stream with its PullReader while the filter runs.
+#pragma once
+
+#include "framework/PinBase.h"
+#include "parser/PullReader.h"
+
+#include <memory>
+
+class ParserFilter;
+
+class ParserInputPin : public PinBase {
+public:
+    ParserInputPin(ParserFilter* filter, CriticalSection* filterLock);
+    ~ParserInputPin() override;
+
+    // Hooks of PinBase.
+    HRESULT Activate() override;
+    HRESULT Deactivate() override;
+    HRESULT AcceptType(const AM_MEDIA_TYPE* type) override;
+    HRESULT VetPeer(IPin* peer) override;
+    HRESULT DropConnection() override;
+
+    // IPin: the stream notifications the PullReader sends on its own pin.
+    HRESULT STDMETHODCALLTYPE EndOfStream() override;
+    HRESULT STDMETHODCALLTYPE BeginFlush() override;
+    HRESULT STDMETHODCALLTYPE EndFlush() override;
+
+    // Called by the PullReader thread for every chunk.
+    HRESULT ReceivePulled(IMediaSample* chunk);
+    // Repositions the PullReader; positions are stream byte positions times
+    // 10,000,000 (the file offset is added here).
+    HRESULT SeekStream(LONGLONG startPosition, LONGLONG stopPosition);
+    // Where the ADX stream starts in the upstream file, in bytes.
+    // VFW_E_ALREADY_CONNECTED while connected.
+    HRESULT SetFileOffset(INT32 byteOffset);
+    INT32 GetFileOffset() const;
+    // Graph events from the PullReader thread.
+    HRESULT NotifyGraphEvent(LONG code, LONG_PTR param1, LONG_PTR param2);
+
+private:
+    // Reads `byteCount` bytes at the file offset into `buffer`.
+    HRESULT ReadStreamStart(IAsyncReader* reader, LONG byteCount, BYTE* buffer);
+
+    ParserFilter* const parser_;             // not counted: the filter owns this pin
+    std::unique_ptr<PullReader> pullReader_; // null if it could not be made
+    LONGLONG fileOffset_ = 0;                // bytes x 10,000,000
+};

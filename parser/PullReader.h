@@ -1,0 +1,84 @@
+// The parser input pin's companion: owns the connection to the upstream
+// filter's IAsyncReader, agrees a sample allocator with it, and runs a thread
+// that reads the file in consecutive chunks between a start and a stop
+// position and hands each chunk to the pin (ReceivePulled). Positions follow
+// the pull model: byte positions times 10,000,000, so a chunk's sample times
+// are its byte range.
+#pragma once
+
+#include "framework/ComPtr.h"
+#include "framework/CriticalSection.h"
+#include "framework/WorkerThread.h"
+
+#include <windows.h>
+#include <strmif.h>
+
+#include <memory>
+
+class ParserInputPin;
+
+class PullReader {
+public:
+    // `owner` owns this reader and outlives it.
+    explicit PullReader(ParserInputPin* owner);
+    virtual ~PullReader();
+
+    PullReader(const PullReader&) = delete;
+    PullReader& operator=(const PullReader&) = delete;
+
+    // Takes the peer's IAsyncReader and an allocator for it; the range
+    // becomes [file offset, end of file).
+    HRESULT Connect(IPin* peer);
+    HRESULT Disconnect();
+    // Starts pulling (commits the allocator and starts the thread first).
+    HRESULT Active();
+    // Stops pulling; the thread stays.
+    HRESULT Pause();
+    // Stops pulling, ends the thread and decommits the allocator.
+    HRESULT Inactive();
+    // New range, absolute positions in the upstream file times 10,000,000.
+    // While pulling, the owner pin is flushed around the change.
+    HRESULT Seek(LONGLONG startPosition, LONGLONG stopPosition);
+
+    // The connected reader, not counted; null while unconnected.
+    IAsyncReader* Reader() const { return reader_.get(); }
+
+protected:
+    // Agrees the allocator with the reader. Without proposed properties it
+    // asks for 4 buffers of 65,536 bytes.
+    virtual HRESULT ChooseAllocator(IMemAllocator* proposed,
+                                    const ALLOCATOR_PROPERTIES* proposedProperties);
+
+private:
+    // Thread requests.
+    enum : DWORD { kRequestPause = 0, kRequestRun = 1, kRequestExit = 2 };
+
+    // The pulling thread. Inactive ends it and waits for it by destroying
+    // this object, which is how a WorkerThread is joined.
+    class PullThread : public WorkerThread {
+    public:
+        explicit PullThread(PullReader& reader) : reader_(reader) {}
+        DWORD ThreadMain() override { return reader_.ThreadMain(*this); }
+        using WorkerThread::Answer;
+        using WorkerThread::PollRequest;
+        using WorkerThread::WaitRequest;
+
+    private:
+        PullReader& reader_;
+    };
+
+    DWORD ThreadMain(PullThread& thread);
+    // One run over the current range, on the pulling thread.
+    void Process(PullThread& thread);
+    void ReportStreamError(HRESULT error);
+
+    ParserInputPin* const owner_;        // not counted: the pin owns this reader
+    ComPtr<IAsyncReader> reader_;        // +1 on the upstream reader while connected
+    LONGLONG start_ = 0;                 // first byte to read x 10,000,000
+    LONGLONG stop_ = 0;                  // byte after the last one to read x 10,000,000
+    LONGLONG duration_ = 0;              // file length x 10,000,000
+    DWORD state_ = kRequestExit;         // last command given to the thread
+    ComPtr<IMemAllocator> allocator_;    // +1 on the agreed allocator while connected
+    std::unique_ptr<PullThread> thread_; // null while no thread runs
+    CriticalSection lock_;               // Connect, Disconnect, Active, Pause, Inactive, Seek
+};

@@ -1,0 +1,110 @@
+// The downstream end of the parser test graphs: one input pin that records
+// every sample it receives (bytes, presentation and media times, flags),
+// end of stream, flushes and segments. It can ask for small buffers, refuse
+// a chosen sample, and hold on to samples so that the upstream runs out of
+// buffers. Built on the framework's input pin base with the runtime's
+// memory allocator.
+#pragma once
+
+#include "framework/ComPtr.h"
+#include "framework/CriticalSection.h"
+#include "framework/FilterBase.h"
+#include "framework/InputPinBase.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace parsertest {
+
+struct CapturedSample {
+    std::vector<std::uint8_t> bytes;
+    bool hasTime = false;
+    REFERENCE_TIME start = 0;
+    REFERENCE_TIME stop = 0;
+    bool hasMediaTime = false;
+    LONGLONG mediaStart = 0;
+    LONGLONG mediaEnd = 0;
+    bool discontinuity = false;
+    bool preroll = false;
+    bool syncPoint = false;
+};
+
+struct CaptureOptions {
+    long bufferBytes = 0;     // asked for in GetAllocatorRequirements; 0 asks nothing
+    long bufferCount = 0;     // likewise
+    int refuseSample = -1;    // index of a sample answered with S_FALSE (not recorded)
+    bool holdSamples = false; // keep every sample until Stop
+};
+
+class CaptureSink;
+
+class CapturePin : public InputPinBase {
+public:
+    CapturePin(CaptureSink* filter, CriticalSection* lock, const CaptureOptions& options);
+
+    HRESULT AcceptType(const AM_MEDIA_TYPE* type) override;
+    HRESULT CanStream() override;
+
+    HRESULT STDMETHODCALLTYPE EndOfStream() override;
+    HRESULT STDMETHODCALLTYPE BeginFlush() override;
+    HRESULT STDMETHODCALLTYPE EndFlush() override;
+    HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
+                                         double rate) override;
+    HRESULT STDMETHODCALLTYPE GetAllocatorRequirements(ALLOCATOR_PROPERTIES* props) override;
+    HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override;
+
+    // Waits until end of stream arrived `count` times; false on timeout.
+    bool WaitForEndOfStream(int count, DWORD timeoutMs);
+    // Waits until at least `count` samples were recorded; false on timeout.
+    bool WaitForSamples(size_t count, DWORD timeoutMs);
+    void ReleaseHeldSamples();
+
+    std::vector<CapturedSample> Samples();
+    int EndOfStreamCount();
+    int BeginFlushCount();
+    int EndFlushCount();
+    int SegmentCount();
+    struct Segment {
+        REFERENCE_TIME start;
+        REFERENCE_TIME stop;
+        double rate;
+    };
+    std::vector<Segment> Segments();
+    int ReceiveCalls();
+    // How many samples had been recorded when the last flush ended: the
+    // samples of the run that a seek started follow it.
+    size_t SamplesAtLastEndFlush();
+
+private:
+    CaptureSink* const sink_; // not counted: the sink owns this pin
+    const CaptureOptions options_;
+    std::mutex mutex_;
+    std::vector<CapturedSample> samples_;
+    std::vector<ComPtr<IMediaSample>> held_; // +1 on each held sample
+    std::vector<Segment> segments_;
+    int receiveCalls_ = 0;
+    size_t samplesAtLastEndFlush_ = 0;
+    int endOfStreamCount_ = 0;
+    int beginFlushCount_ = 0;
+    int endFlushCount_ = 0;
+};
+
+class CaptureSink : public FilterBase {
+public:
+    explicit CaptureSink(const CaptureOptions& options = {});
+    ~CaptureSink() override;
+
+    HRESULT STDMETHODCALLTYPE Stop() override;
+    int PinCount() override { return 1; }
+    PinBase* PinAt(int index) override { return index == 0 ? pin_.get() : nullptr; }
+
+    CapturePin* Pin() { return pin_.get(); }
+
+private:
+    CriticalSection lock_;
+    std::unique_ptr<CapturePin> pin_;
+};
+
+} // namespace parsertest
