@@ -1,24 +1,40 @@
-// Module entry points. The class table is empty until the filters exist.
+// The five entry points of corvina.ax.
+#include "framework/ClassFactory.h"
+#include "framework/ModuleHandle.h"
+#include "framework/ResultMacros.h"
+#include "framework/ServerRegistration.h"
+#include "module/FilterRegistration.h"
+
 #include <windows.h>
 
-static HMODULE ModuleHandle = nullptr;
+HINSTANCE ModuleHandle = nullptr;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
-        ModuleHandle = instance;
+        // Nothing here needs per-thread notifications.
         DisableThreadLibraryCalls(instance);
+        ModuleHandle = instance;
     }
     return TRUE;
 }
 
-extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID, REFIID, void** object) {
-    if (object == nullptr) {
-        return E_POINTER;
-    }
-    *object = nullptr;
-    return CLASS_E_CLASSNOTAVAILABLE;
+extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID classId, REFIID iid, void** out) {
+    return FrameworkGetClassObject(classId, iid, out);
 }
 
-extern "C" HRESULT WINAPI DllCanUnloadNow() { return S_OK; }
-extern "C" HRESULT WINAPI DllRegisterServer() { return S_OK; }
-extern "C" HRESULT WINAPI DllUnregisterServer() { return S_OK; }
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+    return FrameworkCanUnloadNow();
+}
+
+// Class keys first, then the filter-mapper entries. Keys written before a
+// later failure stay.
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
+    RETURN_IF_FAILED(UpdateModuleRegistration(true));
+    return RegisterFilters();
+}
+
+// Class keys removed first, then the filter-mapper entries.
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
+    RETURN_IF_FAILED(UpdateModuleRegistration(false));
+    return UnregisterFilters();
+}

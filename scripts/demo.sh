@@ -26,8 +26,8 @@ build() {
 make_demo_files() {
     rm -rf "$demo"
     mkdir -p "$demo/extracted" "$demo/extracted-win"
-    "$root/build/native/tests/support/adx/adxencode" --channels 2 --rate 32000 \
-        --seconds 6 --loop-start 2 --loop-end 6 --version 3 "$demo/demo.adx"
+    "$root/build/native/tests/support/adx/adxencode" --signal sweep --channels 2 --rate 32000 \
+        --seconds 8 --loop-start 2 --loop-end 6 --version 3 "$demo/demo.adx"
     "$root/build/native/tests/support/adx/adxencode" --channels 1 --rate 22050 \
         --seconds 2 "$demo/jingle.adx"
     (cd "$demo" && "$root/build/native/tests/support/afs/afsbuild" demo.afs demo.adx jingle.adx)

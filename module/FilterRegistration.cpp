@@ -1,0 +1,79 @@
+#include "module/FilterRegistration.h"
+
+#include "framework/ComPtr.h"
+#include "framework/ResultMacros.h"
+#include <corvina.h>
+
+#include <dshow.h>
+#include <uuids.h>
+
+namespace {
+
+// {00008003-0000-0010-8000-00AA00389B71}: what the parser sends and the
+// decoder takes.
+constexpr GUID AdxSubtype = {
+    0x00008003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+
+constexpr DWORD DecoderMerit = 0x00600000; // MERIT_NORMAL
+// Just below the decoder, so that the decoder wins where both could serve.
+constexpr DWORD ParserMerit = 0x005FFFFE;
+
+const REGPINTYPES DecoderInputType = {&MEDIATYPE_Audio, &AdxSubtype};
+const REGPINTYPES DecoderOutputType = {&MEDIATYPE_Audio, &MEDIASUBTYPE_PCM};
+const REGPINTYPES ParserInputType = {&GUID_NULL, &GUID_NULL}; // any type
+const REGPINTYPES ParserOutputType = {&MEDIATYPE_Audio, &AdxSubtype};
+
+// Fields: name, rendered, output, zero instances, many instances, connects
+// to filter, connects to pin, type count, types.
+const REGFILTERPINS DecoderPins[] = {
+    {nullptr, FALSE, FALSE, FALSE, FALSE, nullptr, nullptr, 1, &DecoderInputType},
+    {nullptr, FALSE, TRUE, FALSE, FALSE, nullptr, nullptr, 1, &DecoderOutputType},
+};
+const REGFILTERPINS ParserPins[] = {
+    {nullptr, FALSE, FALSE, FALSE, FALSE, nullptr, nullptr, 1, &ParserInputType},
+    {nullptr, FALSE, TRUE, TRUE, FALSE, nullptr, nullptr, 1, &ParserOutputType},
+};
+
+REGFILTER2 MakeFilterRecord(DWORD merit, const REGFILTERPINS* pins, ULONG pinCount) {
+    REGFILTER2 record = {};
+    record.dwVersion = 1;
+    record.dwMerit = merit;
+    record.cPins = pinCount;
+    record.rgPins = pins;
+    return record;
+}
+
+HRESULT CreateFilterMapper(ComPtr<IFilterMapper2>& mapper) {
+    return CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
+                            mapper.put_void());
+}
+
+} // namespace
+
+HRESULT RegisterFilters() {
+    ComPtr<IFilterMapper2> mapper; // +1 on the mapper, released on return
+    RETURN_IF_FAILED(CreateFilterMapper(mapper));
+
+    const REGFILTER2 decoder = MakeFilterRecord(DecoderMerit, DecoderPins, 2);
+    HRESULT result = mapper->RegisterFilter(CLSID_AdxDecoderFilter, L"Quellvane", nullptr,
+                                            &CLSID_LegacyAmFilterCategory, nullptr, &decoder);
+    if (SUCCEEDED(result)) {
+        const REGFILTER2 parser = MakeFilterRecord(ParserMerit, ParserPins, 2);
+        result = mapper->RegisterFilter(CLSID_AdxParserFilter, L"VAZ Iraz Ozadiz", nullptr,
+                                        &CLSID_LegacyAmFilterCategory, nullptr, &parser);
+    }
+    return result;
+}
+
+HRESULT UnregisterFilters() {
+    ComPtr<IFilterMapper2> mapper; // +1 on the mapper, released on return
+    RETURN_IF_FAILED(CreateFilterMapper(mapper));
+
+    HRESULT result =
+        mapper->UnregisterFilter(&CLSID_LegacyAmFilterCategory, nullptr, CLSID_AdxDecoderFilter);
+    if (SUCCEEDED(result)) {
+        result =
+            mapper->UnregisterFilter(&CLSID_LegacyAmFilterCategory, nullptr, CLSID_AdxParserFilter);
+    }
+    return result;
+}

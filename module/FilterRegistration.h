@@ -1,0 +1,12 @@
+// The two filters' entries in the filter mapper, so that graph building finds
+// the parser for ADX files and the decoder for its output.
+#pragma once
+
+#include <windows.h>
+
+// Registers the decoder, then (only if that worked) the parser, in the legacy
+// filter category. Returns the mapper's creation failure or the result of the
+// last RegisterFilter made.
+HRESULT RegisterFilters();
+// The same for removal, decoder first.
+HRESULT UnregisterFilters();

@@ -1,0 +1,26 @@
+// The decoder filter's property page: shows the stream information the
+// decoder works with; changes nothing.
+#pragma once
+
+#include "framework/ComPtr.h"
+#include "framework/PropertyPageBase.h"
+
+#include <corvina.h>
+#include <corvina_decoder_part.h>
+
+class DecoderPropertyPage : public PropertyPageBase {
+public:
+    // The factory table's create function: a new page with a count of 0, or
+    // null and E_OUTOFMEMORY in *result.
+    static UnknownBase* CreateInstance(IUnknown* outer, HRESULT* result);
+
+    explicit DecoderPropertyPage(IUnknown* outer);
+
+    HRESULT BindObject(IUnknown* object) override;
+    HRESULT UnbindObject() override;
+    HRESULT FillPage() override;
+
+private:
+    ComPtr<IDecoderInfo> decoderInfo; // +1 on the decoder while bound
+    AdxFormatInfo info{};
+};

@@ -1,0 +1,216 @@
+#include "pages/ParserPropertyPage.h"
+
+#include "module/resource.h"
+
+#include <cwchar>
+#include <locale>
+#include <new>
+#include <sstream>
+#include <string>
+
+namespace {
+
+// Combo-box entries are formatted into buffers of this many characters.
+constexpr size_t LoopEntryCapacity = 64;
+
+// "[index]m:ss-m:ss", the loop's start and end in whole seconds.
+void FormatLoopEntry(INT32 index, const AdxLoopPoint& loop, INT32 sampleRate,
+                     WCHAR (&entry)[LoopEntryCapacity]) {
+    if (sampleRate <= 0) {
+        // Without a usable rate there are no times: show the sample range.
+        std::swprintf(entry, LoopEntryCapacity, L"[%d]%d-%d", static_cast<int>(index),
+                      static_cast<int>(loop.startSample), static_cast<int>(loop.endSample));
+    } else {
+        const INT32 startSeconds = loop.startSample / sampleRate;
+        const INT32 endSeconds = loop.endSample / sampleRate;
+        std::swprintf(entry, LoopEntryCapacity, L"[%d]%d:%02d-%d:%02d", static_cast<int>(index),
+                      static_cast<int>(startSeconds / 60), static_cast<int>(startSeconds % 60),
+                      static_cast<int>(endSeconds / 60), static_cast<int>(endSeconds % 60));
+    }
+    entry[LoopEntryCapacity - 1] = L'\0';
+}
+
+} // namespace
+
+UnknownBase* ParserPropertyPage::CreateInstance(IUnknown* outer, HRESULT* result) {
+    auto* page = new (std::nothrow) ParserPropertyPage(outer);
+    if (page == nullptr) {
+        *result = E_OUTOFMEMORY;
+    }
+    return page;
+}
+
+ParserPropertyPage::ParserPropertyPage(IUnknown* outer)
+    : PropertyPageBase(outer, IDD_PARSER_PAGE, IDS_PARSER_PAGE_TITLE) {}
+
+HRESULT ParserPropertyPage::BindObject(IUnknown* object) {
+    filled = false;
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    // +1 on the parser, dropped by UnbindObject.
+    return object->QueryInterface(__uuidof(IAdxParserControl), control.put_void());
+}
+
+HRESULT ParserPropertyPage::UnbindObject() {
+    control = nullptr; // -1 on the parser
+    return S_OK;
+}
+
+HRESULT ParserPropertyPage::FillPage() {
+    // A second activation refills the dialog; its own notifications are not
+    // edits either.
+    filled = false;
+    if (!control) {
+        // The object did not give us the parser's interface: nothing to show
+        // and nothing to change.
+        SetControlText(IDC_PARSER_INFO, L"ERROR:Can't get info");
+        EnableLoopControls(FALSE);
+        EnableWindow(GetDlgItem(dialogWindow, IDC_FILE_OFFSET), FALSE);
+        filled = true;
+        return S_OK;
+    }
+
+    if (FAILED(control->GetFormatInfo(&info))) {
+        SetControlText(IDC_PARSER_INFO, L"ERROR:Can't get info");
+        EnableLoopControls(FALSE);
+    } else if (info.version == 0) {
+        SetControlText(IDC_PARSER_INFO, L"N/A");
+        EnableLoopControls(FALSE);
+    } else {
+        totalSamples = control->GetTotalSamples();
+        ShowFormatInfo();
+        ReadLoopPoints();
+        FillLoopList();
+    }
+
+    fileOffset = control->GetFileOffset();
+    SetDlgItemInt(dialogWindow, IDC_FILE_OFFSET, static_cast<UINT>(fileOffset), TRUE);
+    filled = true;
+    return S_OK;
+}
+
+void ParserPropertyPage::ShowFormatInfo() {
+    try {
+        std::wostringstream text;
+        text.imbue(std::locale::classic());
+        text << L"ver:" << info.version << L"\nbl/bi/sa:" << info.blockSize << L"/"
+             << info.bitsPerSample << L"/" << info.samplesPerBlock << L"\nchannel:"
+             << info.channelCount << L"\nsample rate:" << info.sampleRate << L"\nsample:"
+             << totalSamples;
+        SetControlText(IDC_PARSER_INFO, text.str().c_str());
+    } catch (const std::bad_alloc&) {
+        // The template's "N/A" stays.
+    }
+}
+
+void ParserPropertyPage::ReadLoopPoints() {
+    loops.reset();
+    loopCount = 0;
+    control->GetLoopPoints(nullptr, &loopCount);
+    if (loopCount <= 0) {
+        loopCount = 0;
+        return;
+    }
+    // Zeroed, so that a failing second call shows empty loops, not garbage.
+    loops.reset(new (std::nothrow) AdxLoopPoint[loopCount]());
+    if (!loops) {
+        loopCount = 0;
+        return;
+    }
+    control->GetLoopPoints(loops.get(), nullptr);
+}
+
+void ParserPropertyPage::FillLoopList() {
+    if (loopCount == 0) {
+        CheckDlgButton(dialogWindow, IDC_LOOP_ENABLE, BST_UNCHECKED);
+        SendDlgItemMessageW(dialogWindow, IDC_LOOP_LIST, CB_ADDSTRING, 0,
+                            reinterpret_cast<LPARAM>(L"NO LOOP"));
+        SendDlgItemMessageW(dialogWindow, IDC_LOOP_LIST, CB_SETCURSEL, 0, 0);
+        EnableLoopControls(FALSE);
+        return;
+    }
+
+    INT32 enabled = 0;
+    control->GetLoop(&loopIndex, &enabled);
+    loopFlag = enabled != 0 ? 1 : 0;
+    CheckDlgButton(dialogWindow, IDC_LOOP_ENABLE, loopFlag ? BST_CHECKED : BST_UNCHECKED);
+
+    for (INT32 i = 0; i < loopCount; ++i) {
+        WCHAR entry[LoopEntryCapacity];
+        FormatLoopEntry(i, loops[i], info.sampleRate, entry);
+        SendDlgItemMessageW(dialogWindow, IDC_LOOP_LIST, CB_ADDSTRING, 0,
+                            reinterpret_cast<LPARAM>(entry));
+        // Entry 0 unless the parser's choice is in the list.
+        if (i == loopIndex || i == 0) {
+            SendDlgItemMessageW(dialogWindow, IDC_LOOP_LIST, CB_SETCURSEL, static_cast<WPARAM>(i),
+                                0);
+        }
+    }
+}
+
+HRESULT ParserPropertyPage::CommitChanges() {
+    // Without the parser, or once the dialog is gone (applied after
+    // Deactivate), there is nothing to read or to hand over.
+    if (!control || pageWindow == nullptr) {
+        return S_OK;
+    }
+
+    const INT32 editedOffset =
+        static_cast<INT32>(GetDlgItemInt(dialogWindow, IDC_FILE_OFFSET, nullptr, TRUE));
+    if (editedOffset != fileOffset) {
+        // The parser refuses while its input is connected; the edit then
+        // snaps back.
+        if (control->SetFileOffset(editedOffset) == S_OK) {
+            fileOffset = editedOffset;
+        }
+        SetDlgItemInt(dialogWindow, IDC_FILE_OFFSET, static_cast<UINT>(fileOffset), TRUE);
+    }
+
+    if (loopCount <= 0) {
+        return S_OK;
+    }
+    const INT32 selected =
+        static_cast<INT32>(SendDlgItemMessageW(dialogWindow, IDC_LOOP_LIST, CB_GETCURSEL, 0, 0));
+    const INT32 boxState = static_cast<INT32>(IsDlgButtonChecked(dialogWindow, IDC_LOOP_ENABLE));
+    if (selected != loopIndex || boxState != loopFlag) {
+        if (control->SetLoop(selected, boxState == BST_CHECKED ? 1 : 0) == S_OK) {
+            loopIndex = selected;
+            loopFlag = boxState;
+        }
+    }
+    INT32 index = 0;
+    INT32 enabled = 0;
+    control->GetLoop(&index, &enabled);
+    CheckDlgButton(dialogWindow, IDC_LOOP_ENABLE, enabled != 0 ? BST_CHECKED : BST_UNCHECKED);
+    return S_OK;
+}
+
+INT_PTR ParserPropertyPage::PageMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (filled && message == WM_COMMAND) {
+        const WORD code = HIWORD(wParam);
+        const WORD controlId = LOWORD(wParam);
+        if (code == CBN_SELCHANGE || code == EN_CHANGE ||
+            (code == BN_CLICKED && controlId == IDC_LOOP_ENABLE)) {
+            MarkDirty();
+            return TRUE;
+        }
+    }
+    return PropertyPageBase::PageMessage(window, message, wParam, lParam);
+}
+
+void ParserPropertyPage::MarkDirty() {
+    dirty = TRUE;
+    if (pageSite != nullptr) {
+        pageSite->OnStatusChange(PROPPAGESTATUS_DIRTY);
+    }
+}
+
+void ParserPropertyPage::SetControlText(int controlId, const WCHAR* text) {
+    SetDlgItemTextW(dialogWindow, controlId, text);
+}
+
+void ParserPropertyPage::EnableLoopControls(BOOL enable) {
+    EnableWindow(GetDlgItem(dialogWindow, IDC_LOOP_LIST), enable);
+    EnableWindow(GetDlgItem(dialogWindow, IDC_LOOP_ENABLE), enable);
+}

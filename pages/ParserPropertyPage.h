@@ -1,0 +1,46 @@
+// The parser filter's property page: the stream's information, the choice of
+// the loop to play and the byte offset of the ADX stream in its file.
+#pragma once
+
+#include "framework/ComPtr.h"
+#include "framework/PropertyPageBase.h"
+
+#include <corvina.h>
+
+#include <memory>
+
+class ParserPropertyPage : public PropertyPageBase {
+public:
+    // The factory table's create function: a new page with a count of 0, or
+    // null and E_OUTOFMEMORY in *result.
+    static UnknownBase* CreateInstance(IUnknown* outer, HRESULT* result);
+
+    explicit ParserPropertyPage(IUnknown* outer);
+
+    HRESULT BindObject(IUnknown* object) override;
+    HRESULT UnbindObject() override;
+    HRESULT FillPage() override;
+    HRESULT CommitChanges() override;
+    INT_PTR PageMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    // Dirty, and the site told so.
+    void MarkDirty();
+    void ShowFormatInfo();
+    void ReadLoopPoints();
+    void FillLoopList();
+    void SetControlText(int controlId, const WCHAR* text);
+    void EnableLoopControls(BOOL enable);
+
+    ComPtr<IAdxParserControl> control; // +1 on the parser while bound
+    AdxFormatInfo info{};
+    std::unique_ptr<AdxLoopPoint[]> loops;
+    INT32 loopCount = 0;
+    INT32 totalSamples = 0;
+    INT32 fileOffset = 0;
+    INT32 loopIndex = 0;
+    INT32 loopFlag = 0;
+    // Set once FillPage is done; until then the notifications that filling
+    // causes are not edits.
+    bool filled = false;
+};
