@@ -18,7 +18,10 @@ HRESULT STDMETHODCALLTYPE TransformOutputPin::InnerQueryInterface(REFIID iid, vo
     RETURN_HR_IF_NULL(E_POINTER, out);
     *out = nullptr;
     if (IsEqualIID(iid, IID_IMediaPosition) || IsEqualIID(iid, IID_IMediaSeeking)) {
-        auto guard = lock_->lock();
+        // Not the filter lock: a renderer asks for seeking from inside the
+        // end of stream that this filter is passing down, while Stop holds
+        // the filter lock and waits for that delivery to finish.
+        auto guard = passThroughLock.lock();
         if (!seekingPassThrough) {
             TransformInputPin* input = transformFilter->inputPin.get();
             RETURN_IF_FAILED(MakeSeekingPassThrough(Owner(), FALSE,

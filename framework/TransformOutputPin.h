@@ -4,6 +4,7 @@
 #pragma once
 
 #include "framework/ComPtr.h"
+#include "framework/CriticalSection.h"
 #include "framework/OutputPinBase.h"
 
 class TransformFilterBase;
@@ -34,5 +35,6 @@ public:
 
 private:
     TransformFilterBase* const transformFilter; // not counted: the filter owns the pin
+    CriticalSection passThroughLock;            // guards the making of the pass-through only
     ComPtr<IUnknown> seekingPassThrough; // +1 on the aggregated pass-through, made on first use
 };

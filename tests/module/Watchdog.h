@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 
 class Watchdog {
@@ -22,6 +23,9 @@ public:
         }
         CloseHandle(done_);
     }
+    // Names the step under way, so that a timeout says which call hung.
+    void Step(const char* step) { step_.store(step); }
+
     Watchdog(const Watchdog&) = delete;
     Watchdog& operator=(const Watchdog&) = delete;
 
@@ -29,7 +33,7 @@ private:
     static DWORD WINAPI Watch(void* parameter) {
         auto* self = static_cast<Watchdog*>(parameter);
         if (WaitForSingleObject(self->done_, self->timeoutMs_) != WAIT_OBJECT_0) {
-            std::fprintf(stderr, "timed out: %s\n", self->what_);
+            std::fprintf(stderr, "timed out: %s, at: %s\n", self->what_, self->step_.load());
             std::fflush(stderr);
             TerminateProcess(GetCurrentProcess(), 3);
         }
@@ -38,6 +42,7 @@ private:
 
     const char* what_;
     DWORD timeoutMs_;
+    std::atomic<const char*> step_{"start"};
     HANDLE done_ = nullptr;
     HANDLE thread_ = nullptr;
 };
