@@ -7,7 +7,7 @@
 #include "decoder/DecoderFormatInfo.h"
 #include "framework/TransformFilterBase.h"
 
-#include <corvina_decoder_part.h>
+#include <corvina.h>
 
 #include <ocidl.h>
 

@@ -1,7 +1,8 @@
 // corvina: the ADX parser filter ("VAZ Iraz Ozadiz"), the ADX decoder filter
 // ("Quellvane") and their property pages. What an application needs to build
-// a graph with them and to drive the parser: the class identifiers, the
-// parser's control interface and the records it hands out.
+// a graph with them and to drive them: the class identifiers, the parser's
+// control interface, the decoder's information interface and the records
+// they hand out.
 //
 //     #include <corvina.h>
 //
@@ -89,5 +90,19 @@ __CRT_UUID_DECL(IAdxParserControl, 0x9e02ee7c, 0x75d9, 0x4365, 0xac, 0x37, 0x0b,
 inline constexpr IID IID_IAdxParserControl = {
     0x9e02ee7c, 0x75d9, 0x4365, {0xac, 0x37, 0x0b, 0x6b, 0xaf, 0xba, 0xa1, 0x4f}};
 
-// The decoder's interface, IDecoderInfo ({...A14C}).
-#include "corvina_decoder_part.h"
+// The decoder filter's interface, obtained from the filter by QueryInterface:
+// what the decoder's property page (and any application) reads about the
+// stream the decoder is working on.
+// {9E02EE7C-75D9-4365-AC37-0B6BAFBAA14C}
+MIDL_INTERFACE("9E02EE7C-75D9-4365-AC37-0B6BAFBAA14C")
+IDecoderInfo : public IUnknown {
+public:
+    // Fills `info` with the stream the input pin carries; all six values are
+    // 0 (version 0: no information) before the first input connection.
+    virtual HRESULT STDMETHODCALLTYPE GetStreamInfo(AdxFormatInfo * info) = 0;
+};
+__CRT_UUID_DECL(IDecoderInfo, 0x9e02ee7c, 0x75d9, 0x4365, 0xac, 0x37, 0x0b, 0x6b, 0xaf, 0xba, 0xa1,
+                0x4c)
+
+inline constexpr IID IID_IDecoderInfo = {
+    0x9e02ee7c, 0x75d9, 0x4365, {0xac, 0x37, 0x0b, 0x6b, 0xaf, 0xba, 0xa1, 0x4c}};

@@ -6,7 +6,6 @@
 #include "framework/PropertyPageBase.h"
 
 #include <corvina.h>
-#include <corvina_decoder_part.h>
 
 class DecoderPropertyPage : public PropertyPageBase {
 public:
