@@ -374,6 +374,31 @@ same ok b904
 files ok sub
 [ ! -e /skerrin-escape ] || fail "/skerrin-escape was created"
 
+if [ $posix = 0 ]; then
+    begin windows-device-names
+    build a.afs NUL=../../src/b1 con.adx=../../src/b1 'Com7 .bin=../../src/b1' \
+        LPT1=../../src/b1 COM0=../../src/b904 nul2=../../src/b904
+    run ../a.afs
+    expect_status 2
+    out <<'EOF'
+6 files in ../a.afs.
+FAILED:NUL
+FAILED:con.adx
+FAILED:Com7 .bin
+FAILED:LPT1
+COM0
+nul2
+EOF
+    err <<'EOF'
+../a.afs: name "NUL" of file 0 is a Windows device name, not written.
+../a.afs: name "con.adx" of file 1 is a Windows device name, not written.
+../a.afs: name "Com7 .bin" of file 2 is a Windows device name, not written.
+../a.afs: name "LPT1" of file 3 is a Windows device name, not written.
+EOF
+    same COM0 b904
+    same nul2 b904
+fi
+
 begin name-without-zero-byte
 build --name-record "1:$(hex_of 'ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuv')" \
     a.afs a=../../src/b1 b=../../src/b1 c=../../src/b904

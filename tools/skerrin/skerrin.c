@@ -51,6 +51,27 @@ static int32_t read_int_le(const unsigned char* bytes) {
     return (int32_t)value;
 }
 
+#ifdef _WIN32
+/* Windows opens a device, not a file, for these names with any extension
+   ("NUL.adx", "con"): the member would go to the console or vanish while
+   being reported as written. */
+static int is_windows_device_name(const char* name) {
+    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    size_t stem = strcspn(name, ".");
+    while (stem > 0 && name[stem - 1] == ' ') {
+        --stem;
+    }
+    for (size_t i = 0; i < sizeof devices / sizeof devices[0]; ++i) {
+        if (strlen(devices[i]) == stem && _strnicmp(name, devices[i], stem) == 0) {
+            return 1;
+        }
+    }
+    /* COM1-COM9, LPT1-LPT9 */
+    return stem == 4 && (_strnicmp(name, "COM", 3) == 0 || _strnicmp(name, "LPT", 3) == 0) &&
+           name[3] >= '1' && name[3] <= '9';
+}
+#endif
+
 /* Why a member name may not be used as a file name in the working directory,
    or NULL when it may. */
 static const char* unsafe_name_reason(const char* name) {
@@ -69,6 +90,11 @@ static const char* unsafe_name_reason(const char* name) {
     if (strchr(name, ':') != NULL) {
         return "holds a drive letter or stream separator ':'";
     }
+#ifdef _WIN32
+    if (is_windows_device_name(name)) {
+        return "is a Windows device name";
+    }
+#endif
     return NULL;
 }
 
