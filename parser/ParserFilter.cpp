@@ -214,19 +214,23 @@ HRESULT ParserFilter::LoadHeader(std::int32_t headerLength, const BYTE* headerBy
     return S_OK;
 }
 
+void ParserFilter::ResetPlaybackState() {
+    playRate_ = 1.0;
+    streamTime_ = 0;
+    seekBase_ = 0;
+    loopIndex_ = 0;
+    loopJumpPending_ = false;
+    loopEnabled_ = false;
+    jumpRequested_ = false;
+    endOfStreamHeld_ = false;
+    swallowEndOfStream_ = false;
+}
+
 void ParserFilter::ResetForNewStream() {
     outputPin_->ResetPositions(StreamGeometry(header_).Duration());
     {
         auto loop = loopLock_.lock();
-        playRate_ = 1.0;
-        streamTime_ = 0;
-        seekBase_ = 0;
-        loopIndex_ = 0;
-        loopJumpPending_ = false;
-        loopEnabled_ = false;
-        jumpRequested_ = false;
-        endOfStreamHeld_ = false;
-        swallowEndOfStream_ = false;
+        ResetPlaybackState();
     }
     stopping_ = false;
     BumpPinListVersion(); // the output pin becomes visible
@@ -235,14 +239,7 @@ void ParserFilter::ResetForNewStream() {
 void ParserFilter::ResetForDisconnect() {
     {
         auto loop = loopLock_.lock();
-        playRate_ = 1.0;
-        streamTime_ = 0;
-        seekBase_ = 0;
-        loopIndex_ = 0;
-        loopJumpPending_ = false;
-        loopEnabled_ = false;
-        endOfStreamHeld_ = false;
-        swallowEndOfStream_ = false;
+        ResetPlaybackState();
         // The loop records and the other fields stay until the next load.
         header_.version = 0;
         header_.blockSize = 0;

@@ -108,6 +108,8 @@ private:
     // The failure path of RepackSample.
     HRESULT AbortStream(HRESULT error);
     bool LoopRecordChosen() const; // under the loop lock
+    // Rate, times and loop state of a freshly connected stream; under the loop lock.
+    void ResetPlaybackState();
 
     CriticalSection filterLock_;   // state, pins, file offset, header load
     CriticalSection deliveryLock_; // one chunk delivered at a time; end of stream; output stop
