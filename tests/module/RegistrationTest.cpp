@@ -224,4 +224,55 @@ TEST_F(RegistrationTest, AFailedDecoderRemovalKeepsTheParserAndIsReported) {
                                              CLSID_AdxParserFilter));
 }
 
+// Points the in-process server of a class at a library that does not exist,
+// so that creating it fails, and puts the old path back on destruction.
+class BrokenClassServer {
+public:
+    explicit BrokenClassServer(REFCLSID classId)
+        : key_(L"CLSID\\" + GuidText(classId) + L"\\InprocServer32") {
+        saved_ = ReadClassesString(key_, nullptr, &path_);
+        broken_ = saved_ && SetPath(L"corvina-test-missing.dll");
+    }
+    ~BrokenClassServer() {
+        if (broken_) {
+            SetPath(path_);
+        }
+    }
+    BrokenClassServer(const BrokenClassServer&) = delete;
+    BrokenClassServer& operator=(const BrokenClassServer&) = delete;
+
+    bool broken() const { return broken_; }
+
+private:
+    bool SetPath(const std::wstring& path) {
+        return RegSetKeyValueW(HKEY_CLASSES_ROOT, key_.c_str(), nullptr, REG_SZ, path.c_str(),
+                               static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t))) ==
+               ERROR_SUCCESS;
+    }
+
+    std::wstring key_;
+    std::wstring path_;
+    bool saved_ = false;
+    bool broken_ = false;
+};
+
+TEST_F(RegistrationTest, WithoutAFilterMapperRegistrationFailsAfterWritingTheClassKeys) {
+    LoadedModule module;
+    ASSERT_TRUE(module.loaded());
+    HRESULT registered = S_OK;
+    {
+        const BrokenClassServer mapper2(CLSID_FilterMapper2);
+        const BrokenClassServer mapper1(CLSID_FilterMapper);
+        ASSERT_TRUE(mapper2.broken() && mapper1.broken());
+        registered = module.CallRegistrationExport("DllRegisterServer");
+    }
+    EXPECT_TRUE(FAILED(registered)) << std::hex << registered;
+    for (const ClassKey& row : ClassKeys) {
+        EXPECT_TRUE(ClassKeyExists(*row.classId)) << GuidText(*row.classId).c_str();
+    }
+    const std::set<std::wstring> legacy = LegacyCategoryClasses();
+    EXPECT_EQ(0u, legacy.count(GuidText(CLSID_AdxDecoderFilter)));
+    EXPECT_EQ(0u, legacy.count(GuidText(CLSID_AdxParserFilter)));
+}
+
 } // namespace
