@@ -610,13 +610,16 @@ HRESULT ParserFilter::LoopJump() {
     if (!outputPin_) {
         return VFW_E_NOT_CONNECTED;
     }
-    auto guard = filterLock_.lock(); // before the PullReader's lock, as Stop
+    // No filter lock: the jump waits for the pull thread, which may sit in a
+    // paused renderer's Receive until the graph runs, and Run needs that lock.
     const StreamGeometry geometry = Geometry();
     LONGLONG start = 0;
     LONGLONG stop = 0;
     bool jump = false;
+    std::uint32_t generation = 0;
     {
         auto loop = loopLock_.lock();
+        generation = timelineGeneration_;
         jumpRequested_ = false;
         if (!loopJumpPending_) {
             return S_FALSE; // Stop or a seek came first
@@ -635,7 +638,13 @@ HRESULT ParserFilter::LoopJump() {
         EndHeldStream();
         return S_FALSE;
     }
-    const HRESULT result = inputPin_->SeekStream(start * kUnitsPerByte, stop * kUnitsPerByte);
+    // Stop or a new start position may still come first.
+    const auto stillWanted = [this, generation] {
+        auto loop = loopLock_.lock();
+        return loopJumpPending_ && generation == timelineGeneration_;
+    };
+    const HRESULT result =
+        inputPin_->JumpStream(start * kUnitsPerByte, stop * kUnitsPerByte, stillWanted);
     if (FAILED(result)) {
         EndHeldStream();
     }

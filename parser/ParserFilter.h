@@ -7,12 +7,17 @@
 //
 // Locks, always taken in this order (a thread may skip any of them):
 //   filter lock -> PullReader lock -> delivery lock -> loop lock.
-// Stop, seeking and the LoopWorker's loop jump all take the filter lock before
-// they reach the PullReader (whose Seek flushes through the input pin, which
-// takes the filter lock again), so a jump and Stop simply run one after the
-// other. The PullReader thread never takes the filter lock, and it asks the
-// LoopWorker for a jump only while no earlier request still waits for its
-// jump, so it never waits for a LoopWorker that waits for it.
+// Stop and seeking take the filter lock before they reach the PullReader
+// (whose Seek flushes through the input pin, which takes the filter lock
+// again). The LoopWorker's loop jump takes no filter lock at all: it moves
+// the PullReader without a flush, and it must not hold the filter lock while
+// it waits for the pull thread, which may sit in a paused renderer's Receive
+// until Run (which takes the filter lock) lets it go. A jump and Stop meet
+// only at the PullReader's lock and run one after the other; Stop clears the
+// pending jump first, so a jump that comes second does nothing. The
+// PullReader thread never takes the filter lock, and it asks the LoopWorker
+// for a jump only while no earlier request still waits for its jump, so it
+// never waits for a LoopWorker that waits for it.
 #pragma once
 
 #include "adx/AdxHeader.h"

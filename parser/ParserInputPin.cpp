@@ -129,6 +129,14 @@ HRESULT ParserInputPin::SetFileOffset(INT32 byteOffset) {
     return S_OK;
 }
 
+HRESULT ParserInputPin::JumpStream(LONGLONG startPosition, LONGLONG stopPosition,
+                                   const std::function<bool()>& stillWanted) {
+    if (!pullReader_) {
+        return E_UNEXPECTED;
+    }
+    return pullReader_->Jump(startPosition + fileOffset_, stopPosition + fileOffset_, stillWanted);
+}
+
 INT32 ParserInputPin::GetFileOffset() const {
     return static_cast<INT32>(fileOffset_ / kUnitsPerByte);
 }

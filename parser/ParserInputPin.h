@@ -6,6 +6,7 @@
 #include "framework/PinBase.h"
 #include "parser/PullReader.h"
 
+#include <functional>
 #include <memory>
 
 class ParserFilter;
@@ -32,6 +33,9 @@ public:
     // Repositions the PullReader; positions are stream byte positions times
     // 10,000,000 (the file offset is added here).
     HRESULT SeekStream(LONGLONG startPosition, LONGLONG stopPosition);
+    // The same for a loop jump (PullReader::Jump).
+    HRESULT JumpStream(LONGLONG startPosition, LONGLONG stopPosition,
+                       const std::function<bool()>& stillWanted);
     // Where the ADX stream starts in the upstream file, in bytes.
     // VFW_E_ALREADY_CONNECTED while connected.
     HRESULT SetFileOffset(INT32 byteOffset);

@@ -123,6 +123,23 @@ HRESULT PullReader::Seek(LONGLONG startPosition, LONGLONG stopPosition) {
     return wasRunning ? Active() : S_OK;
 }
 
+HRESULT PullReader::Jump(LONGLONG startPosition, LONGLONG stopPosition,
+                         const std::function<bool()>& stillWanted) {
+    auto guard = lock_.lock();
+    // Checked under this lock: a seek that overtakes the jump either came
+    // before (the check fails) or waits for this lock and comes after.
+    if (!stillWanted()) {
+        return S_FALSE;
+    }
+    const bool wasRunning = state_ == kRequestRun;
+    if (wasRunning) {
+        Pause();
+    }
+    start_ = startPosition;
+    stop_ = stopPosition;
+    return wasRunning ? Active() : S_OK;
+}
+
 HRESULT PullReader::Disconnect() {
     auto guard = lock_.lock();
     Inactive();

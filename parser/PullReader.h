@@ -13,6 +13,7 @@
 #include <windows.h>
 #include <strmif.h>
 
+#include <functional>
 #include <memory>
 
 class ParserInputPin;
@@ -39,6 +40,12 @@ public:
     // New range, absolute positions in the upstream file times 10,000,000.
     // While pulling, the owner pin is flushed around the change.
     HRESULT Seek(LONGLONG startPosition, LONGLONG stopPosition);
+    // The same for a seamless loop jump: no flush passes through the owner
+    // pin (downstream it would be held back anyway), so the jump needs no
+    // filter lock. Does nothing, S_FALSE, unless `stillWanted` holds once
+    // this reader's lock is held.
+    HRESULT Jump(LONGLONG startPosition, LONGLONG stopPosition,
+                 const std::function<bool()>& stillWanted);
 
     // The connected reader, not counted; null while unconnected.
     IAsyncReader* Reader() const { return reader_.get(); }
