@@ -1,0 +1,430 @@
+#!/usr/bin/env bash
+# Runs corvina-play as a process on ADX fixtures made by adxencode, each case
+# in a directory of its own: what --info prints, whether --wav writes exactly
+# the PCM that adxdecode (the ADX core alone) makes of the same sample
+# sequence, and the message and exit status of every kind of bad input.
+#
+#   corvina-play-cases.sh [--emulator RUNNER] CORVINA-PLAY ADXENCODE ADXDECODE
+#
+# With --emulator the three programs are Windows executables run through
+# RUNNER (Wine): output lines lose their carriage returns. corvina-play uses
+# the corvina.ax beside it.
+#
+# Expected output is written one line per line; a line with a '*' is a glob
+# pattern (for the system's error texts).
+set -u
+
+emulator=()
+if [ "${1:-}" = "--emulator" ]; then
+    emulator=("$2")
+    shift 2
+fi
+if [ $# -ne 3 ]; then
+    echo "usage: $0 [--emulator RUNNER] CORVINA-PLAY ADXENCODE ADXDECODE" >&2
+    exit 2
+fi
+# The programs run from the cases' directories.
+absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
+player=$(absolute "$1")
+encoder=$(absolute "$2")
+decoder=$(absolute "$3")
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/corvina-play-cases.XXXXXX") || exit 2
+trap 'rm -rf "$work"' EXIT
+
+failures=0
+case_name=
+case_dir=
+case_failed=0
+status=
+
+fail() {
+    echo "  FAIL $case_name: $*"
+    case_failed=1
+}
+
+begin() {
+    finish
+    case_name=$1
+    case_dir=$work/cases/$1
+    mkdir -p "$case_dir"
+    case_failed=0
+}
+
+finish() {
+    [ -n "$case_name" ] || return 0
+    if [ $case_failed = 0 ]; then
+        echo "  ok   $case_name"
+    else
+        failures=$((failures + 1))
+    fi
+    case_name=
+}
+
+# Every program run gets two minutes; one that hangs is killed and fails.
+limit=(timeout -s KILL 120)
+
+# tool PROGRAM ARGS...: a helper program, run in the case directory; its
+# failure fails the case.
+tool() {
+    local program=$1
+    shift
+    (cd "$case_dir" && "${limit[@]}" "${emulator[@]}" "$program" "$@" >tool.log 2>&1) ||
+        fail "$(basename "$program") $* failed: $(cat "$case_dir/tool.log")"
+}
+
+# run ARGS...: runs corvina-play in the case directory.
+run() {
+    (cd "$case_dir" && "${limit[@]}" "${emulator[@]}" "$player" "$@" >stdout 2>stderr)
+    status=$?
+    [ $status != 137 ] || fail "corvina-play $* did not end within two minutes"
+    # Windows writes text-mode lines with CRLF.
+    sed -i 's/\r$//' "$case_dir/stdout" "$case_dir/stderr"
+}
+
+# line_matches LINE PATTERN: a pattern with a '*' is a glob, any other is
+# compared as it stands.
+line_matches() {
+    if [[ $2 == *'*'* ]]; then
+        # shellcheck disable=SC2053 # a glob on purpose
+        [[ $1 == $2 ]]
+    else
+        [ "$1" = "$2" ]
+    fi
+}
+
+# match STREAM: compares the stream's lines with the patterns on stdin and
+# names the first line that differs.
+match() {
+    local stream=$1 patterns actual i
+    mapfile -t patterns
+    mapfile -t actual <"$case_dir/$stream"
+    for ((i = 0; i < ${#patterns[@]} || i < ${#actual[@]}; ++i)); do
+        if [ $i -ge ${#actual[@]} ] || [ $i -ge ${#patterns[@]} ] ||
+            ! line_matches "${actual[$i]}" "${patterns[$i]}"; then
+            fail "$stream line $((i + 1)): got '${actual[$i]-<none>}', want '${patterns[$i]-<none>}'"
+            return
+        fi
+    done
+}
+
+out() { match stdout; }
+err() { match stderr; }
+
+expect_status() {
+    [ "$status" = "$1" ] || fail "exit status $status, want $1 ($(head -c 300 "$case_dir/stderr"))"
+}
+
+# same_wav ACTUAL GOLDEN CHANNELS: the files are equal; otherwise says how
+# many sample frames each holds and names the first differing sample frame
+# (or header byte).
+same_wav() {
+    local written=$case_dir/$1 golden=$case_dir/$2 frame_bytes=$(($3 * 2)) at frames want
+    if [ ! -f "$written" ]; then
+        fail "$1 was not written"
+        return
+    fi
+    cmp -s "$written" "$golden" && return
+    frames=$((($(stat -c %s "$written") - 44) / frame_bytes))
+    want=$((($(stat -c %s "$golden") - 44) / frame_bytes))
+    at=$(cmp -i 44 "$written" "$golden" 2>/dev/null | sed -n 's/.* byte \([0-9]*\).*/\1/p')
+    if [ -n "$at" ]; then
+        fail "$1: first mismatch at sample frame $(((at - 1) / frame_bytes)) ($frames frames, want $want)"
+    elif [ "$frames" != "$want" ]; then
+        fail "$1 has $frames sample frames, want $want (the shorter is a prefix of the longer)"
+    else
+        at=$(cmp -n 44 "$written" "$golden" 2>/dev/null | sed -n 's/.* byte \([0-9]*\).*/\1/p')
+        fail "$1: WAV header differs at byte $at"
+    fi
+}
+
+echo "corvina-play cases"
+
+# --- fixtures -------------------------------------------------------------
+fx=$work/fx
+mkdir -p "$fx"
+case_name=fixtures
+case_dir=$fx
+case_failed=0
+tool "$encoder" --signal sweep --channels 1 --rate 22050 --samples 30011 mono.adx \
+    --reference mono-reference.wav
+tool "$encoder" --signal sweep --channels 2 --rate 32000 --seconds 4 --loop 32000:96000 \
+    stereo.adx --reference stereo-reference.wav
+tool "$encoder" --signal sweep --version 4 --channels 2 --rate 44100 --samples 44100 \
+    --history 1200,-800,-3000,2500 --loop 3200:32000 --loop 1000:9600 v4.adx \
+    --reference v4-reference.wav
+tool "$encoder" --offset 4096 --trailer 100 --channels 1 --rate 48000 --samples 20000 \
+    --loop 3200:16000 offset.adx
+# A loop of 0.4 s: many passes a second.
+tool "$encoder" --channels 1 --rate 8000 --samples 8000 --loop 3200:6400 short-loop.adx
+# A loop whose end is not a block boundary: the parser reaches it in the
+# first pass only; the second pass ends with its range, and the stream.
+tool "$encoder" --channels 1 --rate 8000 --samples 12000 --loop 1000:9610 unaligned-loop.adx
+printf 'ADX? no.\n%.0s' $(seq 40) >"$fx/text.adx"
+: >"$fx/empty.adx"
+printf '\x80\x00\x00' >"$fx/three-bytes.adx"
+# The prefix announces a header of 0x104 bytes; the file ends before.
+{ printf '\x80\x00\x01\x00'; head -c 100 /dev/zero; } >"$fx/header-cut.adx"
+# Encoding type 2 instead of 3 at byte 4.
+{ head -c 4 "$fx/mono.adx"; printf '\x02'; tail -c +6 "$fx/mono.adx"; } >"$fx/header-refused.adx"
+mkdir -p "$fx/a-directory.adx"
+echo 'not a module' >"$fx/text.ax"
+if [ $case_failed != 0 ]; then
+    echo "the fixtures could not be made"
+    exit 1
+fi
+case_name=
+
+# The golden decoder agrees with the encoder's own reference decode.
+begin golden-decoder-agrees-with-the-encoder
+for name in mono stereo v4; do
+    tool "$decoder" "../../fx/$name.adx" "$name.wav"
+    cmp -s "$case_dir/$name.wav" "$fx/$name-reference.wav" ||
+        fail "adxdecode $name.adx differs from the encoder's reference"
+done
+
+# --- --info ---------------------------------------------------------------
+begin info-mono
+run --info ../../fx/mono.adx
+expect_status 0
+out <<'EOF'
+file             ../../fx/mono.adx
+stream offset    0
+version          3
+block size       18
+bits per sample  4
+samples/block    32
+channels         1
+sample rate      22050
+total samples    30011
+duration         0:01.361
+loops            0
+EOF
+err </dev/null
+
+begin info-stereo-with-a-loop
+run --info ../../fx/stereo.adx
+expect_status 0
+# Header length 50, frames of 36 bytes: loop bytes 50 + 1000 * 36 and 50 + 3000 * 36.
+out <<'EOF'
+file             ../../fx/stereo.adx
+stream offset    0
+version          3
+block size       18
+bits per sample  4
+samples/block    32
+channels         2
+sample rate      32000
+total samples    128000
+duration         0:04.000
+loops            1
+loop 0           start 32000 (0:01.000), end 96000 (0:03.000); bytes 36050-108050, trims 0/0
+EOF
+err </dev/null
+
+begin info-version-4-two-loops
+run --info ../../fx/v4.adx
+expect_status 0
+# Header length 86; loop 1 starts in block 31 (byte 86 + 31 * 36) at sample 8 of it.
+out <<'EOF'
+file             ../../fx/v4.adx
+stream offset    0
+version          4
+block size       18
+bits per sample  4
+samples/block    32
+channels         2
+sample rate      44100
+total samples    44100
+duration         0:01.000
+loops            2
+loop 0           start 3200 (0:00.072), end 32000 (0:00.725); bytes 3686-36086, trims 0/0
+loop 1           start 1000 (0:00.022), end 9600 (0:00.217); bytes 1202-10886, trims 8/0
+EOF
+err </dev/null
+
+begin info-stream-at-an-offset
+run --info --offset 0x1000 ../../fx/offset.adx
+expect_status 0
+out <<'EOF'
+file             ../../fx/offset.adx
+stream offset    4096
+version          3
+block size       18
+bits per sample  4
+samples/block    32
+channels         1
+sample rate      48000
+total samples    20000
+duration         0:00.416
+loops            1
+loop 0           start 3200 (0:00.066), end 16000 (0:00.333); bytes 1850-9050, trims 0/0
+EOF
+err </dev/null
+
+# --- --wav against the ADX core's decode of the same sample sequence --------
+# NAME | FIXTURE | CHANNELS | corvina-play options | adxdecode options
+# A start at time t begins with the block holding it, after a preroll of
+# (rate / 32) >> 5 blocks: 31 at 32000 Hz, 43 at 44100 Hz. A stop ends with
+# the block holding it. A loop's first pass ends at endSample + 32 - endTrim,
+# every further pass runs from the loop start (with its trim) to there.
+while IFS='|' read -r name fixture channels options golden; do
+    begin "wav-$name"
+    # shellcheck disable=SC2086 # option lists
+    run --wav out.wav $options "../../fx/$fixture"
+    expect_status 0
+    err </dev/null
+    # shellcheck disable=SC2086
+    tool "$decoder" $golden "../../fx/$fixture" golden.wav
+    same_wav out.wav golden.wav "$channels"
+done <<'EOF'
+mono-whole|mono.adx|1||
+stereo-whole|stereo.adx|2||
+version-4-initial-history|v4.adx|2||
+stream-at-an-offset|offset.adx|1|--offset 4096|--offset 4096
+loop-one-pass|stereo.adx|2|--loop 0 --passes 1|--loop 0 --passes 1
+loop-three-passes|stereo.adx|2|--loop 0 --passes 3|--loop 0 --passes 3
+loop-with-start-trim|v4.adx|2|--loop 1 --passes 3|--loop 1 --passes 3
+loop-at-an-offset|offset.adx|1|--offset 4096 --loop 0 --passes 2|--offset 4096 --loop 0 --passes 2
+many-short-passes|short-loop.adx|1|--loop 0 --passes 40|--loop 0 --passes 40
+start-inside-a-block|stereo.adx|2|--start 1.7101|--start-block 1710 --preroll-blocks 31
+start-before-the-preroll-fits|v4.adx|2|--start 0.01|--start-block 13 --preroll-blocks 43
+start-and-stop|stereo.adx|2|--start 0.5 --stop 2.5|--start-block 500 --preroll-blocks 31 --end-sample 80032
+start-inside-the-loop|stereo.adx|2|--start 2.5 --loop 0 --passes 2|--start-block 2500 --preroll-blocks 31 --loop 0 --passes 2
+rate-changes-no-sample|stereo.adx|2|--rate 2|
+EOF
+finish
+
+begin wav-loop-ending-early-warns
+run --wav out.wav --loop 0 --passes 3 ../../fx/unaligned-loop.adx
+expect_status 0
+err <<<'corvina-play: ../../fx/unaligned-loop.adx: warning: the stream ended after 2 of 3 passes of loop 0'
+
+# --- playback on the null audio device -------------------------------------
+begin play-a-loop-twice
+run --loop 0 --passes 2 --start 0.6 ../../fx/short-loop.adx
+expect_status 0
+out </dev/null
+err </dev/null
+
+# The loop end comes while the graph is still paused: the renderer holds the
+# first samples until Run, and the loop jump must not keep Run waiting.
+begin play-starting-just-before-the-loop-end
+run --loop 0 --passes 2 --start 0.75 ../../fx/short-loop.adx
+expect_status 0
+out </dev/null
+err </dev/null
+
+# wait_then_interrupt PID FILE: once FILE (in the case directory) holds data,
+# or after a few seconds without FILE, sends Ctrl+C (SIGINT, which Wine
+# passes to the console handler) and waits for the program; kills it when it
+# has not ended a minute later.
+wait_then_interrupt() {
+    local pid=$1 file=$2 watchdog i
+    (
+        for _ in $(seq 600); do
+            kill -0 "$pid" 2>/dev/null || exit 0
+            sleep 0.1
+        done
+        kill -KILL "$pid"
+    ) &
+    watchdog=$!
+    for i in $(seq 300); do
+        if [ -n "$file" ]; then
+            [ -s "$case_dir/$file" ] && break
+        elif [ "$i" -ge 30 ]; then
+            break
+        fi
+        sleep 0.1
+    done
+    kill -INT "$pid"
+    wait "$pid"
+    status=$?
+    wait $watchdog
+    sed -i 's/\r$//' "$case_dir/stdout" "$case_dir/stderr"
+}
+
+begin interrupt-endless-playback
+(cd "$case_dir" && exec "${emulator[@]}" "$player" --loop 0 ../../fx/short-loop.adx \
+    >stdout 2>stderr) &
+wait_then_interrupt $! ''
+expect_status 0
+out </dev/null
+err </dev/null
+
+begin interrupt-conversion-removes-the-file
+# 20000 passes take many seconds; the interruption comes once data is written.
+(cd "$case_dir" && exec "${emulator[@]}" "$player" --wav out.wav --loop 0 --passes 20000 \
+    ../../fx/short-loop.adx >stdout 2>stderr) &
+wait_then_interrupt $! out.wav
+expect_status 3
+out </dev/null
+err <<<'corvina-play: out.wav: interrupted; the incomplete file is removed'
+[ ! -e "$case_dir/out.wav" ] || fail "out.wav was left behind"
+
+# --- bad input: message and exit status -------------------------------------
+# NAME | STATUS | MESSAGE (a glob) | ARGUMENTS
+while IFS='|' read -r name want message arguments; do
+    begin "refuse-$name"
+    # shellcheck disable=SC2086 # argument lists
+    run $arguments
+    expect_status "$want"
+    out </dev/null
+    err <<<"$message"
+done <<'EOF'
+no-arguments|1|corvina-play: no input file (see --help)|
+unknown-option|1|corvina-play: unknown option --speed (see --help)|--speed 2 ../../fx/mono.adx
+two-files|1|corvina-play: more than one input file: ../../fx/stereo.adx|../../fx/mono.adx ../../fx/stereo.adx
+missing-value|1|corvina-play: --loop needs a value|../../fx/mono.adx --loop
+rate-zero|1|corvina-play: bad value for --rate: 0|--rate 0 ../../fx/mono.adx
+negative-start|1|corvina-play: bad value for --start: -1|--start -1 ../../fx/mono.adx
+passes-without-loop|1|corvina-play: --passes needs --loop|--passes 2 ../../fx/stereo.adx
+endless-conversion|1|corvina-play: --wav with --loop needs --passes 1 or more (the loop would never end)|--wav out.wav --loop 0 ../../fx/stereo.adx
+stop-before-start|1|corvina-play: --stop must lie after --start|--start 2 --stop 1 ../../fx/stereo.adx
+info-and-wav|1|corvina-play: only one of --info and --wav may be given|--info --wav out.wav ../../fx/stereo.adx
+render-with-offset|1|corvina-play: --offset cannot be used with --render (*)|--render --offset 4096 ../../fx/offset.adx
+loop-not-in-the-file|1|corvina-play: ../../fx/stereo.adx: no loop 1: the loop table holds 1 loop|--wav out.wav --loop 1 --passes 1 ../../fx/stereo.adx
+start-past-the-end|1|corvina-play: ../../fx/stereo.adx: --start 0:05.000 lies past the end of the stream (0:04.000)|--wav out.wav --start 5 ../../fx/stereo.adx
+missing-file|2|corvina-play: missing.adx: no such file|--info missing.adx
+missing-directory|2|corvina-play: nowhere/missing.adx: no such file|--info nowhere/missing.adx
+a-directory|2|corvina-play: ../../fx/a-directory.adx: is a directory, not a file|--info ../../fx/a-directory.adx
+empty-file|2|corvina-play: ../../fx/empty.adx: empty file|--info ../../fx/empty.adx
+not-adx|2|corvina-play: ../../fx/text.adx: not an ADX stream|--info ../../fx/text.adx
+three-bytes|2|corvina-play: ../../fx/three-bytes.adx: file too short for the ADX header|--info ../../fx/three-bytes.adx
+header-cut-short|2|corvina-play: ../../fx/header-cut.adx: file too short for the ADX header|--info ../../fx/header-cut.adx
+header-refused|2|corvina-play: ../../fx/header-refused.adx: not an ADX stream: the parser refused its header|--info ../../fx/header-refused.adx
+stream-not-at-0|2|corvina-play: ../../fx/offset.adx: not an ADX stream|--info ../../fx/offset.adx
+wrong-offset|2|corvina-play: ../../fx/offset.adx: not an ADX stream at byte offset 100|--info --offset 100 ../../fx/offset.adx
+offset-past-the-end|2|corvina-play: ../../fx/offset.adx: file too short: 15496 bytes, no stream can start at byte offset 15496|--info --offset 15496 ../../fx/offset.adx
+missing-module|3|corvina-play: nowhere.ax: cannot load the filter module: *|--info --module nowhere.ax ../../fx/mono.adx
+module-not-a-dll|3|corvina-play: ../../fx/text.ax: cannot load the filter module: *|--info --module ../../fx/text.ax ../../fx/mono.adx
+output-not-creatable|3|corvina-play: nowhere/out.wav: cannot create: *|--wav nowhere/out.wav ../../fx/mono.adx
+EOF
+finish
+
+begin refuse-output-is-the-input
+cp "$fx/stereo.adx" "$case_dir/in.adx"
+run --wav ./in.adx in.adx
+expect_status 1
+err <<<'corvina-play: ./in.adx: is the input file; it would be overwritten'
+cmp -s "$case_dir/in.adx" "$fx/stereo.adx" || fail "in.adx was changed"
+
+begin write-error
+run --wav /dev/full ../../fx/stereo.adx
+expect_status 3
+err <<<'corvina-play: /dev/full: write error: *'
+[ -e /dev/full ] || fail "/dev/full was removed"
+
+begin help
+run --help
+expect_status 0
+err </dev/null
+head -n 1 "$case_dir/stdout" | grep -q '^usage: corvina-play \[options\] FILE$' ||
+    fail "--help does not start with the usage line"
+finish
+
+if [ $failures -ne 0 ]; then
+    echo "$failures case(s) failed"
+    exit 1
+fi
+echo "all cases passed"

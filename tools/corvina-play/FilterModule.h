@@ -1,0 +1,35 @@
+// corvina.ax loaded by path, the way the COM run-time would load it, without
+// registration: its class factories make the filters.
+#pragma once
+
+#include <windows.h>
+#include <strmif.h>
+
+#include <string>
+
+class FilterModule {
+public:
+    FilterModule() = default;
+    // Unloads the module once every object made from it is released.
+    ~FilterModule();
+    FilterModule(const FilterModule&) = delete;
+    FilterModule& operator=(const FilterModule&) = delete;
+
+    // Loads `path`. The failure names what went wrong: the system's error for
+    // a module that cannot be loaded, or ERROR_PROC_NOT_FOUND as an HRESULT
+    // for a file without the COM entry point.
+    HRESULT Load(const std::wstring& path);
+
+    // A new filter of `classId` through the module's class factory; *out
+    // holds the only reference.
+    HRESULT CreateFilter(REFCLSID classId, IBaseFilter** out) const;
+
+    // corvina.ax in the directory of this program.
+    static std::wstring BesideProgram();
+
+private:
+    using GetClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+
+    HMODULE handle_ = nullptr;
+    GetClassObjectFunction getClassObject_ = nullptr;
+};

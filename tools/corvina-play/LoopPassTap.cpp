@@ -1,0 +1,165 @@
+#include "LoopPassTap.h"
+
+#include "framework/ResultMacros.h"
+#include "framework/TransformInputPin.h"
+#include "framework/TransformOutputPin.h"
+
+#include <uuids.h>
+#include <vfwmsgs.h>
+
+#include <new>
+
+namespace {
+// {3C1F9A52-6B0E-4E7D-9A1C-5D2B8E4F7A11}: made only by this program.
+constexpr CLSID kLoopPassTapClassId = {
+    0x3c1f9a52, 0x6b0e, 0x4e7d, {0x9a, 0x1c, 0x5d, 0x2b, 0x8e, 0x4f, 0x7a, 0x11}};
+// The parser's media subtype: the wave-format-tag subtype for tag 0x8003.
+constexpr GUID kAdxSubtype = {
+    0x00008003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+} // namespace
+
+HRESULT LoopPassTap::Create(IAdxParserControl* parser, int loopIndex, int passLimit,
+                            ComPtr<IBaseFilter>& out, LoopPassTap** tap) {
+    *tap = nullptr;
+    auto* object = new (std::nothrow) LoopPassTap(parser, loopIndex, passLimit);
+    RETURN_HR_IF_NULL(E_OUTOFMEMORY, object);
+    object->InnerAddRef(); // +1 while the interface is fetched
+    const HRESULT hr = object->InnerQueryInterface(IID_IBaseFilter, out.put_void()); // +1 in out
+    object->InnerRelease(); // -1: out holds the only reference
+    if (SUCCEEDED(hr)) {
+        *tap = object;
+    }
+    return hr;
+}
+
+LoopPassTap::LoopPassTap(IAdxParserControl* parser, int loopIndex, int passLimit)
+    : TransformFilterBase(L"loop pass tap", nullptr, kLoopPassTapClassId), parser_(parser),
+      loopIndex_(loopIndex), passLimit_(passLimit) {}
+
+int LoopPassTap::PassesBegun() {
+    auto guard = passLock_.lock();
+    return static_cast<int>(passes_.size());
+}
+
+bool LoopPassTap::PassAt(REFERENCE_TIME time, int& pass, PassStart& start) {
+    auto guard = passLock_.lock();
+    if (passes_.empty()) {
+        return false;
+    }
+    size_t index = passes_.size() - 1;
+    while (index > 0 && passes_[index].time > time) {
+        --index;
+    }
+    pass = static_cast<int>(index) + 1;
+    start = passes_[index];
+    return true;
+}
+
+HRESULT LoopPassTap::TransformSample(IMediaSample* /*input*/, IMediaSample* /*output*/) {
+    return E_UNEXPECTED; // ReceiveSample forwards the samples themselves
+}
+
+HRESULT LoopPassTap::AcceptInputType(const AM_MEDIA_TYPE* type) {
+    RETURN_HR_IF_NULL(E_POINTER, type);
+    if (!IsEqualGUID(type->majortype, MEDIATYPE_Audio) ||
+        !IsEqualGUID(type->subtype, kAdxSubtype) ||
+        !IsEqualGUID(type->formattype, FORMAT_WaveFormatEx)) {
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    }
+    return S_OK;
+}
+
+HRESULT LoopPassTap::AcceptTransform(const AM_MEDIA_TYPE* inputType,
+                                     const AM_MEDIA_TYPE* outputType) {
+    MediaTypeRecord input;
+    RETURN_IF_FAILED(input.Assign(*inputType));
+    return input.Equals(*outputType) ? S_OK : S_FALSE;
+}
+
+HRESULT LoopPassTap::SizeOutputBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
+    // The buffers stay unused (the parser's samples travel on), but the
+    // connection needs an allocator: one buffer of the type's sample size.
+    const ULONG sampleSize = inputPin->ConnectionType().lSampleSize;
+    if (request->cbBuffer <= 0) {
+        request->cbBuffer = sampleSize > 0 ? static_cast<long>(sampleSize) : 1;
+    }
+    if (request->cBuffers <= 0) {
+        request->cBuffers = 1;
+    }
+    ALLOCATOR_PROPERTIES granted = {};
+    RETURN_IF_FAILED(allocator->SetProperties(request, &granted));
+    return granted.cbBuffer < request->cbBuffer ? E_FAIL : S_OK;
+}
+
+HRESULT LoopPassTap::ProposeOutputType(int position, MediaTypeRecord* type) {
+    if (position < 0) {
+        return E_INVALIDARG;
+    }
+    if (position > 0) {
+        return VFW_S_NO_MORE_ITEMS;
+    }
+    RETURN_HR_IF_NULL(E_POINTER, type);
+    return type->Assign(inputPin->ConnectionType());
+}
+
+HRESULT LoopPassTap::OnStreamingStart() {
+    auto guard = passLock_.lock();
+    passes_.clear();
+    lastSampleEnd_ = 0;
+    limitReached_ = false;
+    endOfStreamSent_ = false;
+    return S_OK;
+}
+
+HRESULT LoopPassTap::ReceiveSample(IMediaSample* input) {
+    if (inputPin->SampleProperties().dwStreamId != AM_STREAM_MEDIA) {
+        return outputPin->SendSample(input);
+    }
+    bool endHere = false;
+    {
+        auto guard = passLock_.lock();
+        if (limitReached_) {
+            return S_FALSE; // the parser drops the rest of its chunk
+        }
+        LONGLONG sampleStart = 0;
+        LONGLONG sampleEnd = 0;
+        REFERENCE_TIME time = 0;
+        REFERENCE_TIME timeEnd = 0;
+        // Preroll samples only settle the decoder; they belong to no pass.
+        if (input->IsPreroll() != S_OK &&
+            SUCCEEDED(input->GetMediaTime(&sampleStart, &sampleEnd)) &&
+            SUCCEEDED(input->GetTime(&time, &timeEnd))) {
+            if (passes_.empty()) {
+                passes_.push_back({time, sampleStart});
+            } else if (sampleStart != lastSampleEnd_) {
+                // The parser jumped back to the loop start.
+                if (passLimit_ > 0 && static_cast<int>(passes_.size()) >= passLimit_) {
+                    limitReached_ = true;
+                    endOfStreamSent_ = true;
+                    endHere = true;
+                } else {
+                    passes_.push_back({time, sampleStart});
+                }
+            }
+            lastSampleEnd_ = sampleEnd;
+        }
+    }
+    if (endHere) {
+        // The current pass then plays only to the end of its read range.
+        (void)parser_->SetLoop(loopIndex_, 0);
+        (void)outputPin->SendEndOfStream();
+        return S_FALSE;
+    }
+    return outputPin->SendSample(input);
+}
+
+HRESULT LoopPassTap::HandleEndOfStream() {
+    {
+        auto guard = passLock_.lock();
+        if (endOfStreamSent_) {
+            return S_OK; // sent at the end of the last pass
+        }
+        endOfStreamSent_ = true;
+    }
+    return TransformFilterBase::HandleEndOfStream();
+}

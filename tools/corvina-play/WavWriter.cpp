@@ -1,0 +1,136 @@
+#include "WavWriter.h"
+
+#include <cerrno>
+#include <cstring>
+#include <io.h>
+
+namespace {
+
+constexpr size_t kStreamBufferBytes = 1 << 20;
+constexpr unsigned kHeaderBytes = 44;
+// The RIFF size field counts everything after itself: 36 header bytes and
+// the data. Both sizes are 32-bit.
+constexpr unsigned long long kMaxDataBytes = 0xFFFFFFFFull - 36;
+
+void PutU16(unsigned char* at, unsigned value) {
+    at[0] = static_cast<unsigned char>(value & 0xFF);
+    at[1] = static_cast<unsigned char>((value >> 8) & 0xFF);
+}
+
+void PutU32(unsigned char* at, unsigned long value) {
+    PutU16(at, static_cast<unsigned>(value & 0xFFFF));
+    PutU16(at + 2, static_cast<unsigned>((value >> 16) & 0xFFFF));
+}
+
+std::string ErrnoText(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+} // namespace
+
+WavWriter::~WavWriter() {
+    Discard();
+}
+
+bool WavWriter::Open(const std::wstring& path, int channelCount, int sampleRate,
+                     std::string& error) {
+    Discard();
+    path_ = path;
+    channelCount_ = channelCount;
+    sampleRate_ = sampleRate;
+    dataBytes_ = 0;
+    file_ = _wfopen(path.c_str(), L"wb");
+    if (file_ == nullptr) {
+        error = ErrnoText("cannot create");
+        return false;
+    }
+    // Removed again on failure only when it is a file of a disk, never a
+    // device such as the null device.
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file_)));
+    regularFile_ = handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK;
+    // Without the large buffer the output still works, only slower.
+    (void)std::setvbuf(file_, nullptr, _IOFBF, kStreamBufferBytes);
+    return WriteHeader(error);
+}
+
+bool WavWriter::WriteHeader(std::string& error) {
+    unsigned char header[kHeaderBytes];
+    const unsigned blockAlign = static_cast<unsigned>(channelCount_) * 2;
+    std::memcpy(header, "RIFF", 4);
+    PutU32(header + 4, static_cast<unsigned long>(36 + dataBytes_));
+    std::memcpy(header + 8, "WAVEfmt ", 8);
+    PutU32(header + 16, 16);
+    PutU16(header + 20, 1); // PCM
+    PutU16(header + 22, static_cast<unsigned>(channelCount_));
+    PutU32(header + 24, static_cast<unsigned long>(sampleRate_));
+    PutU32(header + 28, static_cast<unsigned long>(sampleRate_) * blockAlign);
+    PutU16(header + 32, blockAlign);
+    PutU16(header + 34, 16);
+    std::memcpy(header + 36, "data", 4);
+    PutU32(header + 40, static_cast<unsigned long>(dataBytes_));
+    errno = 0;
+    if (std::fwrite(header, 1, sizeof(header), file_) != sizeof(header)) {
+        error = ErrnoText("write error");
+        return false;
+    }
+    return true;
+}
+
+bool WavWriter::Write(const void* bytes, size_t byteCount, std::string& error) {
+    if (file_ == nullptr) {
+        error = "write error: the file is closed";
+        return false;
+    }
+    if (byteCount > kMaxDataBytes - dataBytes_) {
+        error = "more than 4 GiB of PCM: too large for a WAV file";
+        return false;
+    }
+    errno = 0;
+    if (std::fwrite(bytes, 1, byteCount, file_) != byteCount) {
+        error = ErrnoText("write error");
+        return false;
+    }
+    dataBytes_ += byteCount;
+    return true;
+}
+
+bool WavWriter::Finish(std::string& error) {
+    if (file_ == nullptr) {
+        error = "write error: the file is closed";
+        return false;
+    }
+    errno = 0;
+    if (std::fflush(file_) != 0) {
+        error = ErrnoText("write error");
+        Discard();
+        return false;
+    }
+    // The sizes are known now. A file that cannot be positioned (a pipe or
+    // a device) keeps the header of sizes 0 that went out first.
+    if (std::fseek(file_, 0, SEEK_SET) == 0 && !WriteHeader(error)) {
+        Discard();
+        return false;
+    }
+    std::FILE* file = file_;
+    file_ = nullptr;
+    errno = 0;
+    if (std::fclose(file) != 0) {
+        error = ErrnoText("write error");
+        if (regularFile_) {
+            _wremove(path_.c_str());
+        }
+        return false;
+    }
+    return true;
+}
+
+void WavWriter::Discard() {
+    if (file_ == nullptr) {
+        return;
+    }
+    std::fclose(file_); // the file goes away: its write errors no longer matter
+    file_ = nullptr;
+    if (regularFile_) {
+        _wremove(path_.c_str());
+    }
+}

@@ -1,0 +1,43 @@
+// A 16-bit PCM RIFF/WAVE file written front to back through a large stdio
+// buffer. The header goes out first with sizes of 0 and is rewritten with
+// the real sizes by Finish; a file that is never finished is removed.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+class WavWriter {
+public:
+    WavWriter() = default;
+    // Closes and removes a file that Finish did not complete.
+    ~WavWriter();
+    WavWriter(const WavWriter&) = delete;
+    WavWriter& operator=(const WavWriter&) = delete;
+
+    // Creates `path` (replacing a file of that name) and writes the header
+    // for this format. False with the reason in `error`.
+    bool Open(const std::wstring& path, int channelCount, int sampleRate, std::string& error);
+    // Appends PCM bytes. False with the reason in `error`; the file is then
+    // unusable and only Discard (or the destructor) remains.
+    bool Write(const void* bytes, size_t byteCount, std::string& error);
+    // Rewrites the header with the sizes and closes the file. False with the
+    // reason in `error` (the file is then removed).
+    bool Finish(std::string& error);
+    // Closes and removes the file (only a regular file: never a device that
+    // the output path named).
+    void Discard();
+
+    unsigned long long DataBytes() const { return dataBytes_; }
+
+private:
+    bool WriteHeader(std::string& error);
+
+    std::FILE* file_ = nullptr;
+    std::wstring path_;
+    bool regularFile_ = false;
+    int channelCount_ = 0;
+    int sampleRate_ = 0;
+    unsigned long long dataBytes_ = 0;
+};
