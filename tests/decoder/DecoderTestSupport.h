@@ -3,6 +3,9 @@
 // runtime's own memory allocator and synthetic ADX frames.
 #pragma once
 
+#include "ComTest.h"
+#include "GraphHelpers.h"
+
 #include "framework/ComPtr.h"
 #include "framework/MediaTypeRecord.h"
 
@@ -17,14 +20,7 @@
 
 namespace decodertest {
 
-// Every test runs in a multithreaded apartment of its own.
-class ComTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-    }
-    void TearDown() override { CoUninitialize(); }
-};
+using testgraph::ComTest;
 
 // The fields of the 34-byte ADX format block that a test may vary.
 struct AdxFormatFields {
@@ -153,16 +149,11 @@ inline std::vector<BYTE> MakeFrames(int frameCount, int channelCount, unsigned s
     return data;
 }
 
-// Index of the first difference, or -1 when the two runs are equal.
-inline long FirstMismatch(const std::vector<std::int16_t>& actual,
-                          const std::vector<std::int16_t>& expected) {
-    const size_t common = actual.size() < expected.size() ? actual.size() : expected.size();
-    for (size_t i = 0; i < common; ++i) {
-        if (actual[i] != expected[i]) {
-            return static_cast<long>(i);
-        }
-    }
-    return actual.size() == expected.size() ? -1 : static_cast<long>(common);
+// Index of the first difference, or -1 when the two runs are equal (the
+// shared comparison, here also for braced arguments).
+inline long long FirstMismatch(const std::vector<std::int16_t>& actual,
+                               const std::vector<std::int16_t>& expected) {
+    return testgraph::FirstMismatch(actual, expected);
 }
 
 } // namespace decodertest

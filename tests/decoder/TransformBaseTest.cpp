@@ -1,8 +1,9 @@
 // TransformFilterBase with a scripted transform between the test source and
 // a recording sink, in a real filter graph of the runtime (for its event
 // queue): the receive path, quality handling, forwarding and state changes.
+#include "CaptureSink.h"
 #include "DecoderTestSupport.h"
-#include "RecordingSink.h"
+#include "SpyAllocator.h"
 #include "TestSourceFilter.h"
 
 #include "framework/CountedObject.h"
@@ -16,6 +17,11 @@
 
 namespace decodertest {
 namespace {
+
+using testgraph::CapturedSample;
+using testgraph::CaptureOptions;
+using testgraph::CapturePin;
+using testgraph::CaptureSink;
 
 // {5E1DDA11-0D3C-4C1E-9B59-7E5A1D2C0003}
 constexpr CLSID kScriptedClassId = {
@@ -107,7 +113,9 @@ protected:
         source = ComPtr<IBaseFilter>(sourceFilter->AsBaseFilter());
         transform = new ScriptedTransform();
         transformFilter = ComPtr<IBaseFilter>(transform->AsBaseFilter());
-        sink = new RecordingSink(spy.get());
+        CaptureOptions capture;
+        capture.allocator = spy.get();
+        sink = new CaptureSink(capture);
         sinkFilter = ComPtr<IBaseFilter>(sink->AsBaseFilter());
         ASSERT_HRESULT_SUCCEEDED(graph->AddFilter(source.get(), L"source"));
         ASSERT_HRESULT_SUCCEEDED(graph->AddFilter(transformFilter.get(), L"transform"));
@@ -181,7 +189,7 @@ protected:
     ComPtr<IBaseFilter> source;
     ScriptedTransform* transform = nullptr;
     ComPtr<IBaseFilter> transformFilter;
-    RecordingSink* sink = nullptr;
+    CaptureSink* sink = nullptr;
     ComPtr<IBaseFilter> sinkFilter;
     ComPtr<IMediaControl> control;
     ComPtr<IMediaEventEx> events;
@@ -194,7 +202,7 @@ TEST_F(TransformBaseTest, SkippedSamplesRaiseOneQualityEventAndFlagTheNextBuffer
         EXPECT_EQ(S_OK, Push()) << i;
     }
     EXPECT_EQ(1, Count(EC_QUALITY_CHANGE));
-    EXPECT_EQ(2u, sink->Pin()->samples.size());
+    EXPECT_EQ(2u, sink->Pin()->Samples().size());
     const std::vector<DWORD> expected = {0, AM_GBF_PREVFRAMESKIPPED, AM_GBF_PREVFRAMESKIPPED, 0};
     EXPECT_EQ(expected, Flags());
 
@@ -216,8 +224,9 @@ TEST_F(TransformBaseTest, DiscontinuityClearsTheSkippedFlag) {
     ASSERT_EQ(3u, flags.size());
     EXPECT_EQ(DWORD{AM_GBF_PREVFRAMESKIPPED}, flags[1]);
     EXPECT_EQ(0u, flags[2]);
-    ASSERT_EQ(2u, sink->Pin()->samples.size());
-    EXPECT_TRUE(sink->Pin()->samples[0].discontinuity);
+    const std::vector<CapturedSample> samples = sink->Pin()->Samples();
+    ASSERT_EQ(2u, samples.size());
+    EXPECT_TRUE(samples[0].discontinuity);
 }
 
 TEST_F(TransformBaseTest, FailedTransformDeliversNothingAndChangesNoFlag) {
@@ -227,7 +236,7 @@ TEST_F(TransformBaseTest, FailedTransformDeliversNothingAndChangesNoFlag) {
     EXPECT_EQ(VFW_S_NO_MORE_ITEMS, Push());
     EXPECT_EQ(S_OK, Push());
     EXPECT_EQ(0, Count(EC_QUALITY_CHANGE));
-    EXPECT_EQ(1u, sink->Pin()->samples.size());
+    EXPECT_EQ(1u, sink->Pin()->Samples().size());
     const std::vector<DWORD> expected = {0, 0, 0};
     EXPECT_EQ(expected, Flags());
 }
@@ -235,9 +244,10 @@ TEST_F(TransformBaseTest, FailedTransformDeliversNothingAndChangesNoFlag) {
 TEST_F(TransformBaseTest, OutputCarriesTheInputTimesAndFlags) {
     ASSERT_HRESULT_SUCCEEDED(control->Run());
     EXPECT_EQ(S_OK, Push(/*discontinuity=*/true));
-    ASSERT_EQ(1u, sink->Pin()->samples.size());
-    const ReceivedSample& received = sink->Pin()->samples[0];
-    EXPECT_EQ(64, received.bytes);
+    const std::vector<CapturedSample> samples = sink->Pin()->Samples();
+    ASSERT_EQ(1u, samples.size());
+    const CapturedSample& received = samples[0];
+    EXPECT_EQ(64u, received.bytes.size());
     ASSERT_TRUE(received.hasTime);
     EXPECT_EQ(1000, received.start);
     EXPECT_EQ(2000, received.stop);
@@ -257,14 +267,15 @@ TEST_F(TransformBaseTest, StreamNotificationsPassDownstream) {
     EXPECT_EQ(S_FALSE, Push());
     EXPECT_EQ(S_OK, input->EndFlush());
     EXPECT_EQ(S_OK, input->EndOfStream());
-    RecordingSinkPin* received = sink->Pin();
-    EXPECT_EQ(1, received->beginFlushCount);
-    EXPECT_EQ(1, received->endFlushCount);
-    EXPECT_EQ(1, received->endOfStreamCount);
-    ASSERT_EQ(1u, received->segmentRates.size());
-    EXPECT_EQ(2.0, received->segmentRates[0]);
-    EXPECT_EQ(10, received->lastSegmentStart);
-    EXPECT_EQ(20, received->lastSegmentStop);
+    CapturePin* received = sink->Pin();
+    EXPECT_EQ(1, received->BeginFlushCount());
+    EXPECT_EQ(1, received->EndFlushCount());
+    EXPECT_EQ(1, received->EndOfStreamCount());
+    const std::vector<CapturePin::Segment> segments = received->Segments();
+    ASSERT_EQ(1u, segments.size());
+    EXPECT_EQ(2.0, segments[0].rate);
+    EXPECT_EQ(10, segments[0].start);
+    EXPECT_EQ(20, segments[0].stop);
 }
 
 TEST_F(TransformBaseTest, StreamingHooksRunOnlyOnRealTransitions) {
@@ -301,10 +312,10 @@ TEST_F(TransformBaseTest, PauseWithoutInputSendsOneEndOfStreamUntilStop) {
     EXPECT_EQ(S_OK, transformFilter->Pause());
     EXPECT_EQ(S_OK, transformFilter->Run(0));
     EXPECT_EQ(S_OK, transformFilter->Pause());
-    EXPECT_EQ(1, sink->Pin()->endOfStreamCount);
+    EXPECT_EQ(1, sink->Pin()->EndOfStreamCount());
     EXPECT_EQ(S_OK, transformFilter->Stop());
     EXPECT_EQ(S_OK, transformFilter->Pause());
-    EXPECT_EQ(2, sink->Pin()->endOfStreamCount);
+    EXPECT_EQ(2, sink->Pin()->EndOfStreamCount());
     // The graph believes everything is stopped; leave it so.
     EXPECT_EQ(S_OK, transformFilter->Stop());
 }

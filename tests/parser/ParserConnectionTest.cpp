@@ -1,7 +1,7 @@
 // Connecting the parser's input to the runtime's file source: the header is
 // loaded (or the connection refused with the right code), the output pin
 // appears, and the control interface reports the stream.
-#include "ParserGraph.h"
+#include "ParserFixtures.h"
 
 #include "framework/CountedObject.h"
 
@@ -42,7 +42,7 @@ TEST_P(BadInputTest, RefusesTheConnectionAndKeepsOnePin) {
     AdxEncodedStream stream = EncodeStream({});
     GetParam().spoil(stream.bytes, stream.headerLength);
     TempFile fixture(stream.bytes);
-    ParserGraph graph;
+    PlaybackGraph graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     // Straight to the parser's pin, so that the source's own connection
     // logic cannot change the code.
@@ -97,7 +97,7 @@ TEST_F(ConnectionTest, ConnectedInputShowsTheOutputPinAndTheStream) {
                     AdxEncoder::MakeLoopPoint(2000, 9000, 0x40, 2)};
     const AdxEncodedStream stream = EncodeStream(params);
     TempFile fixture(stream.bytes);
-    ParserGraph graph;
+    PlaybackGraph graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     IAdxParserControl* control = graph.parserControl.get();
     EXPECT_EQ(1, PinCountOf(graph.parser.get()));
@@ -174,7 +174,7 @@ TEST_F(ConnectionTest, ConnectedInputShowsTheOutputPinAndTheStream) {
 }
 
 TEST_F(ConnectionTest, PagesAndFileOffsetBeforeThePinsExist) {
-    ComPtr<IBaseFilter> parser = MakeParser();
+    ComPtr<IBaseFilter> parser = CreateFilter<ParserFilter>();
     ASSERT_TRUE(parser);
     ComPtr<IAdxParserControl> control;
     ASSERT_HRESULT_SUCCEEDED(parser.query_to(control));
@@ -196,7 +196,7 @@ TEST_F(ConnectionTest, DataShorterThanTheTotalEndsTheStream) {
     AdxEncodedStream stream = EncodeStream({});
     stream.bytes.resize(stream.bytes.size() / 2 + 7); // also cuts a frame in two
     TempFile fixture(stream.bytes);
-    ParserGraph graph;
+    PlaybackGraph graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     ASSERT_HRESULT_SUCCEEDED(graph.control->Run());

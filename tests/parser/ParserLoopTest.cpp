@@ -1,6 +1,6 @@
 // Loop playback through real graphs: passes of exactly the loop's frames,
 // with the media-time trims, no end of stream and no flush between passes.
-#include "ParserGraph.h"
+#include "ParserFixtures.h"
 
 #include <chrono>
 #include <thread>
@@ -88,7 +88,7 @@ TEST_P(LoopTest, PlaysPassesOfTheLoopSeamlessly) {
     AdxLoopPoint loop;
     const AdxEncodedStream stream = MakeStream(loop);
     TempFile fixture(stream.bytes);
-    ParserGraph graph;
+    PlaybackGraph graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     ASSERT_EQ(S_OK, graph.parserControl->SetLoop(0, 1));
@@ -136,7 +136,7 @@ TEST_P(LoopTest, SwitchingLoopPlaybackOffEndsTheStreamAtThePassEnd) {
     AdxLoopPoint loop;
     const AdxEncodedStream stream = MakeStream(loop);
     TempFile fixture(stream.bytes);
-    ParserGraph graph;
+    PlaybackGraph graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     ASSERT_EQ(S_OK, graph.parserControl->SetLoop(0, 1));

@@ -1,7 +1,7 @@
 // Seeking through the parser's output pin while the graph runs: the reader
 // restarts a little before the requested frame, the data before it goes out
 // as preroll, and the new segment is announced.
-#include "ParserGraph.h"
+#include "ParserFixtures.h"
 
 #include <vfwmsgs.h>
 
@@ -32,8 +32,8 @@ TEST_P(SeekTest, RestartsWithPrerollEndingAtTheRequestedFrame) {
     CaptureOptions options;
     options.bufferBytes = static_cast<long>(GetParam().bufferBytes);
     options.bufferCount = GetParam().bufferBytes != 0 ? 4 : 0;
-    ParserGraph graph;
-    ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path(), options));
+    PlaybackGraph graph;
+    ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path(), WithCapture(options)));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     ASSERT_HRESULT_SUCCEEDED(graph.control->Run());
     ASSERT_TRUE(graph.sink->Pin()->WaitForEndOfStream(1, kWaitMs));
@@ -97,7 +97,7 @@ class SeekStoppedTest : public ComTest {};
 TEST_F(SeekStoppedTest, StartAtTheFirstFrameSendsOneEmptyPrerollSample) {
     const AdxEncodedStream stream = EncodeStream({});
     TempFile fixture(stream.bytes);
-    ParserGraph graph;
+    PlaybackGraph graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     LONGLONG start = 0;
@@ -124,7 +124,7 @@ TEST_F(SeekStoppedTest, RateTwoHalvesDurationsAndStopPositionEndsEarly) {
     params.totalSamples = 88200;
     const AdxEncodedStream stream = EncodeStream(params);
     TempFile fixture(stream.bytes);
-    ParserGraph graph;
+    PlaybackGraph graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     ASSERT_EQ(S_OK, graph.seeking->SetRate(2.0));
@@ -156,7 +156,7 @@ TEST_F(SeekingInterfaceTest, AnswersInMediaTimeOnly) {
     params.totalSamples = 441000;
     const AdxEncodedStream stream = EncodeStream(params);
     TempFile fixture(stream.bytes);
-    ParserGraph graph;
+    PlaybackGraph graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     IMediaSeeking* seeking = graph.seeking.get();

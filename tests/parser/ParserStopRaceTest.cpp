@@ -1,7 +1,7 @@
 // Stop racing the streaming threads: while the LoopWorker jumps to the loop
 // start again and again, and while the repacker waits for an output buffer.
 // Every Stop must return in bounded time, and nothing may be left alive.
-#include "ParserGraph.h"
+#include "ParserFixtures.h"
 
 #include "framework/CountedObject.h"
 
@@ -48,8 +48,8 @@ TEST_P(StopRaceTest, StopNeverHangsAndLeavesNothingAlive) {
             capture.bufferCount = 2;
             capture.holdSamples = true;
         }
-        ParserGraph graph;
-        ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path(), capture));
+        PlaybackGraph graph;
+        ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path(), WithCapture(capture)));
         ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
         ASSERT_EQ(S_OK, graph.parserControl->SetLoop(0, param.loopJumps ? 1 : 0));
         for (int i = 0; i < kIterations; ++i) {

@@ -1,6 +1,6 @@
 // Playback through real graphs: the runtime's file source -> ParserFilter ->
 // CaptureSink, no clock. What arrives is checked against the fixture's bytes.
-#include "ParserGraph.h"
+#include "ParserFixtures.h"
 
 #include "tests/framework/BoundedWait.h"
 
@@ -58,7 +58,7 @@ TEST_P(PlaybackTest, DeliversEveryWholeFrameUpToTheTotalAndEnds) {
     file.insert(file.end(), stream.bytes.begin(), stream.bytes.end());
     TempFile fixture(file);
 
-    ParserGraph graph;
+    PlaybackGraph graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     ASSERT_EQ(S_OK, graph.parserControl->SetFileOffset(param.fileOffset));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
@@ -103,8 +103,8 @@ TEST_F(RefusedSendTest, LaterChunksStayOnTheFrameGrid) {
     TempFile fixture(stream.bytes);
     CaptureOptions options;
     options.refuseSample = 1; // the rest of that chunk is dropped
-    ParserGraph graph;
-    ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path(), options));
+    PlaybackGraph graph;
+    ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path(), WithCapture(options)));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     ASSERT_HRESULT_SUCCEEDED(graph.control->Run());
     ASSERT_TRUE(graph.sink->Pin()->WaitForEndOfStream(1, 10000));
@@ -138,7 +138,7 @@ TEST_F(InvertedLoopTest, AJumpThatCannotPlayEndsTheStream) {
     params.loops = {AdxLoopPoint{3200, headerLength + 100 * 36, 0, 64, headerLength + 2 * 36, 0}};
     const AdxEncodedStream stream = EncodeStream(params);
     TempFile fixture(stream.bytes);
-    ParserGraph graph;
+    PlaybackGraph graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     ASSERT_EQ(S_OK, graph.parserControl->SetLoop(0, 1));

@@ -1,36 +1,19 @@
+#include "CapturePin.h"
+
 #include "CaptureSink.h"
+#include "GraphHelpers.h"
 
 #include "framework/ResultMacros.h"
 
 #include <vfwmsgs.h>
 
-#include <chrono>
-#include <thread>
-
-namespace parsertest {
-
-namespace {
-
-// {5E1DDA11-0D3C-4C1E-9B59-7E5A1D2C0010}: only used in tests.
-constexpr CLSID kCaptureSinkClassId = {
-    0x5e1dda11, 0x0d3c, 0x4c1e, {0x9b, 0x59, 0x7e, 0x5a, 0x1d, 0x2c, 0x00, 0x10}};
-
-// Polls `done` every millisecond until it holds or the time is up.
-template <typename Predicate> bool PollUntil(DWORD timeoutMs, Predicate done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-} // namespace
+namespace testgraph {
 
 CapturePin::CapturePin(CaptureSink* filter, CriticalSection* lock, const CaptureOptions& options)
-    : InputPinBase(filter, lock, L"In"), sink_(filter), options_(options) {}
+    : InputPinBase(filter, lock, L"In"), sink_(filter), options_(options),
+      ownAllocator_(options.allocator) {}
+
+CapturePin::~CapturePin() = default;
 
 HRESULT CapturePin::AcceptType(const AM_MEDIA_TYPE*) {
     return S_OK;
@@ -75,6 +58,15 @@ HRESULT STDMETHODCALLTYPE CapturePin::NewSegment(REFERENCE_TIME start, REFERENCE
     return InputPinBase::NewSegment(start, stop, rate);
 }
 
+HRESULT STDMETHODCALLTYPE CapturePin::GetAllocator(IMemAllocator** out) {
+    if (!ownAllocator_) {
+        return InputPinBase::GetAllocator(out);
+    }
+    RETURN_HR_IF_NULL(E_POINTER, out);
+    ownAllocator_.copy_to(out); // +1 for the caller
+    return S_OK;
+}
+
 HRESULT STDMETHODCALLTYPE CapturePin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES* props) {
     RETURN_HR_IF_NULL(E_POINTER, props);
     if (options_.bufferBytes == 0 && options_.bufferCount == 0) {
@@ -108,6 +100,7 @@ HRESULT STDMETHODCALLTYPE CapturePin::Receive(IMediaSample* sample) {
     record.preroll = sample->IsPreroll() == S_OK;
     record.syncPoint = sample->IsSyncPoint() == S_OK;
     std::lock_guard<std::mutex> guard(mutex_);
+    recordedBytes_ += record.bytes.size();
     samples_.push_back(std::move(record));
     if (options_.holdSamples) {
         held_.emplace_back(sample);
@@ -126,6 +119,10 @@ bool CapturePin::WaitForSamples(size_t count, DWORD timeoutMs) {
     });
 }
 
+bool CapturePin::WaitForBytes(size_t bytes, DWORD timeoutMs) {
+    return PollUntil(timeoutMs, [&] { return RecordedBytes() >= bytes; });
+}
+
 void CapturePin::ReleaseHeldSamples() {
     std::vector<ComPtr<IMediaSample>> held;
     {
@@ -134,9 +131,21 @@ void CapturePin::ReleaseHeldSamples() {
     }
 }
 
+void CapturePin::ClearSamples() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    samples_.clear();
+    recordedBytes_ = 0;
+    samplesAtLastEndFlush_ = 0;
+}
+
 std::vector<CapturedSample> CapturePin::Samples() {
     std::lock_guard<std::mutex> guard(mutex_);
     return samples_;
+}
+
+size_t CapturePin::RecordedBytes() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return recordedBytes_;
 }
 
 int CapturePin::EndOfStreamCount() {
@@ -154,11 +163,6 @@ int CapturePin::EndFlushCount() {
     return endFlushCount_;
 }
 
-int CapturePin::SegmentCount() {
-    std::lock_guard<std::mutex> guard(mutex_);
-    return static_cast<int>(segments_.size());
-}
-
 std::vector<CapturePin::Segment> CapturePin::Segments() {
     std::lock_guard<std::mutex> guard(mutex_);
     return segments_;
@@ -174,25 +178,4 @@ int CapturePin::ReceiveCalls() {
     return receiveCalls_;
 }
 
-CaptureSink::CaptureSink(const CaptureOptions& options)
-    : FilterBase(nullptr, &lock_, kCaptureSinkClassId),
-      pin_(new CapturePin(this, &lock_, options)) {}
-
-CaptureSink::~CaptureSink() {
-    pin_->ReleaseHeldSamples();
-    pin_.reset();
-}
-
-HRESULT STDMETHODCALLTYPE CaptureSink::Stop() {
-    auto guard = lock_.lock();
-    // Stopped first, so that nothing is received (and held) any more; then
-    // the held buffers go back, so that an upstream waiting for one ends.
-    state_ = State_Stopped;
-    pin_->ReleaseHeldSamples();
-    if (pin_->IsConnected()) {
-        (void)pin_->Deactivate();
-    }
-    return S_OK;
-}
-
-} // namespace parsertest
+} // namespace testgraph

@@ -1,22 +1,19 @@
-// The downstream end of the parser test graphs: one input pin that records
-// every sample it receives (bytes, presentation and media times, flags),
-// end of stream, flushes and segments. It can ask for small buffers, refuse
-// a chosen sample, and hold on to samples so that the upstream runs out of
-// buffers. Built on the framework's input pin base with the runtime's
-// memory allocator.
+// The input pin of CaptureSink: records every sample it receives (bytes,
+// presentation and media times, flags), end of stream, flushes and
+// segments. It can ask for buffers of a chosen size, hand out an allocator
+// of the test's, refuse a chosen sample, and hold on to samples so that the
+// upstream runs out of buffers.
 #pragma once
 
 #include "framework/ComPtr.h"
 #include "framework/CriticalSection.h"
-#include "framework/FilterBase.h"
 #include "framework/InputPinBase.h"
 
 #include <cstdint>
-#include <memory>
 #include <mutex>
 #include <vector>
 
-namespace parsertest {
+namespace testgraph {
 
 struct CapturedSample {
     std::vector<std::uint8_t> bytes;
@@ -36,6 +33,9 @@ struct CaptureOptions {
     long bufferCount = 0;     // likewise
     int refuseSample = -1;    // index of a sample answered with S_FALSE (not recorded)
     bool holdSamples = false; // keep every sample until Stop
+    // Handed out by GetAllocator instead of the runtime's memory allocator
+    // (the pin takes its own reference); null for the runtime's.
+    IMemAllocator* allocator = nullptr;
 };
 
 class CaptureSink;
@@ -43,6 +43,7 @@ class CaptureSink;
 class CapturePin : public InputPinBase {
 public:
     CapturePin(CaptureSink* filter, CriticalSection* lock, const CaptureOptions& options);
+    ~CapturePin() override;
 
     HRESULT AcceptType(const AM_MEDIA_TYPE* type) override;
     HRESULT CanStream() override;
@@ -52,6 +53,7 @@ public:
     HRESULT STDMETHODCALLTYPE EndFlush() override;
     HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
                                          double rate) override;
+    HRESULT STDMETHODCALLTYPE GetAllocator(IMemAllocator** out) override;
     HRESULT STDMETHODCALLTYPE GetAllocatorRequirements(ALLOCATOR_PROPERTIES* props) override;
     HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override;
 
@@ -59,13 +61,17 @@ public:
     bool WaitForEndOfStream(int count, DWORD timeoutMs);
     // Waits until at least `count` samples were recorded; false on timeout.
     bool WaitForSamples(size_t count, DWORD timeoutMs);
+    // Waits until the recorded samples hold at least `bytes` bytes.
+    bool WaitForBytes(size_t bytes, DWORD timeoutMs);
     void ReleaseHeldSamples();
+    // Forgets the samples recorded so far (the counters stay).
+    void ClearSamples();
 
     std::vector<CapturedSample> Samples();
+    size_t RecordedBytes();
     int EndOfStreamCount();
     int BeginFlushCount();
     int EndFlushCount();
-    int SegmentCount();
     struct Segment {
         REFERENCE_TIME start;
         REFERENCE_TIME stop;
@@ -80,8 +86,10 @@ public:
 private:
     CaptureSink* const sink_; // not counted: the sink owns this pin
     const CaptureOptions options_;
+    ComPtr<IMemAllocator> ownAllocator_; // +1 on options_.allocator, when given
     std::mutex mutex_;
     std::vector<CapturedSample> samples_;
+    size_t recordedBytes_ = 0;
     std::vector<ComPtr<IMediaSample>> held_; // +1 on each held sample
     std::vector<Segment> segments_;
     int receiveCalls_ = 0;
@@ -91,20 +99,4 @@ private:
     int endFlushCount_ = 0;
 };
 
-class CaptureSink : public FilterBase {
-public:
-    explicit CaptureSink(const CaptureOptions& options = {});
-    ~CaptureSink() override;
-
-    HRESULT STDMETHODCALLTYPE Stop() override;
-    int PinCount() override { return 1; }
-    PinBase* PinAt(int index) override { return index == 0 ? pin_.get() : nullptr; }
-
-    CapturePin* Pin() { return pin_.get(); }
-
-private:
-    CriticalSection lock_;
-    std::unique_ptr<CapturePin> pin_;
-};
-
-} // namespace parsertest
+} // namespace testgraph

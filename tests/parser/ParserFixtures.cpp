@@ -1,0 +1,21 @@
+#include "ParserFixtures.h"
+
+#include "TestSignal.h"
+
+namespace parsertest {
+
+AdxEncodedStream EncodeStream(const StreamParams& params) {
+    AdxEncoderOptions options;
+    options.channelCount = params.channelCount;
+    options.sampleRate = params.sampleRate;
+    options.version = params.version;
+    options.loops = params.loops;
+    options.initialHistory = {100, -50, 30, -20};
+    const std::vector<std::int16_t> signal =
+        MakeToneSignal(params.channelCount, params.sampleRate, params.totalSamples, 440.0, 12000);
+    AdxEncodedStream encoded;
+    EXPECT_TRUE(AdxEncoder(options).Encode(signal, encoded));
+    return encoded;
+}
+
+} // namespace parsertest

@@ -1,0 +1,50 @@
+// The parser suite's fixtures: tone streams from the fixture encoder, played
+// through the shared playback graph (the runtime's file source -> ParserFilter
+// -> CaptureSink, without a clock).
+#pragma once
+
+#include "AdxEncoder.h"
+#include "CaptureSink.h"
+#include "ComTest.h"
+#include "GraphHelpers.h"
+#include "PlaybackGraph.h"
+#include "TempFile.h"
+
+#include "framework/ComPtr.h"
+#include "parser/ParserFilter.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace parsertest {
+
+using testgraph::CapturedSample;
+using testgraph::CaptureOptions;
+using testgraph::CapturePin;
+using testgraph::ComTest;
+using testgraph::Concatenate;
+using testgraph::CreateFilter;
+using testgraph::FirstMismatch;
+using testgraph::PlaybackGraph;
+using testgraph::PlaybackOptions;
+using testgraph::TempFile;
+
+struct StreamParams {
+    std::int32_t channelCount = 2;
+    std::int32_t sampleRate = 44100;
+    std::int32_t version = 3;
+    std::int32_t totalSamples = 20011;
+    std::vector<AdxLoopPoint> loops;
+};
+
+// An encoded stream (a tone) as the fixture encoder makes it.
+AdxEncodedStream EncodeStream(const StreamParams& params);
+
+// Options for a graph whose sink is set up as `capture` says.
+inline PlaybackOptions WithCapture(const CaptureOptions& capture) {
+    PlaybackOptions options;
+    options.capture = capture;
+    return options;
+}
+
+} // namespace parsertest

@@ -1,0 +1,236 @@
+// The parser on an upstream reader that fails: the runtime's file source,
+// seen through a pin that passes every call on but fails the reads, the
+// length or the allocator on demand. A failed read ends the run with
+// EC_ERROR_STILLPLAYING and the reader's code; a reader that cannot say its
+// length or agree an allocator refuses the connection with its code.
+#include "ParserFixtures.h"
+
+#include "framework/CountedObject.h"
+
+#include <evcode.h>
+#include <vfwmsgs.h>
+
+#include <atomic>
+#include <climits>
+#include <memory>
+
+namespace parsertest {
+namespace {
+
+using testgraph::FirstPin;
+using testgraph::PollUntil;
+
+constexpr DWORD kWaitMs = 10000;
+const HRESULT kReadFault = HRESULT_FROM_WIN32(ERROR_READ_FAULT);
+
+// An output pin offering IAsyncReader over the file source's own reader.
+// Reads that reach past `failReadsFrom` bytes fail. Counts its references.
+class FaultyReaderPin : public IPin, public IAsyncReader {
+public:
+    FaultyReaderPin(IBaseFilter* owner, IAsyncReader* inner) : owner(owner), inner(inner) {}
+
+    std::atomic<LONGLONG> failReadsFrom{LLONG_MAX};
+    HRESULT lengthResult = S_OK;
+    HRESULT allocatorResult = S_OK;
+    std::atomic<ULONG> references{0};
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (out == nullptr) {
+            return E_POINTER;
+        }
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPin)) {
+            *out = static_cast<IPin*>(this);
+        } else if (IsEqualIID(iid, IID_IAsyncReader)) {
+            *out = static_cast<IAsyncReader*>(this);
+        } else {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+    ULONG STDMETHODCALLTYPE Release() override { return --references; }
+
+    // IPin: an unconnected output pin of the file source, as far as asked.
+    HRESULT STDMETHODCALLTYPE Connect(IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) override {
+        return E_UNEXPECTED;
+    }
+    HRESULT STDMETHODCALLTYPE Disconnect() override { return S_FALSE; }
+    HRESULT STDMETHODCALLTYPE ConnectedTo(IPin** out) override {
+        *out = nullptr;
+        return VFW_E_NOT_CONNECTED;
+    }
+    HRESULT STDMETHODCALLTYPE ConnectionMediaType(AM_MEDIA_TYPE*) override {
+        return VFW_E_NOT_CONNECTED;
+    }
+    HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override {
+        info->pFilter = owner.get();
+        info->pFilter->AddRef(); // +1 for the caller
+        info->dir = PINDIR_OUTPUT;
+        wcscpy_s(info->achName, L"Faulty");
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* direction) override {
+        *direction = PINDIR_OUTPUT;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE QueryId(LPWSTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin**, ULONG*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE EndOfStream() override { return E_UNEXPECTED; }
+    HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override {
+        return E_UNEXPECTED;
+    }
+
+    // IAsyncReader
+    HRESULT STDMETHODCALLTYPE RequestAllocator(IMemAllocator* preferred,
+                                               ALLOCATOR_PROPERTIES* props,
+                                               IMemAllocator** actual) override {
+        if (FAILED(allocatorResult)) {
+            return allocatorResult;
+        }
+        return inner->RequestAllocator(preferred, props, actual);
+    }
+    HRESULT STDMETHODCALLTYPE Request(IMediaSample* sample, DWORD_PTR user) override {
+        return inner->Request(sample, user);
+    }
+    HRESULT STDMETHODCALLTYPE WaitForNext(DWORD timeout, IMediaSample** sample,
+                                          DWORD_PTR* user) override {
+        return inner->WaitForNext(timeout, sample, user);
+    }
+    HRESULT STDMETHODCALLTYPE SyncReadAligned(IMediaSample* sample) override {
+        return inner->SyncReadAligned(sample);
+    }
+    HRESULT STDMETHODCALLTYPE SyncRead(LONGLONG position, LONG length, BYTE* buffer) override {
+        if (position + length > failReadsFrom.load()) {
+            return kReadFault;
+        }
+        return inner->SyncRead(position, length, buffer);
+    }
+    HRESULT STDMETHODCALLTYPE Length(LONGLONG* total, LONGLONG* available) override {
+        if (FAILED(lengthResult)) {
+            return lengthResult;
+        }
+        return inner->Length(total, available);
+    }
+    // IPin declares BeginFlush and EndFlush alike; the reader's meaning wins,
+    // since nothing sends flushes into an output pin.
+    HRESULT STDMETHODCALLTYPE BeginFlush() override { return inner->BeginFlush(); }
+    HRESULT STDMETHODCALLTYPE EndFlush() override { return inner->EndFlush(); }
+
+private:
+    ComPtr<IBaseFilter> owner;  // +1 on the file source
+    ComPtr<IAsyncReader> inner; // +1 on the file source's reader
+};
+
+class ReadFailureTest : public ComTest {
+protected:
+    void SetUp() override {
+        ComTest::SetUp();
+        StreamParams params;
+        params.totalSamples = 200000; // several 64 KiB chunks
+        stream = EncodeStream(params);
+        fixture = std::make_unique<TempFile>(stream.bytes);
+        ASSERT_TRUE(fixture->Written());
+        ASSERT_NO_FATAL_FAILURE(graph.Build(fixture->Path()));
+        ComPtr<IAsyncReader> reader;
+        ASSERT_EQ(S_OK, graph.sourceOut->QueryInterface(IID_IAsyncReader, reader.put_void()));
+        faulty = std::make_unique<FaultyReaderPin>(graph.source.get(), reader.get());
+    }
+    void TearDown() override {
+        graph.StopBounded();
+        if (graph.parserIn) {
+            graph.parserIn->Disconnect();
+        }
+        ComTest::TearDown();
+    }
+
+    HRESULT ConnectThroughFaultyPin() {
+        AM_MEDIA_TYPE type = {};
+        type.majortype = MEDIATYPE_Stream;
+        return graph.parserIn->ReceiveConnection(faulty.get(), &type);
+    }
+
+    AdxEncodedStream stream;
+    std::unique_ptr<TempFile> fixture;
+    PlaybackGraph graph;
+    std::unique_ptr<FaultyReaderPin> faulty;
+};
+
+TEST_F(ReadFailureTest, AFailedReadEndsTheRunWithAnErrorAndNoEndOfStream) {
+    ASSERT_EQ(S_OK, ConnectThroughFaultyPin());
+    // The header is in; from the third chunk on every read fails.
+    faulty->failReadsFrom = 2 * 65536;
+    ComPtr<IPin> parserOut = FirstPin(graph.parser.get(), PINDIR_OUTPUT);
+    ASSERT_TRUE(parserOut);
+    ASSERT_EQ(S_OK, graph.graph->ConnectDirect(parserOut.get(), graph.sinkIn.get(), nullptr));
+    ASSERT_HRESULT_SUCCEEDED(graph.control->Run());
+
+    // The runtime's GetEvent can give up before its timeout; poll instead.
+    bool reported = false;
+    LONG_PTR reportedCode = 0;
+    const bool ended = PollUntil(kWaitMs, [&] {
+        long code = 0;
+        LONG_PTR param1 = 0;
+        LONG_PTR param2 = 0;
+        while (graph.events->GetEvent(&code, &param1, &param2, 0) == S_OK) {
+            EXPECT_NE(EC_COMPLETE, code);
+            if (code == EC_ERROR_STILLPLAYING) {
+                reported = true;
+                reportedCode = param1;
+            }
+            graph.events->FreeEventParams(code, param1, param2);
+        }
+        return reported;
+    });
+    ASSERT_TRUE(ended) << "no EC_ERROR_STILLPLAYING within the wait";
+    EXPECT_EQ(kReadFault, static_cast<HRESULT>(reportedCode));
+    graph.StopBounded();
+
+    // What arrived is the stream's data up to the failed chunk, and no end.
+    const std::vector<CapturedSample> samples = graph.sink->Pin()->Samples();
+    const std::vector<std::uint8_t> delivered = Concatenate(samples);
+    ASSERT_FALSE(delivered.empty());
+    EXPECT_LE(stream.headerLength + delivered.size(), 2u * 65536);
+    const std::vector<std::uint8_t> expected(stream.bytes.begin() + stream.headerLength,
+                                             stream.bytes.begin() + stream.headerLength +
+                                                 delivered.size());
+    EXPECT_EQ(-1, FirstMismatch(delivered, expected));
+    EXPECT_EQ(0, graph.sink->Pin()->EndOfStreamCount());
+}
+
+struct ConnectFailureCase {
+    const char* name;
+    HRESULT FaultyReaderPin::*field;
+};
+
+void PrintTo(const ConnectFailureCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ConnectFailureTest : public ReadFailureTest,
+                           public ::testing::WithParamInterface<ConnectFailureCase> {};
+
+TEST_P(ConnectFailureTest, RefusesTheConnectionWithTheReadersCode) {
+    (faulty.get()->*GetParam().field) = kReadFault;
+    EXPECT_EQ(kReadFault, ConnectThroughFaultyPin());
+    ComPtr<IPin> peer;
+    EXPECT_EQ(VFW_E_NOT_CONNECTED, graph.parserIn->ConnectedTo(peer.put()));
+    EXPECT_FALSE(FirstPin(graph.parser.get(), PINDIR_OUTPUT));
+    EXPECT_EQ(0u, faulty->references.load()) << "the parser kept the refused reader";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Readers, ConnectFailureTest,
+    ::testing::Values(ConnectFailureCase{"Length", &FaultyReaderPin::lengthResult},
+                      ConnectFailureCase{"Allocator", &FaultyReaderPin::allocatorResult}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace parsertest
