@@ -2,7 +2,11 @@
 # The main job: sets up this machine, builds everything, then makes a demo
 # ADX stream with an intro and a loop, packs it into an AFS archive, and
 # extracts the archive again with skerrin (natively and as skerrin.exe under
-# Wine). Everything lands in demo/.
+# Wine). Then it registers corvina.ax in the project's Wine prefix, prints
+# what the parser reports about the extracted stream, plays it through the
+# registered filters with two passes of its loop (on the sound device, or
+# ALSA's null device when headless), and writes the same rendition to a WAV
+# file. Everything lands in demo/.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 demo=$root/demo
@@ -51,13 +55,40 @@ extract_windows() {
     echo "skerrin.exe ($tree) extracted the same bytes"
 }
 
+# The Windows tree whose programs this machine runs.
+windows_tree() {
+    if "$root/scripts/can-run-win32.sh"; then echo win32; else echo win64; fi
+}
+
+windows_path() {
+    local path=${1//\//\\}
+    printf 'Z:%s' "$path"
+}
+
+register_module() {
+    local tree
+    tree=$(windows_tree)
+    "$root/build/$tree/wine-run" regsvr32 /s "$(windows_path "$root/build/$tree/module/corvina.ax")"
+    echo "corvina.ax ($tree) registered in build/$tree/wineprefix"
+}
+
+play() {
+    "$root/scripts/corvina-play" "$@"
+}
+
 step "set up the machine and build" build
 step "make demo.adx, jingle.adx and demo.afs" make_demo_files
 step "extract demo.afs with skerrin" extract_native
 step "extract demo.afs with skerrin.exe under Wine" extract_windows
+step "register corvina.ax with regsvr32" register_module
+step "describe demo.adx (corvina-play --info)" play --info "$demo/extracted/demo.adx"
+step "play demo.adx, two loop passes" play --render --loop 0 --passes 2 "$demo/extracted/demo.adx"
+step "convert the same to demo.wav" play --loop 0 --passes 2 --wav "$demo/demo.wav" \
+    "$demo/extracted/demo.adx"
+"$root/build/$(windows_tree)/wine-run" --stop
 
 echo
 echo "== summary"
 printf '%s\n' "${summary[@]}"
 echo "corvina.ax (PE32): $root/build/win32/module/corvina.ax"
-echo "demo files: $demo"
+echo "demo files: $demo (demo.wav: the two-pass rendition)"
