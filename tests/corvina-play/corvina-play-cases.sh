@@ -31,35 +31,9 @@ decoder=$(absolute "$3")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/corvina-play-cases.XXXXXX") || exit 2
 trap 'rm -rf "$work"' EXIT
+# shellcheck source=../support/cases.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../support/cases.sh"
 
-failures=0
-case_name=
-case_dir=
-case_failed=0
-status=
-
-fail() {
-    echo "  FAIL $case_name: $*"
-    case_failed=1
-}
-
-begin() {
-    finish
-    case_name=$1
-    case_dir=$work/cases/$1
-    mkdir -p "$case_dir"
-    case_failed=0
-}
-
-finish() {
-    [ -n "$case_name" ] || return 0
-    if [ $case_failed = 0 ]; then
-        echo "  ok   $case_name"
-    else
-        failures=$((failures + 1))
-    fi
-    case_name=
-}
 
 # Every program run gets two minutes; one that hangs is killed and fails.
 limit=(timeout -s KILL 120)
@@ -82,38 +56,7 @@ run() {
     sed -i 's/\r$//' "$case_dir/stdout" "$case_dir/stderr"
 }
 
-# line_matches LINE PATTERN: a pattern with a '*' is a glob, any other is
-# compared as it stands.
-line_matches() {
-    if [[ $2 == *'*'* ]]; then
-        # shellcheck disable=SC2053 # a glob on purpose
-        [[ $1 == $2 ]]
-    else
-        [ "$1" = "$2" ]
-    fi
-}
 
-# match STREAM: compares the stream's lines with the patterns on stdin and
-# names the first line that differs.
-match() {
-    local stream=$1 patterns actual i
-    mapfile -t patterns
-    mapfile -t actual <"$case_dir/$stream"
-    for ((i = 0; i < ${#patterns[@]} || i < ${#actual[@]}; ++i)); do
-        if [ $i -ge ${#actual[@]} ] || [ $i -ge ${#patterns[@]} ] ||
-            ! line_matches "${actual[$i]}" "${patterns[$i]}"; then
-            fail "$stream line $((i + 1)): got '${actual[$i]-<none>}', want '${patterns[$i]-<none>}'"
-            return
-        fi
-    done
-}
-
-out() { match stdout; }
-err() { match stderr; }
-
-expect_status() {
-    [ "$status" = "$1" ] || fail "exit status $status, want $1 ($(head -c 300 "$case_dir/stderr"))"
-}
 
 # same_wav ACTUAL GOLDEN CHANNELS: the files are equal; otherwise says how
 # many sample frames each holds and names the first differing sample frame
@@ -421,10 +364,4 @@ expect_status 0
 err </dev/null
 head -n 1 "$case_dir/stdout" | grep -q '^usage: corvina-play \[options\] FILE$' ||
     fail "--help does not start with the usage line"
-finish
-
-if [ $failures -ne 0 ]; then
-    echo "$failures case(s) failed"
-    exit 1
-fi
-echo "all cases passed"
+summarize

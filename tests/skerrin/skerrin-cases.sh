@@ -32,6 +32,9 @@ posix=1
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/skerrin-cases.XXXXXX") || exit 2
 trap 'chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
+case_workdir=out
+# shellcheck source=../support/cases.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../support/cases.sh"
 
 # Member contents shared by the cases.
 src=$work/src
@@ -41,34 +44,6 @@ for size in 1 904 2048 3000 5000 3145735; do
 done
 : >"$src/b0"
 
-failures=0
-case_name=
-case_dir=
-case_failed=0
-status=
-
-fail() {
-    echo "  FAIL $case_name: $*"
-    case_failed=1
-}
-
-begin() {
-    finish
-    case_name=$1
-    case_dir=$work/cases/$1
-    mkdir -p "$case_dir/out"
-    case_failed=0
-}
-
-finish() {
-    [ -n "$case_name" ] || return 0
-    if [ $case_failed = 0 ]; then
-        echo "  ok   $case_name"
-    else
-        failures=$((failures + 1))
-    fi
-    case_name=
-}
 
 # build AFSBUILD-ARGS...: makes a.afs in the case directory; member files
 # are named relative to it, e.g. m1=../../src/b5000.
@@ -85,38 +60,7 @@ run() {
     sed -i 's/\r$//' "$case_dir/stdout" "$case_dir/stderr"
 }
 
-# line_matches LINE PATTERN: a pattern with a '*' is a glob, any other is
-# compared as it stands (names may hold backslashes).
-line_matches() {
-    if [[ $2 == *'*'* ]]; then
-        # shellcheck disable=SC2053 # a glob on purpose
-        [[ $1 == $2 ]]
-    else
-        [ "$1" = "$2" ]
-    fi
-}
 
-# match STREAM: compares the stream's lines with the patterns on stdin and
-# names the first line that differs.
-match() {
-    local stream=$1 patterns actual i
-    mapfile -t patterns
-    mapfile -t actual <"$case_dir/$stream"
-    for ((i = 0; i < ${#patterns[@]} || i < ${#actual[@]}; ++i)); do
-        if [ $i -ge ${#actual[@]} ] || [ $i -ge ${#patterns[@]} ] ||
-            ! line_matches "${actual[$i]}" "${patterns[$i]}"; then
-            fail "$stream line $((i + 1)): got '${actual[$i]-<none>}', want '${patterns[$i]-<none>}'"
-            return
-        fi
-    done
-}
-
-out() { match stdout; }
-err() { match stderr; }
-
-expect_status() {
-    [ "$status" = "$1" ] || fail "exit status $status, want $1"
-}
 
 # same NAME SOURCE: out/NAME holds exactly the bytes of src/SOURCE.
 same() {
@@ -478,10 +422,4 @@ EOF
     err <<<'write to standard output failed: *'
     same a b1
 fi
-finish
-
-if [ $failures -ne 0 ]; then
-    echo "$failures case(s) failed"
-    exit 1
-fi
-echo "all cases passed"
+summarize
