@@ -50,6 +50,16 @@ fi
 (
     # One set-up at a time: ctest runs programs in parallel.
     flock 9
+    # The display and the server outlive this call: they must not inherit
+    # any pipe of the caller (a build tool waits until every writer of its
+    # pipe is gone), so every descriptor but the standard ones and the lock
+    # is closed here, and the standard ones are redirected below.
+    for fd in /proc/$BASHPID/fd/*; do
+        fd=${fd##*/}
+        if [ "$fd" -gt 2 ] && [ "$fd" != 9 ] && [ "$fd" != 255 ]; then
+            eval "exec $fd>&-"
+        fi
+    done
     if [ ! -f "$ALSA_CONFIG_PATH" ]; then
         printf 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n' >"$ALSA_CONFIG_PATH"
     fi
@@ -60,7 +70,7 @@ fi
         fi
         if [ $alive = 0 ]; then
             Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$state/display.tmp" 9>&- \
-                >/dev/null 2>&1 &
+                </dev/null >/dev/null 2>&1 &
             echo $! >"$state/xvfb.pid"
             for _ in $(seq 100); do
                 [ -s "$state/display.tmp" ] && break
@@ -73,12 +83,12 @@ fi
         export DISPLAY=:$(head -n 1 "$state/display")
     fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        "$WINELOADER" wineboot -i >/dev/null 2>&1 9>&-
-        "$WINESERVER" -w 9>&-
+        "$WINELOADER" wineboot -i </dev/null >/dev/null 2>&1 9>&-
+        "$WINESERVER" -w </dev/null >/dev/null 2>&1 9>&-
     fi
     # A persistent server; a second start for the same prefix exits with 2.
     # No child may inherit the lock (fd 9), or the next caller waits for ever.
-    if "$WINESERVER" -p >/dev/null 2>&1 9>&-; then
+    if "$WINESERVER" -p </dev/null >/dev/null 2>&1 9>&-; then
         # A new server: start the prefix's service processes here, with their
         # output discarded. Started by a test program they would inherit its
         # output pipe, and ctest would wait for that pipe until its time-out.
