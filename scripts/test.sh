@@ -3,7 +3,8 @@
 # builds all flavours with warnings as errors, runs the native tests (under
 # AddressSanitizer and UBSan, the fuzzer briefly), then the Windows tests
 # under Wine: the 32-bit build's where this machine can execute 32-bit code,
-# and the 64-bit build's always. Ends with one summary line over all runs.
+# and the 64-bit build's always; last the main job (scripts/demo.sh) end to
+# end, counted as one more test. Ends with one summary line over all runs.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -41,6 +42,15 @@ else
     echo "== win32 tests: skipped, this kernel cannot execute 32-bit programs"
 fi
 run_suite win64 "$root/build/win64"
+
+# The main job, end to end (headless: the null audio device).
+echo "== main job (scripts/demo.sh)"
+if "$root/scripts/demo.sh" 2>&1 | tee "$root/build/demo.log"; [ "${PIPESTATUS[0]}" = 0 ]; then
+    passed=$((passed + 1))
+else
+    failed=$((failed + 1))
+    status=1
+fi
 
 echo
 echo "== all suites"
