@@ -6,26 +6,26 @@
 
 namespace chaintest {
 
-AdxEncodedStream EncodeStream(const StreamSpec& spec) {
+AdxEncodedStream EncodeStream(const StreamParams& params) {
     AdxEncoderOptions options;
-    options.channelCount = spec.channelCount;
-    options.sampleRate = spec.sampleRate;
-    options.version = spec.version;
-    options.initialHistory = spec.history;
-    options.loops = spec.loops;
-    options.headerLength = spec.headerLength;
+    options.channelCount = params.channelCount;
+    options.sampleRate = params.sampleRate;
+    options.version = params.version;
+    options.initialHistory = params.history;
+    options.loops = params.loops;
+    options.headerLength = params.headerLength;
     std::vector<std::int16_t> signal;
-    switch (spec.signal) {
+    switch (params.signal) {
     case Signal::Tone:
-        signal =
-            MakeToneSignal(spec.channelCount, spec.sampleRate, spec.totalSamples, 440.0, 12000);
+        signal = MakeToneSignal(params.channelCount, params.sampleRate, params.totalSamples, 440.0,
+                                12000);
         break;
     case Signal::Sweep:
-        signal = MakeSweepSignal(spec.channelCount, spec.sampleRate, spec.totalSamples, 40.0,
+        signal = MakeSweepSignal(params.channelCount, params.sampleRate, params.totalSamples, 40.0,
                                  15000.0, 30000);
         break;
     case Signal::Noise:
-        signal = MakeNoiseSignal(spec.channelCount, spec.totalSamples, 20000, 7);
+        signal = MakeNoiseSignal(params.channelCount, params.totalSamples, 20000, 7);
         break;
     }
     AdxEncodedStream encoded;

@@ -34,7 +34,7 @@ constexpr DWORD kWaitMs = 10000;
 
 enum class Signal { Tone, Sweep, Noise };
 
-struct StreamSpec {
+struct StreamParams {
     std::int32_t channelCount = 2;
     std::int32_t sampleRate = 44100;
     std::int32_t version = 3;
@@ -45,8 +45,8 @@ struct StreamSpec {
     std::int32_t headerLength = 0; // 0: the encoder's own choice
 };
 
-// The stream the fixture encoder makes for `spec`.
-AdxEncodedStream EncodeStream(const StreamSpec& spec);
+// The stream the fixture encoder makes for `params`.
+AdxEncodedStream EncodeStream(const StreamParams& params);
 
 // The ADX core's decoder over the frames of one stream, with the running
 // prediction history that the decoder filter keeps between samples.

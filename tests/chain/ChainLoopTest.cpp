@@ -31,15 +31,15 @@ class ChainLoopTest : public ComTest, public ::testing::WithParamInterface<LoopC
 
 TEST_P(ChainLoopTest, PassesFollowEachOtherWithoutGapOrRepeat) {
     const LoopCase& param = GetParam();
-    StreamSpec spec;
-    spec.channelCount = param.channelCount;
-    spec.totalSamples = 20011;
-    spec.signal = Signal::Sweep;
+    StreamParams params;
+    params.channelCount = param.channelCount;
+    params.totalSamples = 20011;
+    params.signal = Signal::Sweep;
     // The header length depends on the loop table's size, not its contents.
-    spec.loops = {AdxLoopPoint{}};
+    params.loops = {AdxLoopPoint{}};
     AdxEncoderOptions layout;
-    layout.channelCount = spec.channelCount;
-    layout.loops = spec.loops;
+    layout.channelCount = params.channelCount;
+    layout.loops = params.loops;
     const std::int32_t headerLength = AdxEncoder(layout).HeaderLength();
     AdxLoopPoint loop = AdxEncoder::MakeLoopPoint(param.startSample, param.endSample, headerLength,
                                                   param.channelCount);
@@ -47,8 +47,8 @@ TEST_P(ChainLoopTest, PassesFollowEachOtherWithoutGapOrRepeat) {
     // A pass is cut once the media end reaches endSample + 32, so the range
     // read must hold that sample's frame: the loop's end byte names it.
     loop.endByte = headerLength + (param.endSample + 31) / 32 * 18 * param.channelCount;
-    spec.loops = {loop};
-    const AdxEncodedStream stream = EncodeStream(spec);
+    params.loops = {loop};
+    const AdxEncodedStream stream = EncodeStream(params);
     TempFile fixture(stream.bytes);
     ASSERT_TRUE(fixture.Written());
 

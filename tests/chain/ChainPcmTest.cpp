@@ -16,7 +16,7 @@ namespace {
 
 struct PcmCase {
     const char* name;
-    StreamSpec spec;
+    StreamParams params;
     std::int32_t fileOffset; // where the stream starts in the file
 };
 
@@ -25,28 +25,28 @@ void PrintTo(const PcmCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-StreamSpec Spec(std::int32_t channels, std::int32_t rate, std::int32_t version,
-                std::array<std::int16_t, 4> history, std::int32_t samples, Signal signal) {
-    StreamSpec spec;
-    spec.channelCount = channels;
-    spec.sampleRate = rate;
-    spec.version = version;
-    spec.history = history;
-    spec.totalSamples = samples;
-    spec.signal = signal;
-    return spec;
+StreamParams Params(std::int32_t channels, std::int32_t rate, std::int32_t version,
+                    std::array<std::int16_t, 4> history, std::int32_t samples, Signal signal) {
+    StreamParams params;
+    params.channelCount = channels;
+    params.sampleRate = rate;
+    params.version = version;
+    params.history = history;
+    params.totalSamples = samples;
+    params.signal = signal;
+    return params;
 }
 
-StreamSpec LongHeader(StreamSpec spec) {
-    spec.headerLength = 0xFFFF + 4; // the largest copyright offset, plus 4
-    return spec;
+StreamParams LongHeader(StreamParams params) {
+    params.headerLength = 0xFFFF + 4; // the largest copyright offset, plus 4
+    return params;
 }
 
 class ChainPcmTest : public ComTest, public ::testing::WithParamInterface<PcmCase> {};
 
 TEST_P(ChainPcmTest, PcmEqualsTheCoreDecodeOfTheFile) {
     const PcmCase& param = GetParam();
-    const AdxEncodedStream stream = EncodeStream(param.spec);
+    const AdxEncodedStream stream = EncodeStream(param.params);
     std::vector<std::uint8_t> file(static_cast<size_t>(param.fileOffset), 0x5A);
     file.insert(file.end(), stream.bytes.begin(), stream.bytes.end());
     TempFile fixture(file);
@@ -61,7 +61,7 @@ TEST_P(ChainPcmTest, PcmEqualsTheCoreDecodeOfTheFile) {
     graph.StopBounded();
 
     const std::vector<std::int16_t> expected = DecodeDirect(stream.bytes);
-    ASSERT_EQ(static_cast<size_t>(param.spec.totalSamples) * param.spec.channelCount,
+    ASSERT_EQ(static_cast<size_t>(param.params.totalSamples) * param.params.channelCount,
               expected.size());
     const std::vector<CapturedSample> samples = graph.sink->Pin()->Samples();
     const std::vector<std::int16_t> pcm = CapturedPcm(samples);
@@ -79,20 +79,20 @@ TEST_P(ChainPcmTest, PcmEqualsTheCoreDecodeOfTheFile) {
 INSTANTIATE_TEST_SUITE_P(
     Streams, ChainPcmTest,
     ::testing::Values(
-        PcmCase{"MonoV3", Spec(1, 44100, 3, {}, 44100 + 7, Signal::Sweep), 0},
-        PcmCase{"StereoV3", Spec(2, 44100, 3, {}, 44100 + 31, Signal::Tone), 0},
+        PcmCase{"MonoV3", Params(1, 44100, 3, {}, 44100 + 7, Signal::Sweep), 0},
+        PcmCase{"StereoV3", Params(2, 44100, 3, {}, 44100 + 31, Signal::Tone), 0},
         PcmCase{"StereoV4WithHistory",
-                Spec(2, 44100, 4, {1200, -800, -3000, 2500}, 40000, Signal::Sweep), 0},
+                Params(2, 44100, 4, {1200, -800, -3000, 2500}, 40000, Signal::Sweep), 0},
         PcmCase{"MonoV4WithHistory",
-                Spec(1, 22050, 4, {-15000, -14000, 0, 0}, 30001, Signal::Noise), 0},
-        PcmCase{"StereoAtFileOffset", Spec(2, 48000, 3, {}, 30000, Signal::Noise), 0x1000},
-        PcmCase{"MonoV4AtOddFileOffset", Spec(1, 32000, 4, {300, 200, 0, 0}, 50000, Signal::Tone),
+                Params(1, 22050, 4, {-15000, -14000, 0, 0}, 30001, Signal::Noise), 0},
+        PcmCase{"StereoAtFileOffset", Params(2, 48000, 3, {}, 30000, Signal::Noise), 0x1000},
+        PcmCase{"MonoV4AtOddFileOffset", Params(1, 32000, 4, {300, 200, 0, 0}, 50000, Signal::Tone),
                 1237},
         // Several 64 KiB reads: frames straddle the ends of the pulled chunks.
-        PcmCase{"LongStereo", Spec(2, 44100, 3, {}, 44100 * 4 + 5, Signal::Sweep), 0},
+        PcmCase{"LongStereo", Params(2, 44100, 3, {}, 44100 * 4 + 5, Signal::Sweep), 0},
         // The longest header there is: the first 64 KiB read lies wholly inside it.
         PcmCase{"HeaderLongerThanAPulledChunk",
-                LongHeader(Spec(1, 44100, 3, {}, 20000, Signal::Tone)), 0}),
+                LongHeader(Params(1, 44100, 3, {}, 20000, Signal::Tone)), 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Damaged files: the chain ends the stream (or reports an error) in bounded
@@ -127,7 +127,7 @@ class ChainBadStreamTest : public ComTest, public ::testing::WithParamInterface<
 
 TEST_P(ChainBadStreamTest, EndsOrReportsAndNeverHangs) {
     const BadStreamCase& param = GetParam();
-    const AdxEncodedStream stream = EncodeStream(Spec(2, 44100, 3, {}, 88200, Signal::Sweep));
+    const AdxEncodedStream stream = EncodeStream(Params(2, 44100, 3, {}, 88200, Signal::Sweep));
     std::vector<std::uint8_t> bytes = stream.bytes;
     const std::int32_t damagedFrame = param.spoil(bytes, stream);
     TempFile fixture(bytes);

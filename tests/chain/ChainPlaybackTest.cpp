@@ -25,12 +25,12 @@ class ChainPlaybackTest : public ComTest {
 protected:
     void SetUp() override {
         ComTest::SetUp();
-        StreamSpec spec;
-        spec.channelCount = 2;
-        spec.sampleRate = kRate;
-        spec.totalSamples = kRate * kSeconds;
-        spec.signal = Signal::Tone;
-        fixture.reset(new TempFile(EncodeStream(spec).bytes));
+        StreamParams params;
+        params.channelCount = 2;
+        params.sampleRate = kRate;
+        params.totalSamples = kRate * kSeconds;
+        params.signal = Signal::Tone;
+        fixture.reset(new TempFile(EncodeStream(params).bytes));
         ASSERT_TRUE(fixture->Written());
         PlaybackOptions options;
         options.decoder = true;

@@ -21,19 +21,19 @@ constexpr std::int64_t kWarmUpBound = 2048;
 
 struct SeekStream {
     const char* name;
-    StreamSpec spec;
+    StreamParams params;
 };
 
-StreamSpec ThreeSeconds(std::int32_t channels, std::int32_t rate, std::int32_t version,
-                        std::array<std::int16_t, 4> history, Signal signal) {
-    StreamSpec spec;
-    spec.channelCount = channels;
-    spec.sampleRate = rate;
-    spec.version = version;
-    spec.history = history;
-    spec.totalSamples = rate * 3 + 17;
-    spec.signal = signal;
-    return spec;
+StreamParams ThreeSeconds(std::int32_t channels, std::int32_t rate, std::int32_t version,
+                          std::array<std::int16_t, 4> history, Signal signal) {
+    StreamParams params;
+    params.channelCount = channels;
+    params.sampleRate = rate;
+    params.version = version;
+    params.history = history;
+    params.totalSamples = rate * 3 + 17;
+    params.signal = signal;
+    return params;
 }
 
 const SeekStream kStreams[] = {
@@ -45,9 +45,10 @@ const SeekStream kStreams[] = {
 
 // Seek points in 100-ns units: the start, the very end, inside the first
 // preroll, then random ones (the same on every run).
-std::vector<REFERENCE_TIME> SeekPoints(const StreamSpec& spec, std::uint32_t seed) {
-    const REFERENCE_TIME duration = std::int64_t{spec.totalSamples} * 10000000 / spec.sampleRate;
-    std::vector<REFERENCE_TIME> points = {0, duration - 1, 100LL * 10000000 / spec.sampleRate};
+std::vector<REFERENCE_TIME> SeekPoints(const StreamParams& params, std::uint32_t seed) {
+    const REFERENCE_TIME duration =
+        std::int64_t{params.totalSamples} * 10000000 / params.sampleRate;
+    std::vector<REFERENCE_TIME> points = {0, duration - 1, 100LL * 10000000 / params.sampleRate};
     std::mt19937_64 random(seed);
     std::uniform_int_distribution<REFERENCE_TIME> anywhere(0, duration - 1);
     while (points.size() < static_cast<size_t>(kSeeksPerStream)) {
@@ -63,12 +64,12 @@ TEST_F(ChainSeekTest, DeliveryStartsAtTheBlockAndSettlesOnTheCoreDecode) {
     std::uint32_t seed = 1;
     for (const SeekStream& s : kStreams) {
         SCOPED_TRACE(s.name);
-        const StreamSpec& spec = s.spec;
-        const AdxEncodedStream stream = EncodeStream(spec);
+        const StreamParams& params = s.params;
+        const AdxEncodedStream stream = EncodeStream(params);
         TempFile fixture(stream.bytes);
         ASSERT_TRUE(fixture.Written());
         const std::vector<std::int16_t> direct = DecodeDirect(stream.bytes);
-        const size_t channels = static_cast<size_t>(spec.channelCount);
+        const size_t channels = static_cast<size_t>(params.channelCount);
 
         PlaybackGraph graph;
         ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path(), ChainToSink()));
@@ -77,7 +78,7 @@ TEST_F(ChainSeekTest, DeliveryStartsAtTheBlockAndSettlesOnTheCoreDecode) {
         ASSERT_HRESULT_SUCCEEDED(graph.control->Run());
         ASSERT_TRUE(pin->WaitForEndOfStream(1, kWaitMs));
 
-        for (const REFERENCE_TIME t : SeekPoints(spec, seed++)) {
+        for (const REFERENCE_TIME t : SeekPoints(params, seed++)) {
             SCOPED_TRACE(testing::Message() << "seek to " << t);
             pin->ClearSamples();
             const int ends = pin->EndOfStreamCount();
@@ -94,7 +95,7 @@ TEST_F(ChainSeekTest, DeliveryStartsAtTheBlockAndSettlesOnTheCoreDecode) {
             const std::vector<std::int16_t> pcm = CapturedPcm(all, first);
             // The block that holds t, and delivery from its first sample to
             // the end of the stream.
-            const std::int64_t block = t * spec.sampleRate / (32 * 10000000LL);
+            const std::int64_t block = t * params.sampleRate / (32 * 10000000LL);
             const size_t firstSample = static_cast<size_t>(block) * 32;
             ASSERT_EQ(direct.size() - firstSample * channels, pcm.size());
             // Exact from the last mismatch on.
