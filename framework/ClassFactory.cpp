@@ -16,11 +16,11 @@ HRESULT STDMETHODCALLTYPE ClassFactory::QueryInterface(REFIID iid, void** out) {
 }
 
 ULONG STDMETHODCALLTYPE ClassFactory::AddRef() {
-    return static_cast<ULONG>(++referenceCount_);
+    return static_cast<ULONG>(InterlockedIncrement(&referenceCount_));
 }
 
 ULONG STDMETHODCALLTYPE ClassFactory::Release() {
-    const LONG count = --referenceCount_;
+    const LONG count = InterlockedDecrement(&referenceCount_);
     if (count == 0) {
         delete this;
         return 0;
@@ -58,9 +58,9 @@ HRESULT STDMETHODCALLTYPE ClassFactory::CreateInstance(IUnknown* outer, REFIID i
 
 HRESULT STDMETHODCALLTYPE ClassFactory::LockServer(BOOL lock) {
     if (lock) {
-        ++ServerLockCount;
+        InterlockedIncrement(&ServerLockCount);
     } else {
-        --ServerLockCount;
+        InterlockedDecrement(&ServerLockCount);
     }
     return S_OK;
 }

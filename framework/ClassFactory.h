@@ -22,7 +22,8 @@ public:
 
 private:
     const FactoryTemplate* const row_;
-    LONG referenceCount_ = 0; // plain: a factory is used by one thread at a time
+    // Interlocked: a client may share one factory between threads.
+    volatile LONG referenceCount_ = 0;
 };
 
 // What the module's DllGetClassObject answers: a new ClassFactory with one

@@ -1,4 +1,4 @@
 #include "framework/CountedObject.h"
 
 volatile LONG LiveObjectCount = 0;
-LONG ServerLockCount = 0;
+volatile LONG ServerLockCount = 0;

@@ -7,8 +7,9 @@
 // Framework objects alive in this module (filters, pins, pages, enumerators'
 // owners, class factories); changed only with interlocked operations.
 extern volatile LONG LiveObjectCount;
-// Net IClassFactory::LockServer calls; plain counter, negative counts as 0.
-extern LONG ServerLockCount;
+// Net IClassFactory::LockServer calls, negative counts as 0. Interlocked:
+// clients of a "Both" server may lock and unlock from several threads.
+extern volatile LONG ServerLockCount;
 
 // Counts itself in LiveObjectCount for its whole life.
 class CountedObject {

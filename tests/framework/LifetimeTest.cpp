@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 namespace {
 
 // An aggregating outer object that counts its own references; it holds the
@@ -202,6 +206,46 @@ TEST_F(LifetimeTest, CanUnloadNowInEachState) {
     factory.reset();
     EXPECT_EQ(ServerLockCount, -1);
     EXPECT_EQ(FrameworkCanUnloadNow(), S_OK) << "a negative lock count counts as unlocked";
+}
+
+// Clients of a "Both" server lock it, share a factory and create objects on
+// several threads at once; no count may lose an update.
+TEST_F(LifetimeTest, CountsStayExactUnderConcurrentLocksAndCreation) {
+    constexpr int kThreads = 4;
+    constexpr int kTightRounds = 1000000; // long enough for lost updates to show
+    constexpr int kCreations = 2000;
+    ComPtr<IClassFactory> shared = FactoryFor(CLSID_TestObject);
+    std::atomic<int> ready{0}; // all threads start together, so that they overlap
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([factory = shared.get(), &ready] {
+            ready.fetch_add(1);
+            while (ready.load() < kThreads) {
+                std::this_thread::yield();
+            }
+            for (int round = 0; round < kTightRounds; ++round) {
+                factory->LockServer(TRUE);
+                factory->AddRef();
+            }
+            for (int round = 0; round < kCreations; ++round) {
+                ComPtr<IPersist> object;
+                factory->CreateInstance(nullptr, IID_IPersist, object.put_void());
+            }
+            for (int round = 0; round < kTightRounds; ++round) {
+                factory->Release();
+                factory->LockServer(FALSE);
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(ServerLockCount, 0);
+    EXPECT_EQ(LiveObjectCount, 1) << "only the shared factory is left";
+    EXPECT_EQ(shared->AddRef(), 2u);
+    EXPECT_EQ(shared->Release(), 1u);
+    shared.reset();
+    EXPECT_EQ(FrameworkCanUnloadNow(), S_OK);
 }
 
 } // namespace

@@ -20,7 +20,7 @@ const CLSID CLSID_TestNullWithCode = {
 const CLSID CLSID_TestNotInTable = {
     0x5a0b3c11, 0x7e2d, 0x4f60, {0x9c, 0x1b, 0x2d, 0x6e, 0x8f, 0x0a, 0x1b, 0xff}};
 
-int TestObject::liveInstances = 0;
+std::atomic<int> TestObject::liveInstances{0};
 
 namespace {
 

@@ -7,6 +7,8 @@
 
 #include <objidl.h>
 
+#include <atomic>
+
 // {5A0B3C11-7E2D-4F60-9C1B-2D6E8F0A1B01} and the rows after it.
 extern const CLSID CLSID_TestObject;
 extern const CLSID CLSID_TestLongName;
@@ -37,5 +39,5 @@ public:
         return S_OK;
     }
 
-    static int liveInstances;
+    static std::atomic<int> liveInstances; // objects are made on several threads
 };
