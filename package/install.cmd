@@ -91,12 +91,26 @@ if "%flag%"=="" (
 exit /b 0
 
 :roll_back
-for %%b in (%done%) do (
-    echo %me%: undoing %%b
-    "!regsvr32_%%b!" /s /u "%package%%%b\corvina.ax"
+set "undone=1"
+for %%b in (%done%) do call :undo %%b
+if "%undone%"=="1" (
+    echo %me%: FAILED: nothing is registered; see above
+) else (
+    echo %me%: FAILED: see above; uninstall.cmd removes what is left
 )
-echo %me%: FAILED: nothing is registered; see above
 exit /b 3
+
+rem :undo BITNESS unregisters what this run registered for that bitness. It is
+rem a subroutine because Wine's cmd leaves !regsvr32_%%b! in a loop empty.
+:undo
+set "tool=!regsvr32_%1!"
+echo %me%: undoing %1
+"%tool%" /s /u "%package%%1\corvina.ax"
+if errorlevel 1 (
+    echo %me%: FAILED: regsvr32 could not unregister %1\corvina.ax
+    set "undone=0"
+)
+exit /b 0
 
 rem :step BITNESS runs that bitness's regsvr32 on its module.
 :step

@@ -3,8 +3,10 @@
 # builds all flavours with warnings as errors, runs the native tests (under
 # AddressSanitizer and UBSan, the fuzzer briefly), then the Windows tests
 # under Wine: the 32-bit build's where this machine can execute 32-bit code,
-# and the 64-bit build's always; last the main job (scripts/demo.sh) end to
-# end, counted as one more test. Ends with one summary line over all runs.
+# and the 64-bit build's always; then the Windows package installed into a
+# fresh prefix (tests/package/package-cases.sh, each case counted); last the
+# main job (scripts/demo.sh) end to end, counted as one more test. Ends with
+# one summary line over all runs.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -42,6 +44,25 @@ else
     echo "== win32 tests: skipped, this kernel cannot execute 32-bit programs"
 fi
 run_suite win64 "$root/build/win64"
+
+# The package as a user installs it: one count per case of the script.
+echo "== package tests"
+package_log=$root/build/package-cases.log
+if zip=$("$root/scripts/package.sh" | sed -n 's/^package: \(.*\.zip\) (.*/\1/p') && [ -n "$zip" ]; then
+    "$root/tests/package/package-cases.sh" "$zip" "$root/build/native/tests/support/adx/adxencode" \
+        "$root/build/win64/tests/package/installcheck.exe" \
+        "$root/build/win32/tests/package/installcheck.exe" 2>&1 | tee "$package_log"
+    [ "${PIPESTATUS[0]}" = 0 ] || status=1
+    ok=$(grep -c '^  ok   ' "$package_log")
+    bad=$(sed -n 's/^\([0-9]*\) case(s) failed$/\1/p' "$package_log")
+    grep -qE '^(all cases passed|[0-9]+ case\(s\) failed)$' "$package_log" || bad=$((${bad:-0} + 1))
+    passed=$((passed + ok))
+    failed=$((failed + ${bad:-0}))
+else
+    echo "package: the package was not built"
+    failed=$((failed + 1))
+    status=1
+fi
 
 # The main job, end to end (headless: the null audio device).
 echo "== main job (scripts/demo.sh)"
