@@ -45,7 +45,6 @@ if not defined bitnesses (
     echo %me%: this Windows runs neither x86 nor x64 programs ^(%arch%^); nothing to do
     exit /b 3
 )
-if not defined regsvr32_x86 echo %me%: no 32-bit subsystem on this Windows: x86 skipped
 
 rem Registration writes to HKEY_LOCAL_MACHINE, so check that first with a
 rem key of our own. (Wine runs every program as administrator, and has
@@ -68,6 +67,7 @@ if %missing%==1 (
     exit /b 2
 )
 
+if not defined regsvr32_x86 echo %me%: no 32-bit subsystem on this Windows: x86 skipped
 set "done="
 set "failed=0"
 for %%b in (%bitnesses%) do (
