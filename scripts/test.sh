@@ -45,21 +45,30 @@ else
 fi
 run_suite win64 "$root/build/win64"
 
-# The package as a user installs it: one count per case of the script.
-echo "== package tests"
-package_log=$root/build/package-cases.log
-if zip=$("$root/scripts/package.sh" | sed -n 's/^package: \(.*\.zip\) (.*/\1/p') && [ -n "$zip" ]; then
-    "$root/tests/package/package-cases.sh" "$zip" "$root/build/native/tests/support/adx/adxencode" \
+# The package as a user installs it, on a 64-bit and on a 32-bit Windows:
+# one count per case of the script.
+package_cases() {
+    local name=$1 log
+    shift
+    log=$root/build/$name-cases.log
+    echo "== $name tests"
+    "$root/tests/package/package-cases.sh" "$@" "$zip" \
+        "$root/build/native/tests/support/adx/adxencode" \
         "$root/build/win64/tests/package/installcheck.exe" \
-        "$root/build/win32/tests/package/installcheck.exe" 2>&1 | tee "$package_log"
+        "$root/build/win32/tests/package/installcheck.exe" 2>&1 | tee "$log"
     [ "${PIPESTATUS[0]}" = 0 ] || status=1
-    ok=$(grep -c '^  ok   ' "$package_log")
-    bad=$(sed -n 's/^\([0-9]*\) case(s) failed$/\1/p' "$package_log")
-    grep -qE '^(all cases passed|[0-9]+ case\(s\) failed)$' "$package_log" || bad=$((${bad:-0} + 1))
+    local ok bad
+    ok=$(grep -c '^  ok   ' "$log")
+    bad=$(sed -n 's/^\([0-9]*\) case(s) failed$/\1/p' "$log")
+    grep -qE '^(all cases passed|[0-9]+ case\(s\) failed)$' "$log" || bad=$((${bad:-0} + 1))
     passed=$((passed + ok))
     failed=$((failed + ${bad:-0}))
+}
+if zip=$("$root/scripts/package.sh" | sed -n 's/^package: \(.*\.zip\) (.*/\1/p') && [ -n "$zip" ]; then
+    package_cases package-64-bit-windows
+    package_cases package-32-bit-windows --32-bit-windows
 else
-    echo "package: the package was not built"
+    echo "== package tests: the package was not built"
     failed=$((failed + 1))
     status=1
 fi

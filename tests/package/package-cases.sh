@@ -1,39 +1,59 @@
 #!/usr/bin/env bash
 # The Windows package as a user installs it: unzipped into a folder, with
-# install.cmd run by the cmd of a fresh 64-bit Wine prefix. Then what a player
-# sees (the filter mapper, RenderFile to EC_COMPLETE), corvina-play from the
+# install.cmd run by the cmd of a fresh Wine prefix. Then what a player sees
+# (the filter mapper, RenderFile to EC_COMPLETE), corvina-play from the
 # package converting a file, and uninstall.cmd leaving the class registry as
 # it was; and every way install.cmd refuses, each leaving the registry as it
 # was.
 #
-#   package-cases.sh ZIP ADXENCODE INSTALLCHECK64 [INSTALLCHECK32]
+#   package-cases.sh [--32-bit-windows] ZIP ADXENCODE INSTALLCHECK64 [INSTALLCHECK32]
 #
 # ADXENCODE is the native fixture encoder; INSTALLCHECKnn the installcheck
-# programs of the two Windows trees. The 32-bit half (x86 filters through
-# SysWOW64's regsvr32, checked by INSTALLCHECK32) runs where this machine
-# executes 32-bit programs (scripts/can-run-win32.sh) and INSTALLCHECK32 is
-# given; elsewhere the prefix's 32-bit regsvr32 is removed first, which is
-# what a 64-bit Windows without its 32-bit subsystem looks like.
+# programs of the two Windows trees. The prefix is a 64-bit Windows: there
+# the x86 filters (through SysWOW64's regsvr32, checked by INSTALLCHECK32)
+# join the x64 ones where this machine executes 32-bit programs
+# (scripts/can-run-win32.sh) and INSTALLCHECK32 is given; elsewhere the
+# prefix's 32-bit regsvr32 is removed first, which is what a 64-bit Windows
+# without its 32-bit subsystem looks like. With --32-bit-windows the prefix
+# is a 32-bit Windows, where only the x86 filters exist (skipped where this
+# machine cannot run 32-bit programs).
 set -u
 
+windows=win64
+if [ "${1:-}" = "--32-bit-windows" ]; then
+    windows=win32
+    shift
+fi
 if [ $# -lt 3 ] || [ $# -gt 4 ]; then
-    echo "usage: $0 ZIP ADXENCODE INSTALLCHECK64 [INSTALLCHECK32]" >&2
+    echo "usage: $0 [--32-bit-windows] ZIP ADXENCODE INSTALLCHECK64 [INSTALLCHECK32]" >&2
     exit 2
 fi
 absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 zip=$(absolute "$1")
 encoder=$(absolute "$2")
 declare -A check=([x64]=$(absolute "$3"))
+# The regsvr32 that registers each bitness.
+declare -A tool=([x64]='C:\windows\System32\regsvr32.exe'
+    [x86]='C:\windows\SysWOW64\regsvr32.exe')
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 bitnesses=(x64)
 if [ $# = 4 ] && "$root/scripts/can-run-win32.sh"; then
     check[x86]=$(absolute "$4")
     bitnesses+=(x86)
 fi
-echo "package cases: the ${bitnesses[*]} half, in a fresh 64-bit prefix"
+if [ $windows = win32 ]; then
+    if [ ${#bitnesses[@]} = 1 ]; then
+        echo "package cases: 32-bit Windows skipped: this machine cannot run 32-bit programs"
+        echo "all cases passed"
+        exit 0
+    fi
+    bitnesses=(x86)
+    tool[x86]='C:\windows\System32\regsvr32.exe'
+fi
+echo "package cases: the ${bitnesses[*]} filters, in a fresh $windows prefix"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/package-cases.XXXXXX") || exit 2
-export CORVINA_WINEPREFIX=$work/prefix CORVINA_WINEARCH=win64
+export CORVINA_WINEPREFIX=$work/prefix CORVINA_WINEARCH=$windows
 # Each case's programs see only the prefix's own registry; Wine's GStreamer
 # splitter (not part of Windows) stays out of RenderFile.
 export CORVINA_WINE_NO_GSTREAMER=1
@@ -89,9 +109,7 @@ registry_unchanged() {
 # Lines install.cmd prints for the bitnesses this half registers.
 steps() {
     local me=$1 verb=$2 b
-    declare -A tool=([x64]='C:\windows\System32\regsvr32.exe'
-        [x86]='C:\windows\SysWOW64\regsvr32.exe')
-    [ ${#bitnesses[@]} = 2 ] || echo "$me: no 32-bit subsystem on this Windows: x86 skipped"
+    [ "${bitnesses[*]}" != x64 ] || echo "$me: no 32-bit subsystem on this Windows: x86 skipped"
     for b in "${bitnesses[@]}"; do
         echo "$me: $verb $b\\corvina.ax with ${tool[$b]}"
         echo "$me: $b ok"
@@ -101,7 +119,7 @@ steps() {
 # The fresh prefix (its first program creates it) and the registry before.
 mkdir -p "$work/cases"
 "${limit[@]}" "$root/scripts/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1
-if [ ${#bitnesses[@]} = 1 ]; then
+if [ "${bitnesses[*]}" = x64 ]; then
     rm -f "$work/prefix/drive_c/windows/syswow64/regsvr32.exe"
 fi
 "$encoder" --channels 2 --rate 32000 --seconds 1 "$work/play.adx" >/dev/null &&
@@ -119,7 +137,8 @@ got=$(unzip -Z1 "$zip" | sort)
 
 installed=$work/installed/$package_name
 (mkdir "$work/installed" && cd "$work/installed" && unzip -q "$zip") || fail "unzip failed"
-for binary in {x64,x86}/{corvina.ax,corvina-play.exe,skerrin.exe}; do
+# The version resources once, from the 64-bit Windows run.
+[ $windows = win32 ] || for binary in {x64,x86}/{corvina.ax,corvina-play.exe,skerrin.exe}; do
     begin "version-resource-of-${binary/\//-}"
     wine "${check[x64]}" version "$(windows_path "$installed/$binary")"
     expect_status 0
