@@ -54,8 +54,7 @@ echo "package cases: the ${bitnesses[*]} filters, in a fresh $windows prefix"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/package-cases.XXXXXX") || exit 2
 export CORVINA_WINEPREFIX=$work/prefix CORVINA_WINEARCH=$windows
-# Each case's programs see only the prefix's own registry; Wine's GStreamer
-# splitter (not part of Windows) stays out of RenderFile.
+# Wine's GStreamer splitter (not part of Windows) stays out of RenderFile.
 export CORVINA_WINE_NO_GSTREAMER=1
 trap '"$root/scripts/wine-run.sh" --stop; rm -rf "$work"' EXIT
 # shellcheck source=../support/cases.sh
@@ -81,7 +80,8 @@ wine() {
     sed -i 's/\r$//' "$case_dir/stdout" "$case_dir/stderr"
 }
 
-# unpacked DIR: the package unzipped into DIR (in the case directory).
+# unpack DIR: unzips the package into DIR in the case directory; sets
+# `package` to its folder there.
 unpack() {
     (cd "$case_dir" && mkdir "$1" && cd "$1" && unzip -q "$zip") || fail "unzip failed"
     package=$case_dir/$1/$package_name
@@ -106,7 +106,7 @@ registry_unchanged() {
     fi
 }
 
-# Lines install.cmd prints for the bitnesses this half registers.
+# steps ME VERB: the lines install.cmd prints for the bitnesses of this run.
 steps() {
     local me=$1 verb=$2 b
     [ "${bitnesses[*]}" != x64 ] || echo "$me: no 32-bit subsystem on this Windows: x86 skipped"
@@ -122,11 +122,11 @@ mkdir -p "$work/cases"
 if [ "${bitnesses[*]}" = x64 ]; then
     rm -f "$work/prefix/drive_c/windows/syswow64/regsvr32.exe"
 fi
-"$encoder" --channels 2 --rate 32000 --seconds 1 "$work/play.adx" >/dev/null &&
-    export_classes "$work/classes-before.reg" || {
+if ! "$encoder" --channels 2 --rate 32000 --seconds 1 "$work/play.adx" >/dev/null ||
+    ! export_classes "$work/classes-before.reg"; then
     echo "package cases: cannot encode the fixture or export the prefix's registry"
     exit 1
-}
+fi
 
 begin package-holds-both-bitnesses
 want=$(printf '%s\n' "$package_name/" "$package_name/"{CHANGELOG.md,LICENSE.txt,README.txt} \
