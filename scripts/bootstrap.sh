@@ -8,7 +8,7 @@ packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32 wine64 xvfb xauth
-    util-linux imagemagick
+    util-linux imagemagick zip unzip
 )
 
 as_root() {

@@ -1,30 +1,39 @@
 #!/usr/bin/env bash
-# Configures and builds every flavour under build/:
-#   build/native  clang, AddressSanitizer + UBSan, tests and fuzz targets
-#   build/bench   native release build of the benchmarks
-#   build/win32   mingw-w64 i686: the shipped corvina.ax and skerrin.exe
-#   build/win64   mingw-w64 x86_64: the Windows tests for machines that
-#                 cannot execute 32-bit code
+# Configures and builds every flavour under build/ (see scripts/configure.sh):
+# native, bench, win32 and win64.
+#
+#   build.sh [CMAKE-ARGS...]         everything
+#   build.sh --lean [CMAKE-ARGS...]  only what the main job and the package
+#                                    need: the native tools it calls and the
+#                                    shipped programs of both Windows trees
+#
 # Extra arguments go to every configure step (e.g. -DCORVINA_WERROR=ON).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc)
 
-configure() {
-    local dir=$1
+lean=0
+if [ "${1:-}" = "--lean" ]; then
+    lean=1
     shift
-    cmake -S "$root" -B "$root/build/$dir" -G Ninja "$@" >/dev/null
-}
+fi
 
-configure native -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
-    -DCMAKE_CXX_COMPILER=clang++ -DCORVINA_SANITIZE=ON -DCORVINA_FUZZ=ON "$@"
-configure bench -DCMAKE_BUILD_TYPE=Release -DCORVINA_BENCH=ON -DCORVINA_TESTS=OFF "$@"
-configure win32 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" "$@"
-configure win64 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" "$@"
+if [ $lean = 1 ]; then
+    trees=(native win32 win64)
+else
+    trees=(native bench win32 win64)
+fi
+for tree in "${trees[@]}"; do
+    "$root/scripts/configure.sh" "$tree" "$@"
+done
 
-for dir in native bench win32 win64; do
-    echo "build: $dir"
-    cmake --build "$root/build/$dir" -j "$jobs"
+for tree in "${trees[@]}"; do
+    echo "build: $tree"
+    if [ $lean = 0 ]; then
+        cmake --build "$root/build/$tree" -j "$jobs"
+    elif [ "$tree" = native ]; then
+        cmake --build "$root/build/$tree" -j "$jobs" --target adxencode afsbuild skerrin
+    else
+        cmake --build "$root/build/$tree" -j "$jobs" --target corvina corvina-play skerrin
+    fi
 done

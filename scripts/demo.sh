@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# The main job: sets up this machine, builds everything, then makes a demo
-# ADX stream with an intro and a loop, packs it into an AFS archive, and
-# extracts the archive again with skerrin (natively and as skerrin.exe under
-# Wine). Then it registers corvina.ax in the project's Wine prefix, prints
-# what the parser reports about the extracted stream, plays it through the
-# registered filters with two passes of its loop (on the sound device, or
-# ALSA's null device when headless), and writes the same rendition to a WAV
-# file. Everything lands in demo/.
+# The main job: sets up this machine and builds what the job runs (the
+# native tools it calls and the shipped programs of both Windows trees; not
+# the tests, the fuzzer or the benchmarks, which scripts/test.sh builds).
+# Then it makes a demo ADX stream with an intro and a loop, packs it into an
+# AFS archive, and extracts the archive again with skerrin (natively and as
+# skerrin.exe under Wine). Then it registers corvina.ax in the project's Wine
+# prefix, prints what the parser reports about the extracted stream, plays it
+# through the registered filters with two passes of its loop (on the sound
+# device, or ALSA's null device when headless), and writes the same rendition
+# to a WAV file. Everything lands in demo/. Last it builds the Windows
+# package (scripts/package.sh) and names it.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 demo=$root/demo
@@ -24,7 +27,11 @@ step() {
 
 build() {
     "$root/scripts/bootstrap.sh"
-    "$root/scripts/build.sh"
+    "$root/scripts/build.sh" --lean
+}
+
+make_package() {
+    "$root/scripts/package.sh" | tee "$root/build/package.log"
 }
 
 make_demo_files() {
@@ -86,9 +93,11 @@ step "play demo.adx, two loop passes" play --render --loop 0 --passes 2 "$demo/e
 step "convert the same to demo.wav" play --loop 0 --passes 2 --wav "$demo/demo.wav" \
     "$demo/extracted/demo.adx"
 "$root/build/$(windows_tree)/wine-run" --stop
+step "build the Windows package" make_package
 
 echo
 echo "== summary"
 printf '%s\n' "${summary[@]}"
 echo "corvina.ax (PE32): $root/build/win32/module/corvina.ax"
+sed -n 's/^package: \(.*\.zip\) (\(.*\))$/Windows package: \1 (\2)/p' "$root/build/package.log"
 echo "demo files: $demo (demo.wav: the two-pass rendition)"

@@ -3,8 +3,10 @@
 # builds all flavours with warnings as errors, runs the native tests (under
 # AddressSanitizer and UBSan, the fuzzer briefly), then the Windows tests
 # under Wine: the 32-bit build's where this machine can execute 32-bit code,
-# and the 64-bit build's always; last the main job (scripts/demo.sh) end to
-# end, counted as one more test. Ends with one summary line over all runs.
+# and the 64-bit build's always; then the Windows package installed into a
+# fresh prefix (tests/package/package-cases.sh, each case counted); last the
+# main job (scripts/demo.sh) end to end, counted as one more test. Ends with
+# one summary line over all runs.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -42,6 +44,34 @@ else
     echo "== win32 tests: skipped, this kernel cannot execute 32-bit programs"
 fi
 run_suite win64 "$root/build/win64"
+
+# The package as a user installs it, on a 64-bit and on a 32-bit Windows:
+# one count per case of the script.
+package_cases() {
+    local name=$1 log
+    shift
+    log=$root/build/$name-cases.log
+    echo "== $name tests"
+    "$root/tests/package/package-cases.sh" "$@" "$zip" \
+        "$root/build/native/tests/support/adx/adxencode" \
+        "$root/build/win64/tests/package/installcheck.exe" \
+        "$root/build/win32/tests/package/installcheck.exe" 2>&1 | tee "$log"
+    [ "${PIPESTATUS[0]}" = 0 ] || status=1
+    local ok bad
+    ok=$(grep -c '^  ok   ' "$log")
+    bad=$(sed -n 's/^\([0-9]*\) case(s) failed$/\1/p' "$log")
+    grep -qE '^(all cases passed|[0-9]+ case\(s\) failed)$' "$log" || bad=$((${bad:-0} + 1))
+    passed=$((passed + ok))
+    failed=$((failed + ${bad:-0}))
+}
+if zip=$("$root/scripts/package.sh" | sed -n 's/^package: \(.*\.zip\) (.*/\1/p') && [ -n "$zip" ]; then
+    package_cases package-64-bit-windows
+    package_cases package-32-bit-windows --32-bit-windows
+else
+    echo "== package tests: the package was not built"
+    failed=$((failed + 1))
+    status=1
+fi
 
 # The main job, end to end (headless: the null audio device).
 echo "== main job (scripts/demo.sh)"

@@ -3,6 +3,7 @@
 #include "tests/module/LoadedModule.h"
 
 #include <corvina.h>
+#include <corvina_version.h>
 #include <gtest/gtest.h>
 #include <ocidl.h>
 #include <strmif.h>
@@ -160,6 +161,8 @@ TEST_F(ModuleEntryTest, VersionResourceNamesTheModule) {
         {L"OriginalFilename", L"corvina.ax"},
         {L"FileVersion", numbers(fixed->dwFileVersionMS, fixed->dwFileVersionLS)},
         {L"ProductVersion", numbers(fixed->dwProductVersionMS, fixed->dwProductVersionLS)},
+        {L"FileVersion", L"" CORVINA_VERSION_RESOURCE_TEXT},
+        {L"Comments", L"Free software under the MIT License (LICENSE.txt)"},
     };
     for (const Entry& entry : entries) {
         const std::wstring query = std::wstring(L"\\StringFileInfo\\000004b0\\") + entry.name;

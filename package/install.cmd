@@ -1,0 +1,132 @@
+@echo off
+rem Registers corvina's DirectShow filters for every bitness this Windows runs:
+rem x64\corvina.ax with the system's 64-bit regsvr32 and x86\corvina.ax with
+rem the 32-bit one (SysWOW64 on 64-bit Windows, System32 on 32-bit Windows).
+rem uninstall.cmd runs this script with /u to unregister them again.
+rem
+rem Exit status: 0 done; 1 not run as administrator (nothing changed);
+rem 2 the package is incomplete (nothing changed); 3 a step failed (install:
+rem what this run had registered is unregistered again).
+setlocal EnableExtensions EnableDelayedExpansion
+set "package=%~dp0"
+set "me=install"
+set "script=%~f0"
+set "verb=register"
+set "flag="
+if /i "%~1"=="/u" (
+    set "me=uninstall"
+    set "script=%~dp0uninstall.cmd"
+    set "verb=unregister"
+    set "flag=/u"
+)
+
+rem A 32-bit cmd on 64-bit Windows sees SysWOW64 under the name System32;
+rem Sysnative is the real one there.
+set "system=%SystemRoot%\System32"
+if exist "%SystemRoot%\Sysnative\regsvr32.exe" set "system=%SystemRoot%\Sysnative"
+set "arch=%PROCESSOR_ARCHITECTURE%"
+if defined PROCESSOR_ARCHITEW6432 set "arch=%PROCESSOR_ARCHITEW6432%"
+
+set "bitnesses="
+set "regsvr32_x64="
+set "regsvr32_x86="
+if /i "%arch%"=="AMD64" (
+    set "bitnesses=x64"
+    set "regsvr32_x64=%system%\regsvr32.exe"
+)
+if /i "%arch%"=="x86" (
+    set "bitnesses=x86"
+    set "regsvr32_x86=%system%\regsvr32.exe"
+) else if exist "%SystemRoot%\SysWOW64\regsvr32.exe" (
+    set "bitnesses=%bitnesses% x86"
+    set "regsvr32_x86=%SystemRoot%\SysWOW64\regsvr32.exe"
+)
+if not defined bitnesses (
+    echo %me%: this Windows runs neither x86 nor x64 programs ^(%arch%^); nothing to do
+    exit /b 3
+)
+
+rem Registration writes to HKEY_LOCAL_MACHINE, so check that first with a
+rem key of our own. (Wine runs every program as administrator, and has
+rem neither `net session` nor `fltmc`: the probe is what works on both.)
+set "probe=HKLM\SOFTWARE\Classes\corvina.admin-check"
+"%system%\reg.exe" add "%probe%" /f >nul 2>&1
+if errorlevel 1 goto :not_admin
+"%system%\reg.exe" delete "%probe%" /f >nul 2>&1
+
+rem Every module first: a damaged package registers nothing.
+set "missing=0"
+for %%b in (x64 x86) do (
+    if not exist "%package%%%b\corvina.ax" (
+        echo %me%: %%b\corvina.ax is missing: the package is damaged; unzip it again
+        set "missing=1"
+    )
+)
+if %missing%==1 (
+    echo %me%: nothing was changed
+    exit /b 2
+)
+
+if not defined regsvr32_x86 echo %me%: no 32-bit subsystem on this Windows: x86 skipped
+set "done="
+set "failed=0"
+for %%b in (%bitnesses%) do (
+    call :step %%b
+    if errorlevel 1 (
+        set "failed=1"
+        if "%flag%"=="" goto :roll_back
+    ) else (
+        set "done=!done! %%b"
+    )
+)
+if %failed%==1 (
+    echo %me%: FAILED: see above
+    exit /b 3
+)
+if "%flag%"=="" (
+    echo %me%: done: corvina's filters are registered for%done%
+) else (
+    echo %me%: done: corvina's filters are unregistered for%done%
+)
+exit /b 0
+
+:roll_back
+set "undone=1"
+for %%b in (%done%) do call :undo %%b
+if "%undone%"=="1" (
+    echo %me%: FAILED: nothing is registered; see above
+) else (
+    echo %me%: FAILED: see above; uninstall.cmd removes what is left
+)
+exit /b 3
+
+rem :undo BITNESS unregisters what this run registered for that bitness. It is
+rem a subroutine because Wine's cmd leaves !regsvr32_%%b! in a loop empty.
+:undo
+set "tool=!regsvr32_%1!"
+echo %me%: undoing %1
+"%tool%" /s /u "%package%%1\corvina.ax"
+if errorlevel 1 (
+    echo %me%: FAILED: regsvr32 could not unregister %1\corvina.ax
+    set "undone=0"
+)
+exit /b 0
+
+rem :step BITNESS runs that bitness's regsvr32 on its module.
+:step
+set "tool=!regsvr32_%1!"
+echo %me%: %verb% %1\corvina.ax with %tool%
+"%tool%" /s %flag% "%package%%1\corvina.ax"
+set "status=%errorlevel%"
+if not "%status%"=="0" (
+    echo %me%: FAILED: regsvr32 could not %verb% %1\corvina.ax ^(status %status%^)
+    exit /b 1
+)
+echo %me%: %1 ok
+exit /b 0
+
+:not_admin
+echo %me%: administrator rights are needed to %verb% the filters for all users.
+echo %me%: right-click "Command Prompt", choose "Run as administrator", and run
+echo %me%: "%script%" there. Nothing was changed.
+exit /b 1
