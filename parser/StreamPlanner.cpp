@@ -94,32 +94,32 @@ void StreamPlanner::EndPass(const AdxLoopPoint* loop, Plan& plan) {
     // A loop pass that delivered nothing would repeat as it is for ever.
     const bool progressed = state_ != PassState::kLoopPass || passBytes_ > 0;
     if (loop != nullptr && progressed) {
-        plan.action = Action::kJump;
-        plan.jumpStartByte = loop->startByte;
-        plan.jumpStopByte = std::int64_t{loop->endByte} + geometry_.FrameBytes();
+        plan.outcome.action = Action::kJump;
+        plan.outcome.jumpStartByte = loop->startByte;
+        plan.outcome.jumpStopByte = std::int64_t{loop->endByte} + geometry_.FrameBytes();
         state_ = Advance(state_, PassEvent::kLoopEnd);
     } else {
-        plan.action = Action::kEndOfStream;
+        plan.outcome.action = Action::kEndOfStream;
         state_ = Advance(state_, PassEvent::kStreamEnd);
     }
 }
 
 void StreamPlanner::PlanChunk(const Chunk& chunk, std::int64_t bufferBytes, Plan& plan) {
     plan.samples.clear();
-    plan.consumedBytes = std::max<std::int64_t>(chunk.lengthBytes, 0);
-    plan.action = Action::kContinue;
+    plan.outcome.consumedBytes = std::max<std::int64_t>(chunk.lengthBytes, 0);
+    plan.outcome.action = Action::kContinue;
     if (!geometry_.IsUsable() || state_ == PassState::kEnded) {
-        plan.action = Action::kEndOfStream;
+        plan.outcome.action = Action::kEndOfStream;
         state_ = Advance(state_, PassEvent::kStreamEnd);
         return;
     }
     const std::int64_t frameBytes = geometry_.FrameBytes();
     const std::int64_t dataOffset = geometry_.DataOffset();
     const std::int64_t chunkByte = chunk.streamByte;
-    const std::int64_t chunkBytes = plan.consumedBytes;
+    const std::int64_t chunkBytes = plan.outcome.consumedBytes;
     const std::int64_t capacityBytes = bufferBytes - bufferBytes % frameBytes;
     if (capacityBytes <= 0) {
-        plan.action = Action::kError;
+        plan.outcome.action = Action::kError;
         return;
     }
 
@@ -139,7 +139,7 @@ void StreamPlanner::PlanChunk(const Chunk& chunk, std::int64_t bufferBytes, Plan
         markDiscontinuity = !jumpData;
     }
     if (chunkByte < dataOffset) {
-        pos = std::max(pos, dataOffset - chunkByte);
+        pos = dataOffset - chunkByte; // the first frame follows the header directly
     }
 
     const AdxLoopPoint* loop = ActiveLoop();
@@ -217,10 +217,10 @@ void StreamPlanner::PlanChunk(const Chunk& chunk, std::int64_t bufferBytes, Plan
         }
     }
     if (passEnded) {
-        plan.consumedBytes = chunkBytes; // the rest is not played
+        plan.outcome.consumedBytes = chunkBytes; // the rest is not played
         EndPass(loop, plan);
         return;
     }
-    plan.consumedBytes = std::min(pos, chunkBytes);
-    assert(plan.consumedBytes >= 0);
+    plan.outcome.consumedBytes = std::min(pos, chunkBytes);
+    assert(plan.outcome.consumedBytes >= 0);
 }

@@ -60,12 +60,17 @@ public:
         bool preroll = false;
     };
 
-    struct Plan {
-        std::vector<Sample> samples;    // kept between chunks for its capacity
+    // What the reader does after the chunk.
+    struct Outcome {
         std::int64_t consumedBytes = 0; // the rest of the chunk is read again
         Action action = Action::kContinue;
         std::int64_t jumpStartByte = 0; // for kJump
         std::int64_t jumpStopByte = 0;
+    };
+
+    struct Plan {
+        std::vector<Sample> samples; // kept between chunks for its capacity
+        Outcome outcome;
     };
 
     StreamPlanner() = default; // no stream: every chunk ends the stream

@@ -82,17 +82,17 @@ public:
             for (const auto& sample : plan.samples) {
                 EXPECT_GE(sample.chunkOffsetBytes, 0);
                 EXPECT_LE(sample.chunkOffsetBytes + sample.sizeBytes, length);
-                EXPECT_GE(current_ + sample.chunkOffsetBytes, kData);
+                EXPECT_GE(current_ + sample.chunkOffsetBytes, planner_.Geometry().DataOffset());
                 EXPECT_EQ(0, sample.sizeBytes % kFrame);
                 samples.push_back(sample);
             }
-            current_ += plan.consumedBytes > 0 ? plan.consumedBytes : length;
-            if (plan.action == StreamPlanner::Action::kEndOfStream) {
+            current_ += plan.outcome.consumedBytes > 0 ? plan.outcome.consumedBytes : length;
+            if (plan.outcome.action == StreamPlanner::Action::kEndOfStream) {
                 return true;
             }
-            if (plan.action == StreamPlanner::Action::kJump) {
+            if (plan.outcome.action == StreamPlanner::Action::kJump) {
                 ++jumps;
-                Range(plan.jumpStartByte, plan.jumpStopByte);
+                Range(plan.outcome.jumpStartByte, plan.outcome.jumpStopByte);
             }
             if (afterChunk) {
                 afterChunk(chunk);
@@ -264,6 +264,17 @@ INSTANTIATE_TEST_SUITE_P(
                  {{0, 1600}, {320, 1600}, {320, 1600}},
                  false}));
 
+TEST(StreamPlannerTest, DataAfterAHeaderOffTheFrameGrid) {
+    AdxHeader header = MakeHeader({});
+    header.dataOffset = 0x122; // not a multiple of the frame size
+    StreamPlanner planner;
+    planner.SetStream(header);
+    ReaderSim reader(planner, 0x122 + kFrames * kFrame, 1000, 360);
+    reader.Range(0, StreamGeometry::kMaxStreamBytes);
+    ASSERT_TRUE(reader.Pull(100));
+    EXPECT_EQ((std::vector<Pass>{{0, 3200}}), Passes(reader.samples));
+}
+
 TEST(StreamPlannerTest, UnusableRecordsStayInTheTable) {
     StreamPlanner planner;
     planner.SetStream(MakeHeader({MakeLoop(2000), kHostile}));
@@ -430,7 +441,7 @@ TEST(StreamPlannerTest, BuffersSmallerThanAFrameAreAnError) {
     planner.SetStream(MakeHeader({}));
     StreamPlanner::Plan plan;
     planner.PlanChunk({0, 1000, true, false}, kFrame - 1, plan);
-    EXPECT_EQ(StreamPlanner::Action::kError, plan.action);
+    EXPECT_EQ(StreamPlanner::Action::kError, plan.outcome.action);
     EXPECT_TRUE(plan.samples.empty());
 }
 
