@@ -2,6 +2,7 @@
 // of a stream read in order, loop jumps, seeks and short reads. The
 // expectations count samples and frames of a 100-frame stream.
 #include "parser/StreamPlanner.h"
+#include "planner/PlannedReader.h"
 
 #include <gtest/gtest.h>
 
@@ -49,50 +50,27 @@ AdxLoopPoint MakeLoop(std::int32_t loopEnd, std::int32_t endTrim = 0, std::int32
     return loop;
 }
 
-// The pull reader's part: reads chunks of a stream of `dataEndBytes` bytes
-// over a range and carries out each plan.
-class ReaderSim {
+// The shared in-memory reader, recording every sample and checking that it
+// lies inside the stream's data.
+class ReaderSim : public PlannedReader {
 public:
     ReaderSim(StreamPlanner& planner, std::int64_t dataEndBytes, std::int64_t chunkBytes,
               std::int64_t bufferBytes)
-        : planner_(planner), dataEnd_(dataEndBytes), chunkBytes_(chunkBytes),
-          bufferBytes_(bufferBytes) {}
-
-    // A start as the filter sets it: the reader begins 43 frames earlier.
-    void Seek(std::int64_t startByte) {
-        planner_.SetStart(startByte);
-        Range(std::max<std::int64_t>(startByte - planner_.Geometry().PrerollBytes(), 0), stop_);
-    }
-    void Stop(std::int64_t stopByte) {
-        stop_ = stopByte;
-        planner_.SetStopByte(stopByte);
-        end_ = std::min(stop_, dataEnd_);
+        : PlannedReader(planner, dataEndBytes, chunkBytes, bufferBytes) {
+        const std::int64_t dataOffset = planner.Geometry().DataOffset();
+        record_ = [this, dataOffset, dataEndBytes](const StreamPlanner::Sample& sample,
+                                                   std::int64_t streamByte) {
+            EXPECT_GE(streamByte, dataOffset);
+            EXPECT_LE(streamByte + sample.sizeBytes, dataEndBytes);
+            EXPECT_EQ(0, sample.sizeBytes % kFrame);
+            samples.push_back(sample);
+        };
     }
     // Pulls until end of stream or `maxChunks`; `afterChunk` may intervene.
     bool Pull(int maxChunks, const std::function<void(int)>& afterChunk = nullptr) {
-        StreamPlanner::Plan plan;
         for (int chunk = 0; chunk < maxChunks; ++chunk) {
-            if (current_ >= end_) {
-                return true; // the reader's own end of stream
-            }
-            const std::int64_t length = std::min(chunkBytes_, end_ - current_);
-            StreamPlanner::Chunk read{current_, length, first_, current_ + length >= end_};
-            first_ = false;
-            planner_.PlanChunk(read, bufferBytes_, plan);
-            for (const auto& sample : plan.samples) {
-                EXPECT_GE(sample.chunkOffsetBytes, 0);
-                EXPECT_LE(sample.chunkOffsetBytes + sample.sizeBytes, length);
-                EXPECT_GE(current_ + sample.chunkOffsetBytes, planner_.Geometry().DataOffset());
-                EXPECT_EQ(0, sample.sizeBytes % kFrame);
-                samples.push_back(sample);
-            }
-            current_ += plan.outcome.consumedBytes > 0 ? plan.outcome.consumedBytes : length;
-            if (plan.outcome.action == StreamPlanner::Action::kEndOfStream) {
+            if (!Step(record_)) {
                 return true;
-            }
-            if (plan.outcome.action == StreamPlanner::Action::kJump) {
-                ++jumps;
-                Range(plan.outcome.jumpStartByte, plan.outcome.jumpStopByte);
             }
             if (afterChunk) {
                 afterChunk(chunk);
@@ -100,24 +78,11 @@ public:
         }
         return false;
     }
-    void Range(std::int64_t start, std::int64_t stop) {
-        current_ = start;
-        end_ = std::min(stop, dataEnd_);
-        first_ = true;
-    }
 
     std::vector<StreamPlanner::Sample> samples;
-    int jumps = 0;
 
 private:
-    StreamPlanner& planner_;
-    std::int64_t dataEnd_;
-    std::int64_t chunkBytes_;
-    std::int64_t bufferBytes_;
-    std::int64_t current_ = 0;
-    std::int64_t end_ = 0;
-    std::int64_t stop_ = StreamGeometry::kMaxStreamBytes;
-    bool first_ = true;
+    SampleSink record_;
 };
 
 struct Pass {
@@ -344,8 +309,8 @@ TEST_P(PlannerControlTest, ChangesTakeEffectOnTheNextChunk) {
     bool done = false;
     int lastJumps = 0;
     const bool ended = reader.Pull(40, [&](int chunk) {
-        const bool jumped = reader.jumps != lastJumps;
-        lastJumps = reader.jumps;
+        const bool jumped = reader.Jumps() != lastJumps;
+        lastJumps = reader.Jumps();
         if (!done && (param.atChunk < 0 ? jumped : chunk + 1 == param.atChunk)) {
             done = true;
             param.control(reader, planner);
@@ -404,7 +369,7 @@ INSTANTIATE_TEST_SUITE_P(
         ControlCase{"StopInsideLoop",
                     1,
                     [](ReaderSim& reader, StreamPlanner&) {
-                        reader.Stop(FrameByte(30) + kFrame);
+                        reader.SetStop(FrameByte(30) + kFrame);
                         reader.Seek(kData);
                     },
                     {{0, 608}, {0, 992}},
