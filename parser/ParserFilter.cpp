@@ -251,24 +251,33 @@ StreamGeometry ParserFilter::Geometry() {
 
 // Streaming
 
-HRESULT ParserFilter::AbortStream(HRESULT error) {
-    ForwardEndOfStream();
+HRESULT ParserFilter::AbortStreamLocked(HRESULT error) {
+    outputPin_->SendEndOfStream();
     NotifyGraphEvent(EC_ERRORABORT, error, 0);
     return error;
+}
+
+HRESULT ParserFilter::EmptySampleLocked(ComPtr<IMediaSample>& sample) {
+    // The output pin is active before the pull thread starts (Pause), so a
+    // buffer request fails only when downstream is stopping or broken.
+    const HRESULT got = outputPin_->GetEmptySample(sample.put(), nullptr, nullptr, 0);
+    if (got == VFW_E_NOT_COMMITTED) {
+        return S_FALSE; // downstream stopped first; Stop ends this thread next
+    }
+    return FAILED(got) ? AbortStreamLocked(got) : S_OK;
 }
 
 HRESULT ParserFilter::DeliverChunk(const StreamPlanner::Chunk& chunk, const BYTE* data,
                                    StreamPlanner::Outcome& outcome) {
     auto delivery = deliveryLock_.lock();
-    // The output pin is active before the pull thread starts (Pause), so a
-    // buffer request fails only when downstream is stopping or broken.
-    ComPtr<IMediaSample> sample;
-    const HRESULT got = outputPin_->GetEmptySample(sample.put(), nullptr, nullptr, 0);
-    if (got == VFW_E_NOT_COMMITTED) {
-        return S_FALSE; // downstream stopped first; Stop ends this thread next
+    if (!IsOutputConnected()) {
+        return S_FALSE; // nothing to deliver to; connections change only while stopped
     }
-    if (FAILED(got)) {
-        return AbortStream(got);
+    // The first buffer's size sizes the plan: one allocator, one size.
+    ComPtr<IMediaSample> sample;
+    const HRESULT got = EmptySampleLocked(sample);
+    if (got != S_OK) {
+        return got;
     }
     {
         auto plan = planLock_.lock();
@@ -276,22 +285,13 @@ HRESULT ParserFilter::DeliverChunk(const StreamPlanner::Chunk& chunk, const BYTE
     }
     outcome = plan_.outcome;
     if (outcome.action == StreamPlanner::Action::kError) {
-        return AbortStream(E_UNEXPECTED); // output buffers smaller than a frame
+        return AbortStreamLocked(E_UNEXPECTED); // output buffers smaller than a frame
     }
-    return SendPlannedLocked(data, sample.detach());
-}
-
-HRESULT ParserFilter::SendPlannedLocked(const BYTE* data, IMediaSample* firstSample) {
-    ComPtr<IMediaSample> sample;
-    sample.attach(firstSample);
     for (const StreamPlanner::Sample& planned : plan_.samples) {
         if (!sample) {
-            const HRESULT got = outputPin_->GetEmptySample(sample.put(), nullptr, nullptr, 0);
-            if (got == VFW_E_NOT_COMMITTED) {
-                return S_FALSE;
-            }
-            if (FAILED(got)) {
-                return AbortStream(got);
+            const HRESULT next = EmptySampleLocked(sample);
+            if (next != S_OK) {
+                return next;
             }
         }
         BYTE* sampleData = nullptr;
@@ -301,7 +301,7 @@ HRESULT ParserFilter::SendPlannedLocked(const BYTE* data, IMediaSample* firstSam
         }
         if (result != S_OK) {
             sample = nullptr;
-            return AbortStream(result);
+            return AbortStreamLocked(result);
         }
         std::memcpy(sampleData, data + planned.chunkOffsetBytes,
                     static_cast<std::size_t>(planned.sizeBytes));

@@ -17,6 +17,7 @@
 #pragma once
 
 #include "adx/AdxHeader.h"
+#include "framework/ComPtr.h"
 #include "framework/CriticalSection.h"
 #include "framework/FilterBase.h"
 #include "parser/StreamGeometry.h"
@@ -26,7 +27,6 @@
 
 #include <ocidl.h>
 
-#include <atomic>
 #include <memory>
 
 class ParserInputPin;
@@ -96,16 +96,20 @@ public:
     HRESULT Reposition(int kind);
 
 private:
-    // The failure path of DeliverChunk.
-    HRESULT AbortStream(HRESULT error);
-    // Copies and sends the planned samples; under the delivery lock.
-    HRESULT SendPlannedLocked(const BYTE* data, IMediaSample* firstSample);
+    // The failure path of DeliverChunk: end of stream downstream and
+    // EC_ERRORABORT to the graph. Under the delivery lock, as is the one below.
+    HRESULT AbortStreamLocked(HRESULT error);
+    // The next output buffer: S_OK, S_FALSE while downstream stops, or a
+    // failure already reported.
+    HRESULT EmptySampleLocked(ComPtr<IMediaSample>& sample);
 
     CriticalSection seekLock_;     // one reposition at a time; never taken by the pull thread
     CriticalSection filterLock_;   // state, pins, file offset, header load
     CriticalSection deliveryLock_; // one chunk delivered at a time; end of stream; output stop
-    std::unique_ptr<ParserOutputPin> outputPin_; // filter lock; set once, kept until destruction
-    std::unique_ptr<ParserInputPin> inputPin_;   // filter lock; set once, kept until destruction
+    // Both pins are set once under the filter lock, before either is handed
+    // out, and kept until destruction: read without the lock afterwards.
+    std::unique_ptr<ParserOutputPin> outputPin_;
+    std::unique_ptr<ParserInputPin> inputPin_;
     // Guards header_ and planner_; a leaf: nothing is called while it is held.
     CriticalSection planLock_;
     AdxHeader header_;         // plan lock: the loaded header, loop records as stored
