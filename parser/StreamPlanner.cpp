@@ -12,7 +12,9 @@ StreamPlanner::PassState StreamPlanner::Advance(PassState state, PassEvent event
     case PassEvent::kLoopEnd:
         return state == PassState::kEnded ? state : PassState::kJumpPending;
     case PassEvent::kJumpData:
-        return state == PassState::kJumpPending ? PassState::kLoopPass : state;
+        return state == PassState::kJumpPending ? PassState::kLoopStart : state;
+    case PassEvent::kDelivered:
+        return state == PassState::kLoopStart ? PassState::kLoopPass : state;
     case PassEvent::kStreamEnd:
         return PassState::kEnded;
     }
@@ -65,8 +67,6 @@ bool StreamPlanner::SetLoop(std::int32_t index, bool enabled) {
 void StreamPlanner::SetStart(std::int64_t startByte) {
     startByte_ = startByte;
     streamTime_ = 0;
-    passBytes_ = 0;
-    passStartPending_ = false;
     state_ = Advance(state_, PassEvent::kNewStart);
 }
 
@@ -92,7 +92,7 @@ std::int64_t StreamPlanner::PassEndSample(const AdxLoopPoint* loop) const {
 
 void StreamPlanner::EndPass(const AdxLoopPoint* loop, Plan& plan) {
     // A loop pass that delivered nothing would repeat as it is for ever.
-    const bool progressed = state_ != PassState::kLoopPass || passBytes_ > 0;
+    const bool progressed = state_ != PassState::kLoopStart;
     if (loop != nullptr && progressed) {
         plan.outcome.action = Action::kJump;
         plan.outcome.jumpStartByte = loop->startByte;
@@ -126,8 +126,6 @@ void StreamPlanner::PlanChunk(const Chunk& chunk, std::int64_t bufferBytes, Plan
     const bool jumpData = state_ == PassState::kJumpPending;
     if (jumpData) {
         state_ = Advance(state_, PassEvent::kJumpData);
-        passBytes_ = 0;
-        passStartPending_ = true;
     }
     // A run starts on the frame grid of the data area, never inside the
     // header; a loop jump is seamless, so it marks no discontinuity.
@@ -183,7 +181,7 @@ void StreamPlanner::PlanChunk(const Chunk& chunk, std::int64_t bufferBytes, Plan
             sample.chunkOffsetBytes = pos;
             sample.sizeBytes = size;
             sample.mediaStart = firstSample;
-            if (passStartPending_ && loop != nullptr) {
+            if (state_ == PassState::kLoopStart && loop != nullptr) {
                 sample.mediaStart += loop->startTrim; // the first sample of a loop pass
             }
             sample.mediaEnd = std::max(mediaEnd, sample.mediaStart);
@@ -195,8 +193,7 @@ void StreamPlanner::PlanChunk(const Chunk& chunk, std::int64_t bufferBytes, Plan
             sample.preroll = preroll;
             plan.samples.push_back(sample);
             if (size > 0) {
-                passStartPending_ = false;
-                passBytes_ += size;
+                state_ = Advance(state_, PassEvent::kDelivered);
             }
         }
         pos += size;

@@ -22,7 +22,8 @@ public:
         kPreroll,     // a new start: data before the start goes out as preroll
         kPlaying,     // the pass that a start began, from the start on
         kJumpPending, // a pass ended at the loop end; the next chunk is the jump's
-        kLoopPass,    // a pass from the loop start
+        kLoopStart,   // a pass from the loop start that has delivered nothing yet
+        kLoopPass,    // a pass from the loop start under way
         kEnded,       // end of stream planned; nothing more goes out
     };
     enum class PassEvent {
@@ -30,6 +31,7 @@ public:
         kStartReached, // the first sample from the requested start went out
         kLoopEnd,      // a pass ended and the loop plays again
         kJumpData,     // the first chunk of the loop jump arrived
+        kDelivered,    // a sample with data went out
         kStreamEnd,    // a pass ended and the stream with it
     };
     // The one transition function of the pass state.
@@ -124,7 +126,5 @@ private:
     std::int64_t stopByte_ = StreamGeometry::kMaxStreamBytes;
     double rate_ = 1.0;
     PassState state_ = PassState::kPreroll;
-    std::int64_t streamTime_ = 0;   // start time of the next sample
-    std::int64_t passBytes_ = 0;    // bytes delivered in the current loop pass
-    bool passStartPending_ = false; // the next sample is a loop pass's first
+    std::int64_t streamTime_ = 0; // start time of the next sample
 };

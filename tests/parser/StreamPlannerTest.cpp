@@ -396,7 +396,9 @@ TEST(StreamPlannerTest, PassStateTransitions) {
     EXPECT_EQ(S::kPlaying, StreamPlanner::Advance(S::kPreroll, E::kStartReached));
     EXPECT_EQ(S::kLoopPass, StreamPlanner::Advance(S::kLoopPass, E::kStartReached));
     EXPECT_EQ(S::kJumpPending, StreamPlanner::Advance(S::kPlaying, E::kLoopEnd));
-    EXPECT_EQ(S::kLoopPass, StreamPlanner::Advance(S::kJumpPending, E::kJumpData));
+    EXPECT_EQ(S::kLoopStart, StreamPlanner::Advance(S::kJumpPending, E::kJumpData));
+    EXPECT_EQ(S::kLoopPass, StreamPlanner::Advance(S::kLoopStart, E::kDelivered));
+    EXPECT_EQ(S::kPlaying, StreamPlanner::Advance(S::kPlaying, E::kDelivered));
     EXPECT_EQ(S::kEnded, StreamPlanner::Advance(S::kEnded, E::kLoopEnd));
     EXPECT_EQ(S::kPreroll, StreamPlanner::Advance(S::kEnded, E::kNewStart));
 }
