@@ -196,9 +196,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         case 6:
             planner.SetRate(0.25 * static_cast<double>(input.Range(1, 16)));
+            reader.Restart();
+            checker.Control();
             break;
         case 7:
             reader.SetStop(header.dataOffset + input.Range(0, frames + 2) * frameBytes);
+            reader.Restart();
             checker.Control();
             break;
         case 8:

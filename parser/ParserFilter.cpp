@@ -368,8 +368,11 @@ HRESULT ParserFilter::Reposition(int kind) {
         auto plan = planLock_.lock();
         if (kind == kNewStart) {
             planner_.SetStart(startByte); // also wins over a pending loop jump
-        } else if (kind == kNewRate) {
-            planner_.SetRate(rate);
+        } else {
+            planner_.RestartPass(); // the reader starts again from the last start
+            if (kind == kNewRate) {
+                planner_.SetRate(rate);
+            }
         }
         planner_.SetStopByte(endByte);
     };

@@ -6,6 +6,7 @@
 StreamPlanner::PassState StreamPlanner::Advance(PassState state, PassEvent event) {
     switch (event) {
     case PassEvent::kNewStart:
+    case PassEvent::kRestart:
         return PassState::kPreroll;
     case PassEvent::kStartReached:
         return state == PassState::kPreroll ? PassState::kPlaying : state;

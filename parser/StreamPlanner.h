@@ -28,6 +28,7 @@ public:
     };
     enum class PassEvent {
         kNewStart,     // a start position was set (also after Stop)
+        kRestart,      // the reader reads again from the last start
         kStartReached, // the first sample from the requested start went out
         kLoopEnd,      // a pass ended and the loop plays again
         kJumpData,     // the first chunk of the loop jump arrived
@@ -98,6 +99,9 @@ public:
     // and reaching it ends the stream even while looping.
     void SetStopByte(std::int64_t stopByte) { stopByte_ = stopByte; }
     void SetRate(double rate) { rate_ = rate; }
+    // The reader reads again from the last start (a new stop or rate):
+    // preroll and passes as after that start, presentation times running on.
+    void RestartPass() { state_ = Advance(state_, PassEvent::kRestart); }
     // Back to the state after SetStream's start, keeping the loop choice.
     void Rewind();
 

@@ -366,6 +366,15 @@ INSTANTIATE_TEST_SUITE_P(
                     [](ReaderSim& reader, StreamPlanner&) { reader.Seek(FrameByte(80)); },
                     {{0, 608}, {320, 2000}, {320, 2000}},
                     false},
+        // A new stop restarts reading from the last start, and ends there.
+        ControlCase{"NewStopInLoopPass",
+                    -1,
+                    [](ReaderSim& reader, StreamPlanner&) {
+                        reader.SetStop(FrameByte(30) + kFrame);
+                        reader.Restart();
+                    },
+                    {{0, 2000}, {0, 992}},
+                    true},
         ControlCase{"StopInsideLoop",
                     1,
                     [](ReaderSim& reader, StreamPlanner&) {

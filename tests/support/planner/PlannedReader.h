@@ -26,7 +26,13 @@ public:
     // earlier, and reads up to the stop.
     void Seek(std::int64_t startByte) {
         planner_.SetStart(startByte);
-        Range(std::max<std::int64_t>(startByte - planner_.Geometry().PrerollBytes(), 0), stop_);
+        readStart_ = std::max<std::int64_t>(startByte - planner_.Geometry().PrerollBytes(), 0);
+        Range(readStart_, stop_);
+    }
+    // A new stop or rate: the parser reads again from the last start.
+    void Restart() {
+        planner_.RestartPass();
+        Range(readStart_, stop_);
     }
     void SetStop(std::int64_t stopByte) {
         stop_ = stopByte;
@@ -88,6 +94,7 @@ private:
     std::int64_t current_ = 0;
     std::int64_t end_ = 0;
     std::int64_t stop_ = StreamGeometry::kMaxStreamBytes;
+    std::int64_t readStart_ = 0; // where the last start began reading
     bool first_ = true;
     int jumps_ = 0;
     StreamPlanner::Plan plan_;
