@@ -32,20 +32,13 @@ UnknownBase* ParserFilter::CreateInstance(IUnknown* outer, HRESULT* result) {
     return filter;
 }
 
-ParserFilter::ParserFilter(IUnknown* outer, HRESULT* result)
-    : FilterBase(outer, &filterLock_, kParserFilterClassId) {
-    if (!Start()) { // the LoopWorker
-        *result = E_FAIL;
-    }
-}
+ParserFilter::ParserFilter(IUnknown* outer, HRESULT*)
+    : FilterBase(outer, &filterLock_, kParserFilterClassId) {}
 
 ParserFilter::~ParserFilter() {
-    // The pins first: the input pin's PullReader thread must be gone before
-    // the LoopWorker, which it may still ask for a jump.
-    stopping_ = true;
+    // The input pin first: its PullReader thread delivers to the output pin.
     inputPin_.reset();
     outputPin_.reset();
-    Request(kLoopWorkerExit); // E_FAIL at once if the thread never started
 }
 
 HRESULT STDMETHODCALLTYPE ParserFilter::InnerQueryInterface(REFIID iid, void** out) {
@@ -90,6 +83,21 @@ bool ParserFilter::IsOutputConnected() const {
     return outputPin_ && outputPin_->IsConnected();
 }
 
+HRESULT STDMETHODCALLTYPE ParserFilter::Pause() {
+    auto guard = filterLock_.lock();
+    if (state_ == State_Stopped) {
+        // Pins activated before a failure stay active, as Stop expects.
+        if (IsOutputConnected()) {
+            RETURN_IF_FAILED(outputPin_->Activate());
+        }
+        if (inputPin_ && inputPin_->IsConnected()) {
+            RETURN_IF_FAILED(inputPin_->Activate());
+        }
+    }
+    state_ = State_Paused;
+    return S_OK;
+}
+
 HRESULT STDMETHODCALLTYPE ParserFilter::Stop() {
     auto guard = filterLock_.lock();
     if (state_ == State_Stopped) {
@@ -98,26 +106,18 @@ HRESULT STDMETHODCALLTYPE ParserFilter::Stop() {
     // Whenever the input is connected its PullReader may be running, also
     // with no output connected: it must end before the filter stops.
     if (inputPin_ && inputPin_->IsConnected()) {
-        stopping_ = true; // a repacker waiting for a buffer gives up
-        {
-            auto loop = loopLock_.lock();
-            loopJumpPending_ = false;
-        }
         inputPin_->Deactivate(); // the PullReader thread ends
     }
-    auto delivery = deliveryLock_.lock();
-    if (IsOutputConnected()) {
-        outputPin_->Deactivate(); // decommits: no delivery runs now
+    {
+        auto delivery = deliveryLock_.lock();
+        if (IsOutputConnected()) {
+            outputPin_->Deactivate(); // decommits: no delivery runs now
+        }
     }
     state_ = State_Stopped;
-    stopping_ = false;
-    auto loop = loopLock_.lock();
-    // A loop end reached while the reader was ending leaves nothing behind.
-    loopJumpPending_ = false;
-    endOfStreamHeld_ = false;
-    swallowEndOfStream_ = false;
-    streamTime_ = 0;
-    seekBase_ = 0;
+    auto plan = planLock_.lock();
+    // Presentation times restart at 0; a pending loop jump or end is gone.
+    planner_.Rewind();
     return S_OK;
 }
 
@@ -125,7 +125,7 @@ HRESULT STDMETHODCALLTYPE ParserFilter::Stop() {
 
 HRESULT STDMETHODCALLTYPE ParserFilter::GetFormatInfo(AdxFormatInfo* info) {
     RETURN_HR_IF_NULL(E_POINTER, info);
-    auto guard = filterLock_.lock();
+    auto plan = planLock_.lock();
     info->version = header_.version;
     info->blockSize = header_.blockSize;
     info->bitsPerSample = header_.bitsPerSample;
@@ -136,7 +136,7 @@ HRESULT STDMETHODCALLTYPE ParserFilter::GetFormatInfo(AdxFormatInfo* info) {
 }
 
 INT32 STDMETHODCALLTYPE ParserFilter::GetTotalSamples() {
-    auto guard = filterLock_.lock();
+    auto plan = planLock_.lock();
     return header_.totalSamples;
 }
 
@@ -157,7 +157,7 @@ INT32 STDMETHODCALLTYPE ParserFilter::GetFileOffset() {
 }
 
 HRESULT STDMETHODCALLTYPE ParserFilter::GetLoopPoints(AdxLoopPoint* loops, INT32* count) {
-    auto loop = loopLock_.lock();
+    auto plan = planLock_.lock();
     const auto recordCount = static_cast<INT32>(header_.loops.size());
     if (loops == nullptr) {
         RETURN_HR_IF_NULL(E_POINTER, count);
@@ -172,21 +172,16 @@ HRESULT STDMETHODCALLTYPE ParserFilter::GetLoopPoints(AdxLoopPoint* loops, INT32
 }
 
 HRESULT STDMETHODCALLTYPE ParserFilter::SetLoop(INT32 index, INT32 enable) {
-    auto loop = loopLock_.lock();
-    if (index < 0 || index >= static_cast<INT32>(header_.loops.size())) {
-        return S_FALSE;
-    }
-    loopIndex_ = index;
-    loopEnabled_ = enable != 0;
-    return S_OK;
+    auto plan = planLock_.lock();
+    return planner_.SetLoop(index, enable != 0) ? S_OK : S_FALSE;
 }
 
 HRESULT STDMETHODCALLTYPE ParserFilter::GetLoop(INT32* index, INT32* enabled) {
     RETURN_HR_IF_NULL(E_POINTER, index);
     RETURN_HR_IF_NULL(E_POINTER, enabled);
-    auto loop = loopLock_.lock();
-    *index = loopIndex_;
-    *enabled = loopEnabled_ ? 1 : 0;
+    auto plan = planLock_.lock();
+    *index = planner_.LoopIndex();
+    *enabled = planner_.LoopEnabled() ? 1 : 0;
     return S_OK;
 }
 
@@ -208,38 +203,27 @@ HRESULT ParserFilter::LoadHeader(std::int32_t headerLength, const BYTE* headerBy
         return VFW_E_INVALID_FILE_FORMAT;
     }
     if (store) {
-        auto loop = loopLock_.lock();
+        auto plan = planLock_.lock();
         header_ = std::move(scratch);
     }
     return S_OK;
 }
 
-void ParserFilter::ResetPlaybackState() {
-    playRate_ = 1.0;
-    streamTime_ = 0;
-    seekBase_ = 0;
-    loopIndex_ = 0;
-    loopJumpPending_ = false;
-    loopEnabled_ = false;
-    jumpRequested_ = false;
-    endOfStreamHeld_ = false;
-    swallowEndOfStream_ = false;
-}
-
 void ParserFilter::ResetForNewStream() {
-    outputPin_->ResetPositions(StreamGeometry(header_).Duration());
+    LONGLONG duration = 0;
     {
-        auto loop = loopLock_.lock();
-        ResetPlaybackState();
+        auto plan = planLock_.lock();
+        // Loop records are checked here; unusable ones stay in the table.
+        planner_.SetStream(header_);
+        duration = planner_.Geometry().Duration();
     }
-    stopping_ = false;
+    outputPin_->ResetPositions(duration);
     BumpPinListVersion(); // the output pin becomes visible
 }
 
 void ParserFilter::ResetForDisconnect() {
     {
-        auto loop = loopLock_.lock();
-        ResetPlaybackState();
+        auto plan = planLock_.lock();
         // The loop records and the other fields stay until the next load.
         header_.version = 0;
         header_.blockSize = 0;
@@ -247,13 +231,13 @@ void ParserFilter::ResetForDisconnect() {
         header_.samplesPerBlock = 0;
         header_.channelCount = 0;
         header_.sampleRate = 0;
+        planner_.SetStream(header_); // no usable stream
     }
-    stopping_ = false;
     BumpPinListVersion();
 }
 
 HRESULT ParserFilter::BuildMediaType(MediaTypeRecord& type) {
-    auto loop = loopLock_.lock();
+    auto plan = planLock_.lock();
     if (!StreamGeometry(header_).IsUsable()) {
         return VFW_S_NO_MORE_ITEMS;
     }
@@ -261,315 +245,112 @@ HRESULT ParserFilter::BuildMediaType(MediaTypeRecord& type) {
 }
 
 StreamGeometry ParserFilter::Geometry() {
-    auto loop = loopLock_.lock();
-    return StreamGeometry(header_);
+    auto plan = planLock_.lock();
+    return planner_.Geometry();
 }
 
 // Streaming
 
-bool ParserFilter::LoopRecordChosen() const {
-    return loopIndex_ >= 0 && loopIndex_ < static_cast<std::int32_t>(header_.loops.size());
-}
-
-HRESULT ParserFilter::AbortStream(HRESULT error) {
-    ForwardEndOfStream();
+HRESULT ParserFilter::AbortStreamLocked(HRESULT error) {
+    outputPin_->SendEndOfStream();
     NotifyGraphEvent(EC_ERRORABORT, error, 0);
     return error;
 }
 
-HRESULT ParserFilter::RepackSample(IMediaSample* chunk) {
-    BYTE* chunkData = nullptr;
-    REFERENCE_TIME chunkStart = 0;
-    REFERENCE_TIME chunkStop = 0;
-    HRESULT result = chunk->GetPointer(&chunkData);
-    if (result == S_OK) {
-        result = chunk->GetTime(&chunkStart, &chunkStop);
+HRESULT ParserFilter::EmptySampleLocked(ComPtr<IMediaSample>& sample) {
+    // The output pin is active before the pull thread starts (Pause), so a
+    // buffer request fails only when downstream is stopping or broken.
+    const HRESULT got = outputPin_->GetEmptySample(sample.put(), nullptr, nullptr, 0);
+    if (got == VFW_E_NOT_COMMITTED) {
+        return S_FALSE; // downstream stopped first; Stop ends this thread next
     }
-    if (result != S_OK) {
-        return AbortStream(result);
-    }
-    const StreamGeometry geometry(header_);
-    if (!geometry.IsUsable() || !outputPin_) {
-        return AbortStream(E_UNEXPECTED);
-    }
-    const LONGLONG frameBytes = geometry.FrameBytes();
-    const LONGLONG dataOffset = geometry.DataOffset();
-    const LONGLONG chunkBytes = chunk->GetActualDataLength();
-    const LONGLONG chunkByte = chunkStart / kUnitsPerByte; // stream position of chunkData[0]
+    return FAILED(got) ? AbortStreamLocked(got) : S_OK;
+}
 
-    // Where to start copying: on the frame grid after a discontinuity, and
-    // never inside the header.
-    LONGLONG pos = 0;
-    bool markDiscontinuity = false;
-    if (chunk->IsDiscontinuity() == S_OK) {
-        const LONGLONG remainder = (chunkByte - dataOffset) % frameBytes;
-        pos = remainder == 0 ? 0 : frameBytes - remainder;
-        markDiscontinuity = true;
+HRESULT ParserFilter::DeliverChunk(const StreamPlanner::Chunk& chunk, const BYTE* data,
+                                   StreamPlanner::Outcome& outcome) {
+    auto delivery = deliveryLock_.lock();
+    if (!IsOutputConnected()) {
+        return S_FALSE; // nothing to deliver to; connections change only while stopped
     }
-    const LONGLONG headerRemaining = std::max<LONGLONG>(dataOffset - chunkByte, 0);
-    if (headerRemaining > 0) {
-        pos = headerRemaining;
+    // The first buffer's size sizes the plan: one allocator, one size.
+    ComPtr<IMediaSample> sample;
+    const HRESULT got = EmptySampleLocked(sample);
+    if (got != S_OK) {
+        return got;
     }
-    std::uint32_t generation = 0;
     {
-        auto loop = loopLock_.lock();
-        generation = timelineGeneration_;
-        if (loopEnabled_ && loopJumpPending_) {
-            if (LoopRecordChosen()) {
-                // The first chunk of a loop pass: the jump is seamless, so
-                // no discontinuity goes downstream.
-                pos = std::max(chunkByte - header_.loops[loopIndex_].startByte, headerRemaining);
-                markDiscontinuity = false;
-            } else {
-                loopEnabled_ = false;
-                loopJumpPending_ = false;
-                endOfStreamHeld_ = false; // this run now ends the stream itself
-            }
-        }
+        auto plan = planLock_.lock();
+        planner_.PlanChunk(chunk, sample->GetSize(), plan_);
     }
-
-    while (chunkBytes - pos >= frameBytes && !stopping_) {
-        ComPtr<IMediaSample> sample;
-        if (FAILED(outputPin_->GetEmptySample(sample.put(), nullptr, nullptr, 0))) {
-            // Fails until the output allocator is committed (the input pin
-            // is activated first) and after Stop decommits it.
-            if (stopping_ || !outputPin_->IsConnected()) {
-                return S_OK;
+    outcome = plan_.outcome;
+    if (outcome.action == StreamPlanner::Action::kError) {
+        return AbortStreamLocked(E_UNEXPECTED); // output buffers smaller than a frame
+    }
+    for (const StreamPlanner::Sample& planned : plan_.samples) {
+        if (!sample) {
+            const HRESULT next = EmptySampleLocked(sample);
+            if (next != S_OK) {
+                return next;
             }
-            Sleep(1);
-            continue;
         }
         BYTE* sampleData = nullptr;
-        result = sample->GetPointer(&sampleData);
+        HRESULT result = sample->GetPointer(&sampleData);
+        if (result == S_OK && sample->GetSize() < planned.sizeBytes) {
+            result = E_UNEXPECTED; // buffers of one allocator share one size
+        }
         if (result != S_OK) {
             sample = nullptr;
-            return AbortStream(result);
+            return AbortStreamLocked(result);
         }
-        LONGLONG size = sample->GetSize();
-
-        LONGLONG seekBase = 0;
-        bool jumpPending = false;
-        {
-            auto loop = loopLock_.lock();
-            if (generation != timelineGeneration_) {
-                return S_OK; // a seek abandoned this run
-            }
-            seekBase = seekBase_;
-            jumpPending = loopJumpPending_;
-        }
-        const LONGLONG relative = (chunkStart - seekBase) / kUnitsPerByte + pos; // past the start
-        const LONGLONG absolute = chunkByte + pos;
-
-        // Data before the requested start goes out as preroll, in as many
-        // samples as it takes, each ending at or before the start. A start
-        // at the very first frame gets one empty preroll sample, which makes
-        // the decoder reset its prediction history. During a loop jump the
-        // data is never preroll.
-        bool preroll = false;
-        if (!jumpPending && relative <= -frameBytes) {
-            size = std::min(size, -relative);
-            preroll = true;
-        } else if (!jumpPending && relative == 0 && markDiscontinuity) {
-            size = 0;
-            preroll = true;
-        }
-        size -= size % frameBytes;
-        const LONGLONG remaining = chunkBytes - pos;
-        if (remaining < size) {
-            size = remaining - remaining % frameBytes;
-        }
-        // The first sample from the requested start on.
-        const bool atStart = !jumpPending && !preroll && relative <= 0 && relative > -frameBytes;
-        const bool discontinuity = markDiscontinuity || atStart;
-
-        std::memcpy(sampleData, chunkData + pos, static_cast<std::size_t>(size));
-        pos += size;
-        markDiscontinuity = false;
-
-        LONGLONG mediaStart = geometry.SampleIndexAt(absolute);
-        const LONGLONG firstSample = mediaStart;
-        LONGLONG mediaEnd = geometry.SampleIndexAt(absolute + size);
-        const LONGLONG frameCount = size / frameBytes;
-        bool endReached = false;
-        bool cut = false;
-        bool askForJump = false;
-        {
-            auto loop = loopLock_.lock();
-            if (loopEnabled_ && LoopRecordChosen()) {
-                const AdxLoopPoint& loopPoint = header_.loops[loopIndex_];
-                if (loopJumpPending_) {
-                    mediaStart += loopPoint.startTrim; // the first sample of a pass
-                    loopJumpPending_ = false;
-                    endOfStreamHeld_ = false;
-                }
-                const LONGLONG limit = LONGLONG{loopPoint.endSample} + geometry.SamplesPerFrame();
-                if (mediaEnd >= limit) {
-                    // Cut at the loop end, keeping the frame that holds its
-                    // last sample as the sample's last frame, and jump.
-                    mediaEnd = limit - loopPoint.endTrim;
-                    size = geometry.FramesBefore(firstSample, mediaEnd, frameCount) * frameBytes;
-                    cut = true;
-                    loopJumpPending_ = true;
-                    askForJump = !jumpRequested_;
-                    jumpRequested_ = true;
-                    pos = chunkBytes; // the rest of the chunk is not played
-                    endReached = true;
-                }
-            } else {
-                if (loopJumpPending_) {
-                    // A pass whose loop was switched off: it plays to the
-                    // end of its range and ends the stream.
-                    loopJumpPending_ = false;
-                    endOfStreamHeld_ = false;
-                }
-                if (mediaEnd >= geometry.TotalSamples()) {
-                    mediaEnd = geometry.TotalSamples();
-                    size = geometry.FramesBefore(firstSample, mediaEnd, frameCount) * frameBytes;
-                    cut = true;
-                    endReached = true;
-                }
-            }
-        }
-        if (askForJump && FAILED(Request(kLoopWorkerJump))) {
-            // No LoopWorker: the stream ends here instead of hanging.
-            auto loop = loopLock_.lock();
-            loopJumpPending_ = false;
-            jumpRequested_ = false;
-        }
-        if (cut && size <= 0) {
-            // Nothing of this sample lies before the cut: send nothing.
-            sample = nullptr;
-            if (endReached) {
-                return VFW_E_FILE_TOO_SHORT;
-            }
-            continue;
-        }
-
-        REFERENCE_TIME startTime = 0;
-        REFERENCE_TIME stopTime = 0;
-        {
-            auto loop = loopLock_.lock();
-            if (generation != timelineGeneration_) {
-                return S_OK;
-            }
-            startTime = streamTime_;
-            streamTime_ = static_cast<LONGLONG>(static_cast<double>(startTime) +
-                                                geometry.SampleDurationUnits(size, playRate_));
-            stopTime = streamTime_;
-        }
+        std::memcpy(sampleData, data + planned.chunkOffsetBytes,
+                    static_cast<std::size_t>(planned.sizeBytes));
+        LONGLONG mediaStart = planned.mediaStart;
+        LONGLONG mediaEnd = planned.mediaEnd;
+        REFERENCE_TIME timeStart = planned.timeStart;
+        REFERENCE_TIME timeStop = planned.timeStop;
         sample->SetMediaTime(&mediaStart, &mediaEnd);
-        sample->SetTime(&startTime, &stopTime);
+        sample->SetTime(&timeStart, &timeStop);
         sample->SetSyncPoint(TRUE);
-        sample->SetDiscontinuity(discontinuity ? TRUE : FALSE);
-        sample->SetPreroll(preroll ? TRUE : FALSE);
-        sample->SetActualDataLength(static_cast<LONG>(size));
+        sample->SetDiscontinuity(planned.discontinuity ? TRUE : FALSE);
+        sample->SetPreroll(planned.preroll ? TRUE : FALSE);
+        sample->SetActualDataLength(static_cast<LONG>(planned.sizeBytes));
         const HRESULT sent = outputPin_->SendSample(sample.get());
         sample = nullptr;
-        if (endReached) {
-            return VFW_E_FILE_TOO_SHORT;
-        }
         if (sent != S_OK) {
-            // Drop the rest of the chunk in whole frames only, so that the
-            // next chunk still starts on the frame grid.
-            const LONGLONG consumed = pos + (chunkBytes - pos) / frameBytes * frameBytes;
-            if (consumed < chunkBytes) {
-                chunk->SetActualDataLength(static_cast<LONG>(consumed));
-            }
-            return S_OK;
+            break; // downstream refused: the rest of the chunk is dropped
         }
-    }
-    // The unconsumed tail (an incomplete frame) is read again as the start
-    // of the next chunk.
-    if (chunkBytes > pos) {
-        chunk->SetActualDataLength(static_cast<LONG>(pos));
     }
     return S_OK;
 }
 
 HRESULT ParserFilter::ForwardEndOfStream() {
     auto delivery = deliveryLock_.lock();
-    {
-        auto loop = loopLock_.lock();
-        if (swallowEndOfStream_) {
-            swallowEndOfStream_ = false; // the end of a pass a seek abandoned
-            return S_OK;
-        }
-        if (loopJumpPending_) {
-            if (!endOfStreamHeld_) {
-                endOfStreamHeld_ = true; // the jump continues the stream
-                return S_OK;
-            }
-            // A second end with the jump still pending: the loop pass
-            // delivered nothing, so the stream ends after all.
-            loopJumpPending_ = false;
-            endOfStreamHeld_ = false;
-        }
-    }
     return outputPin_ ? outputPin_->SendEndOfStream() : VFW_E_NOT_CONNECTED;
 }
 
 HRESULT ParserFilter::ForwardBeginFlush() {
-    if (loopJumpPending_) {
-        return S_OK; // a loop jump is seamless downstream
-    }
+    // A loop jump happens on the pull thread without a flush: every flush is
+    // a seek's and goes downstream.
     return outputPin_->SendBeginFlush();
 }
 
 HRESULT ParserFilter::ForwardEndFlush() {
-    if (loopJumpPending_) {
-        return S_OK;
-    }
     return outputPin_->SendEndFlush();
-}
-
-void ParserFilter::EndHeldStream() {
-    auto delivery = deliveryLock_.lock();
-    bool sendHeld = false;
-    {
-        auto loop = loopLock_.lock();
-        loopJumpPending_ = false;
-        sendHeld = endOfStreamHeld_;
-        endOfStreamHeld_ = false;
-    }
-    if (sendHeld && outputPin_) {
-        outputPin_->SendEndOfStream();
-    }
-}
-
-DWORD ParserFilter::ThreadMain() {
-    for (;;) {
-        switch (WaitRequest()) {
-        case kLoopWorkerExit:
-            Answer(S_OK);
-            return 0;
-        case kLoopWorkerJump:
-            Answer(S_OK); // first, so the PullReader thread never waits for the jump
-            Reposition(kLoopJump);
-            break;
-        default:
-            Answer(E_UNEXPECTED);
-            break;
-        }
-    }
 }
 
 // Seeking
 
-LONGLONG ParserFilter::TimeToStreamPosition(REFERENCE_TIME t) {
-    return Geometry().StreamByteForTime(t) * kUnitsPerByte;
-}
-
 HRESULT ParserFilter::Reposition(int kind) {
-    if (kind == kLoopJump) {
-        return LoopJump();
-    }
-    if (kind < kNewStart || kind > kLoopJump) {
+    if (kind < kNewStart || kind > kNewRate) {
         return E_UNEXPECTED;
     }
     if (!outputPin_) {
         return VFW_E_NOT_CONNECTED;
     }
-    auto guard = filterLock_.lock(); // before the PullReader's lock
+    // Not the filter lock: the seek waits for the pull thread, which may sit
+    // in a paused renderer or ask for the stop position at end of stream.
+    auto seek = seekLock_.lock();
     const StreamGeometry geometry = Geometry();
     if (!geometry.IsUsable()) {
         return VFW_E_NOT_CONNECTED; // no stream loaded
@@ -577,76 +358,25 @@ HRESULT ParserFilter::Reposition(int kind) {
     LONGLONG current = 0;
     LONGLONG stop = 0;
     outputPin_->GetPositions(&current, &stop);
-    const LONGLONG currentPosition = TimeToStreamPosition(current);
-    const LONGLONG stopPosition = TimeToStreamPosition(stop);
     double rate = 1.0;
     outputPin_->GetRate(&rate);
-    {
-        auto loop = loopLock_.lock();
+    const LONGLONG startByte = geometry.StreamByteForTime(current);
+    const LONGLONG endByte = geometry.StreamByteForTime(stop) + geometry.FrameBytes();
+    const LONGLONG readStart = std::max<LONGLONG>(startByte - geometry.PrerollBytes(), 0);
+    // Applied while the pull thread is paused: no chunk plans with half of it.
+    const auto apply = [&] {
+        auto plan = planLock_.lock();
         if (kind == kNewStart) {
-            // Output times restart at 0 from the new position.
-            streamTime_ = 0;
-            seekBase_ = currentPosition;
-            ++timelineGeneration_;
-            // A new start wins over a pending loop jump; the end of stream of
-            // the pass it abandons must not reach downstream.
-            if (loopJumpPending_) {
-                swallowEndOfStream_ = !endOfStreamHeld_;
-                loopJumpPending_ = false;
-                endOfStreamHeld_ = false;
-            }
-        } else if (kind == kNewRate) {
-            playRate_ = rate;
-        }
-    }
-    const LONGLONG prerollPosition = geometry.PrerollBytes() * kUnitsPerByte;
-    const LONGLONG start = std::max<LONGLONG>(currentPosition - prerollPosition, 0);
-    const LONGLONG end = stopPosition + LONGLONG{geometry.FrameBytes()} * kUnitsPerByte;
-    RETURN_IF_FAILED(inputPin_->SeekStream(start, end));
-    return outputPin_->SendNewSegment(current, stop, rate);
-}
-
-HRESULT ParserFilter::LoopJump() {
-    if (!outputPin_) {
-        return VFW_E_NOT_CONNECTED;
-    }
-    // No filter lock: the jump waits for the pull thread, which may sit in a
-    // paused renderer's Receive until the graph runs, and Run needs that lock.
-    const StreamGeometry geometry = Geometry();
-    LONGLONG start = 0;
-    LONGLONG stop = 0;
-    bool jump = false;
-    std::uint32_t generation = 0;
-    {
-        auto loop = loopLock_.lock();
-        generation = timelineGeneration_;
-        jumpRequested_ = false;
-        if (!loopJumpPending_) {
-            return S_FALSE; // Stop or a seek came first
-        }
-        if (state_ != State_Stopped && loopEnabled_ && LoopRecordChosen() && geometry.IsUsable()) {
-            const AdxLoopPoint& loopPoint = header_.loops[loopIndex_];
-            start = loopPoint.startByte;
-            stop = LONGLONG{geometry.FrameBytes()} + loopPoint.endByte; // one frame past the end
-            jump = start >= 0 && stop > start;
-            if (jump) {
-                seekBase_ = start * kUnitsPerByte;
+            planner_.SetStart(startByte); // also wins over a pending loop jump
+        } else {
+            planner_.RestartPass(); // the reader starts again from the last start
+            if (kind == kNewRate) {
+                planner_.SetRate(rate);
             }
         }
-    }
-    if (!jump) {
-        EndHeldStream();
-        return S_FALSE;
-    }
-    // Stop or a new start position may still come first.
-    const auto stillWanted = [this, generation] {
-        auto loop = loopLock_.lock();
-        return loopJumpPending_ && generation == timelineGeneration_;
+        planner_.SetStopByte(endByte);
     };
-    const HRESULT result =
-        inputPin_->JumpStream(start * kUnitsPerByte, stop * kUnitsPerByte, stillWanted);
-    if (FAILED(result)) {
-        EndHeldStream();
-    }
-    return result;
+    RETURN_IF_FAILED(
+        inputPin_->SeekStream(readStart * kUnitsPerByte, endByte * kUnitsPerByte, apply));
+    return outputPin_->SendNewSegment(current, stop, rate);
 }

@@ -1,51 +1,43 @@
 // The ADX parser filter, "VAZ Iraz Ozadiz". Its input pin pulls an ADX stream
 // from an upstream file reader; the filter loads the header when the input
-// connects, repacks the pulled chunks into whole-frame, timestamped samples
-// for its output pin, plays a chosen loop seamlessly (the LoopWorker thread
-// repositions the reader at each loop end) and answers seeking through the
-// output pin.
+// connects, turns the pulled chunks into whole-frame, timestamped samples for
+// its output pin as its StreamPlanner plans them (loop jumps included: the
+// pull thread itself reads on from the loop start) and answers seeking
+// through the output pin.
 //
 // Locks, always taken in this order (a thread may skip any of them):
-//   filter lock -> PullReader lock -> delivery lock -> loop lock.
-// Stop and seeking take the filter lock before they reach the PullReader
-// (whose Seek flushes through the input pin, which takes the filter lock
-// again). The LoopWorker's loop jump takes no filter lock at all: it moves
-// the PullReader without a flush, and it must not hold the filter lock while
-// it waits for the pull thread, which may sit in a paused renderer's Receive
-// until Run (which takes the filter lock) lets it go. A jump and Stop meet
-// only at the PullReader's lock and run one after the other; Stop clears the
-// pending jump first, so a jump that comes second does nothing. The
-// PullReader thread never takes the filter lock, and it asks the LoopWorker
-// for a jump only while no earlier request still waits for its jump, so it
-// never waits for a LoopWorker that waits for it.
+//   seek lock -> filter lock -> PullReader lock -> delivery lock -> plan lock;
+// the output pin's position lock is a leaf like the plan lock.
+// The rule that keeps the graph from deadlocking: no lock held while waiting
+// for the pull thread (the seek lock, the filter lock in Stop, the
+// PullReader's lock) is ever taken by the pull thread, and the locks the pull
+// thread takes (the delivery lock, the plan lock, the position lock through a
+// renderer's position query at end of stream) are never held while waiting
+// for it or while calling out of the filter.
 #pragma once
 
 #include "adx/AdxHeader.h"
+#include "framework/ComPtr.h"
 #include "framework/CriticalSection.h"
 #include "framework/FilterBase.h"
-#include "framework/WorkerThread.h"
 #include "parser/StreamGeometry.h"
+#include "parser/StreamPlanner.h"
 
 #include <corvina.h>
 
 #include <ocidl.h>
 
-#include <atomic>
 #include <memory>
 
 class ParserInputPin;
 class ParserOutputPin;
 
-class ParserFilter : public FilterBase,
-                     public WorkerThread,
-                     public IAdxParserControl,
-                     public ISpecifyPropertyPages {
+class ParserFilter : public FilterBase, public IAdxParserControl, public ISpecifyPropertyPages {
 public:
     // The factory table's create function: a new filter with a count of 0, or
     // null and E_OUTOFMEMORY in *result.
     static UnknownBase* CreateInstance(IUnknown* outer, HRESULT* result);
 
-    // Stores a failure in *result when the LoopWorker cannot be started.
     ParserFilter(IUnknown* outer, HRESULT* result);
     ~ParserFilter() override;
 
@@ -59,6 +51,9 @@ public:
 
     // IMediaFilter
     HRESULT STDMETHODCALLTYPE Stop() override;
+    // Activates the output pin before the input pin, so that the pull thread
+    // finds the output allocator committed.
+    HRESULT STDMETHODCALLTYPE Pause() override;
 
     // IAdxParserControl
     HRESULT STDMETHODCALLTYPE GetFormatInfo(AdxFormatInfo* info) override;
@@ -86,61 +81,38 @@ public:
     // The loaded stream's geometry (not usable while none is loaded).
     StreamGeometry Geometry();
 
-    // Streaming (on the PullReader thread).
-    CriticalSection& DeliveryLock() { return deliveryLock_; }
-    HRESULT RepackSample(IMediaSample* chunk);
+    // Streaming (on the PullReader thread). Plans the chunk, delivers its
+    // samples and tells the reader what follows: S_OK with `outcome`, S_FALSE
+    // when the output is being stopped (the run ends quietly), or a failure
+    // already reported downstream and to the graph.
+    HRESULT DeliverChunk(const StreamPlanner::Chunk& chunk, const BYTE* data,
+                         StreamPlanner::Outcome& outcome);
     HRESULT ForwardEndOfStream();
     HRESULT ForwardBeginFlush();
     HRESULT ForwardEndFlush();
 
-    // Seeking. Kinds: a new start, a new stop, a new rate, a loop jump.
-    enum RepositionKind : int { kNewStart = 0, kNewStop = 1, kNewRate = 2, kLoopJump = 3 };
+    // Seeking. Kinds: a new start, a new stop, a new rate.
+    enum RepositionKind : int { kNewStart = 0, kNewStop = 1, kNewRate = 2 };
     HRESULT Reposition(int kind);
-    // The stream byte position x 10,000,000 of the frame that holds time t.
-    LONGLONG TimeToStreamPosition(REFERENCE_TIME t);
-
-protected:
-    // The LoopWorker: idle except for loop jumps.
-    DWORD ThreadMain() override;
 
 private:
-    enum : DWORD { kLoopWorkerExit = 0, kLoopWorkerJump = 1 };
+    // The failure path of DeliverChunk: end of stream downstream and
+    // EC_ERRORABORT to the graph. Under the delivery lock, as is the one below.
+    HRESULT AbortStreamLocked(HRESULT error);
+    // The next output buffer: S_OK, S_FALSE while downstream stops, or a
+    // failure already reported.
+    HRESULT EmptySampleLocked(ComPtr<IMediaSample>& sample);
 
-    HRESULT LoopJump();
-    // Ends a stream whose loop jump cannot happen: sends the end of stream
-    // that was held back for it, or lets the coming one through.
-    void EndHeldStream();
-    // The failure path of RepackSample.
-    HRESULT AbortStream(HRESULT error);
-    bool LoopRecordChosen() const; // under the loop lock
-    // Rate, times and loop state of a freshly connected stream; under the loop lock.
-    void ResetPlaybackState();
-
+    CriticalSection seekLock_;     // one reposition at a time; never taken by the pull thread
     CriticalSection filterLock_;   // state, pins, file offset, header load
     CriticalSection deliveryLock_; // one chunk delivered at a time; end of stream; output stop
-    std::unique_ptr<ParserOutputPin> outputPin_; // null until the pins are first asked for
-    std::unique_ptr<ParserInputPin> inputPin_;   // null until the pins are first asked for
-    std::atomic<bool> stopping_{false};          // ends the repacker's wait for buffers
-    AdxHeader header_;
-    // Guards the loop records, the loop fields and the header's replacement,
-    // and also the stream timeline (streamTime_, seekBase_, playRate_), which
-    // seeking changes while the repacker runs.
-    CriticalSection loopLock_;
-    bool loopEnabled_ = false;
-    std::atomic<bool> loopJumpPending_{false}; // read without a lock by flush forwarding
-    std::int32_t loopIndex_ = 0;
-    LONGLONG streamTime_ = 0; // start time of the next output sample, 100-ns units
-    LONGLONG seekBase_ = 0;   // stream byte position x 10,000,000 of the last requested start
-    double playRate_ = 1.0;
-    // A LoopWorker request is out and its jump has not yet begun.
-    bool jumpRequested_ = false;
-    // The end of stream of the run that reached the loop end came while the
-    // jump was pending and was held back.
-    bool endOfStreamHeld_ = false;
-    // A seek cancelled a pending jump before that run's end of stream came:
-    // it belongs to the abandoned pass and is dropped.
-    bool swallowEndOfStream_ = false;
-    // Changes at every new start position, so that a chunk of the run that
-    // the seek abandons stops delivering instead of writing an old timeline.
-    std::uint32_t timelineGeneration_ = 0;
+    // Both pins are set once under the filter lock, before either is handed
+    // out, and kept until destruction: read without the lock afterwards.
+    std::unique_ptr<ParserOutputPin> outputPin_;
+    std::unique_ptr<ParserInputPin> inputPin_;
+    // Guards header_ and planner_; a leaf: nothing is called while it is held.
+    CriticalSection planLock_;
+    AdxHeader header_;         // plan lock: the loaded header, loop records as stored
+    StreamPlanner planner_;    // plan lock: loop choice, timeline and pass state
+    StreamPlanner::Plan plan_; // delivery lock: the chunk in delivery
 };

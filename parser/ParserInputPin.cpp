@@ -101,24 +101,36 @@ HRESULT STDMETHODCALLTYPE ParserInputPin::EndFlush() {
     return parser_->ForwardEndFlush();
 }
 
-HRESULT ParserInputPin::ReceivePulled(IMediaSample* chunk) {
-    auto delivery = parser_->DeliveryLock().lock();
-    // From file positions to stream positions.
-    REFERENCE_TIME start = 0;
-    REFERENCE_TIME stop = 0;
-    if (SUCCEEDED(chunk->GetTime(&start, &stop))) {
-        start -= fileOffset_;
-        stop -= fileOffset_;
-        chunk->SetTime(&start, &stop);
-    }
-    return parser_->RepackSample(chunk);
+HRESULT ParserInputPin::ReceivePulled(PulledChunk& chunk) {
+    const LONGLONG offsetBytes = fileOffset_ / kUnitsPerByte;
+    StreamPlanner::Chunk streamChunk;
+    streamChunk.streamByte = chunk.fileByte - offsetBytes;
+    streamChunk.lengthBytes = chunk.lengthBytes;
+    streamChunk.discontinuity = chunk.discontinuity;
+    streamChunk.endOfData = chunk.endOfData;
+    StreamPlanner::Outcome outcome;
+    const HRESULT result = parser_->DeliverChunk(streamChunk, chunk.data, outcome);
+    chunk.consumedBytes = static_cast<LONG>(outcome.consumedBytes);
+    chunk.action = outcome.action;
+    chunk.jumpStartFileByte = outcome.jumpStartByte + offsetBytes;
+    chunk.jumpStopFileByte = outcome.jumpStopByte + offsetBytes;
+    return result;
 }
 
-HRESULT ParserInputPin::SeekStream(LONGLONG startPosition, LONGLONG stopPosition) {
+void ParserInputPin::FlushDownstream(bool begin) {
+    if (begin) {
+        parser_->ForwardBeginFlush();
+    } else {
+        parser_->ForwardEndFlush();
+    }
+}
+
+HRESULT ParserInputPin::SeekStream(LONGLONG startPosition, LONGLONG stopPosition,
+                                   const std::function<void()>& whilePaused) {
     if (!pullReader_) {
         return E_UNEXPECTED;
     }
-    return pullReader_->Seek(startPosition + fileOffset_, stopPosition + fileOffset_);
+    return pullReader_->Seek(startPosition + fileOffset_, stopPosition + fileOffset_, whilePaused);
 }
 
 HRESULT ParserInputPin::SetFileOffset(INT32 byteOffset) {
@@ -127,14 +139,6 @@ HRESULT ParserInputPin::SetFileOffset(INT32 byteOffset) {
     }
     fileOffset_ = LONGLONG{byteOffset} * kUnitsPerByte;
     return S_OK;
-}
-
-HRESULT ParserInputPin::JumpStream(LONGLONG startPosition, LONGLONG stopPosition,
-                                   const std::function<bool()>& stillWanted) {
-    if (!pullReader_) {
-        return E_UNEXPECTED;
-    }
-    return pullReader_->Jump(startPosition + fileOffset_, stopPosition + fileOffset_, stillWanted);
 }
 
 INT32 ParserInputPin::GetFileOffset() const {

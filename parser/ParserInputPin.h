@@ -28,14 +28,16 @@ public:
     HRESULT STDMETHODCALLTYPE BeginFlush() override;
     HRESULT STDMETHODCALLTYPE EndFlush() override;
 
-    // Called by the PullReader thread for every chunk.
-    HRESULT ReceivePulled(IMediaSample* chunk);
+    // Called by the PullReader thread for every chunk: S_OK with the chunk's
+    // outcome filled in, S_FALSE when the run ends quietly, or a failure.
+    HRESULT ReceivePulled(PulledChunk& chunk);
+    // The PullReader's flush around a seek: straight to the filter's flush
+    // forwarding, without the filter lock that IPin BeginFlush takes.
+    void FlushDownstream(bool begin);
     // Repositions the PullReader; positions are stream byte positions times
-    // 10,000,000 (the file offset is added here).
-    HRESULT SeekStream(LONGLONG startPosition, LONGLONG stopPosition);
-    // The same for a loop jump (PullReader::Jump).
-    HRESULT JumpStream(LONGLONG startPosition, LONGLONG stopPosition,
-                       const std::function<bool()>& stillWanted);
+    // 10,000,000 (the file offset is added here). See PullReader::Seek.
+    HRESULT SeekStream(LONGLONG startPosition, LONGLONG stopPosition,
+                       const std::function<void()>& whilePaused);
     // Where the ADX stream starts in the upstream file, in bytes.
     // VFW_E_ALREADY_CONNECTED while connected.
     HRESULT SetFileOffset(INT32 byteOffset);
@@ -49,5 +51,7 @@ private:
 
     ParserFilter* const parser_;             // not counted: the filter owns this pin
     std::unique_ptr<PullReader> pullReader_; // null if it could not be made
-    LONGLONG fileOffset_ = 0;                // bytes x 10,000,000
+    // Bytes x 10,000,000. Guarded by the filter lock; changes only while
+    // unconnected, so the pull thread reads it without the lock.
+    LONGLONG fileOffset_ = 0;
 };

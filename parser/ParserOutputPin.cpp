@@ -110,14 +110,14 @@ HRESULT STDMETHODCALLTYPE ParserOutputPin::SetTimeFormat(const GUID* format) {
 
 HRESULT STDMETHODCALLTYPE ParserOutputPin::GetDuration(LONGLONG* duration) {
     RETURN_HR_IF_NULL(E_POINTER, duration);
-    auto guard = lock_->lock();
+    auto guard = positionLock_.lock();
     *duration = duration_;
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE ParserOutputPin::GetStopPosition(LONGLONG* stop) {
     RETURN_HR_IF_NULL(E_POINTER, stop);
-    auto guard = lock_->lock();
+    auto guard = positionLock_.lock();
     *stop = stopPosition_;
     return S_OK;
 }
@@ -157,7 +157,7 @@ HRESULT STDMETHODCALLTYPE ParserOutputPin::SetPositions(LONGLONG* current, DWORD
         }
     }
     {
-        auto guard = lock_->lock();
+        auto guard = positionLock_.lock();
         if (currentMode == AM_SEEKING_AbsolutePositioning) {
             currentPosition_ = *current;
         } else if (currentMode == AM_SEEKING_RelativePositioning) {
@@ -182,6 +182,7 @@ HRESULT STDMETHODCALLTYPE ParserOutputPin::SetPositions(LONGLONG* current, DWORD
 }
 
 HRESULT STDMETHODCALLTYPE ParserOutputPin::GetPositions(LONGLONG* current, LONGLONG* stop) {
+    auto guard = positionLock_.lock(); // 64-bit fields: no torn reads on 32-bit
     if (current != nullptr) {
         *current = currentPosition_;
     }
@@ -192,7 +193,7 @@ HRESULT STDMETHODCALLTYPE ParserOutputPin::GetPositions(LONGLONG* current, LONGL
 }
 
 HRESULT STDMETHODCALLTYPE ParserOutputPin::GetAvailable(LONGLONG* earliest, LONGLONG* latest) {
-    auto guard = lock_->lock();
+    auto guard = positionLock_.lock();
     if (earliest != nullptr) {
         *earliest = 0;
     }
@@ -204,7 +205,7 @@ HRESULT STDMETHODCALLTYPE ParserOutputPin::GetAvailable(LONGLONG* earliest, LONG
 
 HRESULT STDMETHODCALLTYPE ParserOutputPin::SetRate(double rate) {
     {
-        auto guard = lock_->lock();
+        auto guard = positionLock_.lock();
         if (rate > 0.0) {
             rate_ = rate;
         }
@@ -214,7 +215,7 @@ HRESULT STDMETHODCALLTYPE ParserOutputPin::SetRate(double rate) {
 
 HRESULT STDMETHODCALLTYPE ParserOutputPin::GetRate(double* rate) {
     RETURN_HR_IF_NULL(E_POINTER, rate);
-    auto guard = lock_->lock();
+    auto guard = positionLock_.lock();
     *rate = rate_;
     return S_OK;
 }
@@ -226,7 +227,7 @@ HRESULT STDMETHODCALLTYPE ParserOutputPin::GetPreroll(LONGLONG* preroll) {
 }
 
 void ParserOutputPin::ResetPositions(LONGLONG duration) {
-    auto guard = lock_->lock();
+    auto guard = positionLock_.lock();
     currentPosition_ = 0;
     stopPosition_ = duration;
     duration_ = duration;

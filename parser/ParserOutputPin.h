@@ -3,6 +3,7 @@
 // time only; positions are turned into whole frames by the filter).
 #pragma once
 
+#include "framework/CriticalSection.h"
 #include "framework/OutputPinBase.h"
 
 #include <strmif.h>
@@ -59,10 +60,13 @@ private:
                                            AM_SEEKING_CanSeekBackwards | AM_SEEKING_CanGetStopPos |
                                            AM_SEEKING_CanGetDuration;
 
-    // Guarded by the filter lock, except for GetPositions' reads.
-    LONGLONG currentPosition_ = 0; // the last requested start, 100-ns units
-    LONGLONG stopPosition_ = 0;    // the requested stop
-    double rate_ = 1.0;
     ParserFilter* const parser_; // not counted: the filter owns this pin
-    LONGLONG duration_ = 0;
+    // A leaf lock of its own, not the filter lock: a renderer asks for the
+    // stop position on the pull thread at end of stream, while a seek or
+    // Stop may hold the filter lock waiting for that thread.
+    CriticalSection positionLock_;
+    LONGLONG currentPosition_ = 0; // position lock: the last requested start, 100-ns units
+    LONGLONG stopPosition_ = 0;    // position lock: the requested stop
+    double rate_ = 1.0;            // position lock
+    LONGLONG duration_ = 0;        // position lock
 };

@@ -60,6 +60,10 @@ HRESULT PullReader::ChooseAllocator(IMemAllocator* proposed,
 
 HRESULT PullReader::Active() {
     auto guard = lock_.lock();
+    return ActiveLocked();
+}
+
+HRESULT PullReader::ActiveLocked() {
     if (!allocator_ || !reader_) {
         return E_UNEXPECTED;
     }
@@ -77,6 +81,10 @@ HRESULT PullReader::Active() {
 
 HRESULT PullReader::Pause() {
     auto guard = lock_.lock();
+    return PauseLocked();
+}
+
+HRESULT PullReader::PauseLocked() {
     if (!thread_) {
         return E_UNEXPECTED;
     }
@@ -89,6 +97,10 @@ HRESULT PullReader::Pause() {
 
 HRESULT PullReader::Inactive() {
     auto guard = lock_.lock();
+    return InactiveLocked();
+}
+
+HRESULT PullReader::InactiveLocked() {
     if (!thread_) {
         return S_FALSE;
     }
@@ -107,42 +119,30 @@ HRESULT PullReader::Inactive() {
     return FAILED(flushResult) ? flushResult : S_OK;
 }
 
-HRESULT PullReader::Seek(LONGLONG startPosition, LONGLONG stopPosition) {
+HRESULT PullReader::Seek(LONGLONG startPosition, LONGLONG stopPosition,
+                         const std::function<void()>& whilePaused) {
     auto guard = lock_.lock();
     const bool wasRunning = state_ == kRequestRun;
     if (wasRunning) {
         if (owner_ == nullptr) {
             return E_UNEXPECTED;
         }
-        owner_->BeginFlush();
-        Pause();
-        owner_->EndFlush();
+        // The flush first: it frees a thread blocked in a paused renderer.
+        owner_->FlushDownstream(true);
+        PauseLocked();
+        owner_->FlushDownstream(false);
     }
     start_ = startPosition;
     stop_ = stopPosition;
-    return wasRunning ? Active() : S_OK;
-}
-
-HRESULT PullReader::Jump(LONGLONG startPosition, LONGLONG stopPosition,
-                         const std::function<bool()>& stillWanted) {
-    auto guard = lock_.lock();
-    // Checked under this lock: a seek that overtakes the jump either came
-    // before (the check fails) or waits for this lock and comes after.
-    if (!stillWanted()) {
-        return S_FALSE;
+    if (whilePaused) {
+        whilePaused();
     }
-    const bool wasRunning = state_ == kRequestRun;
-    if (wasRunning) {
-        Pause();
-    }
-    start_ = startPosition;
-    stop_ = stopPosition;
-    return wasRunning ? Active() : S_OK;
+    return wasRunning ? ActiveLocked() : S_OK;
 }
 
 HRESULT PullReader::Disconnect() {
     auto guard = lock_.lock();
-    Inactive();
+    InactiveLocked();
     reader_ = nullptr;
     allocator_ = nullptr;
     return S_OK;
@@ -170,19 +170,22 @@ DWORD PullReader::ThreadMain(PullThread& thread) {
     }
 }
 
+LONG PullReader::BytesAvailable(LONGLONG position, LONG requestedBytes) {
+    LONGLONG totalBytes = 0;
+    LONGLONG availableBytes = 0;
+    if (FAILED(reader_->Length(&totalBytes, &availableBytes))) {
+        return 0;
+    }
+    const LONGLONG readBytes = std::min(totalBytes, availableBytes) - position;
+    return static_cast<LONG>(std::clamp<LONGLONG>(readBytes, 0, requestedBytes));
+}
+
 void PullReader::Process(PullThread& thread) {
-    if (stop_ <= start_) {
-        owner_->EndOfStream();
-        return;
-    }
+    // start_, stop_ and duration_ only change while this thread is idle.
     LONGLONG current = start_ / kUnitsPerByte;
-    const LONGLONG end = std::min(stop_, duration_) / kUnitsPerByte;
-    if (current >= end) {
-        owner_->EndOfStream();
-        return;
-    }
+    LONGLONG end = std::min(stop_, duration_) / kUnitsPerByte;
     bool firstChunk = true;
-    for (;;) {
+    while (current < end) {
         if (thread.PollRequest(nullptr)) {
             return; // a new command: no end of stream
         }
@@ -198,52 +201,57 @@ void PullReader::Process(PullThread& thread) {
             ReportStreamError(E_UNEXPECTED);
             return;
         }
-        const LONGLONG next = std::min(current + bufferBytes, end);
-        REFERENCE_TIME chunkStart = current * kUnitsPerByte;
-        REFERENCE_TIME chunkStop = next * kUnitsPerByte;
-        sample->SetTime(&chunkStart, &chunkStop);
-        if (firstChunk) {
-            sample->SetDiscontinuity(TRUE);
-            firstChunk = false;
-        }
         BYTE* data = nullptr;
         result = sample->GetPointer(&data);
         if (FAILED(result)) {
             ReportStreamError(result);
             return;
         }
-        const LONG chunkBytes = static_cast<LONG>(next - current);
-        result = reader_->SyncRead(current, chunkBytes, data);
-        if (FAILED(result)) { // a short read (S_FALSE) is not a failure
+        PulledChunk chunk;
+        chunk.fileByte = current;
+        chunk.data = data;
+        chunk.lengthBytes = static_cast<LONG>(std::min<LONGLONG>(bufferBytes, end - current));
+        chunk.discontinuity = firstChunk;
+        chunk.endOfData = current + chunk.lengthBytes >= end;
+        firstChunk = false;
+        result = reader_->SyncRead(current, chunk.lengthBytes, data);
+        if (FAILED(result)) {
             ReportStreamError(result);
             return;
         }
-        sample->SetActualDataLength(chunkBytes);
-
-        const HRESULT received = owner_->ReceivePulled(sample.get());
-
-        // The receiver shortens the length to what it consumed, so that an
-        // incomplete frame is read again at the start of the next chunk.
-        const LONG consumedBytes = sample->GetActualDataLength();
-        current = consumedBytes > 0 ? current + consumedBytes : next;
-        sample = nullptr;
-
-        if (received == VFW_E_FILE_TOO_SHORT) {
-            owner_->EndOfStream();
-            return;
+        if (result != S_OK) {
+            // A short read: only the bytes that arrived, and the file ends.
+            chunk.lengthBytes = BytesAvailable(current, chunk.lengthBytes);
+            chunk.endOfData = true;
         }
+
+        const HRESULT received = owner_->ReceivePulled(chunk);
+        sample = nullptr;
         if (FAILED(received)) {
             ReportStreamError(received);
             return;
         }
         if (received != S_OK) {
-            return;
+            return; // the run ends quietly: the filter is stopping
         }
-        if (current >= end) {
-            owner_->EndOfStream();
-            return;
+        switch (chunk.action) {
+        case StreamPlanner::Action::kContinue:
+            current += chunk.consumedBytes > 0 ? chunk.consumedBytes : chunk.lengthBytes;
+            if (chunk.endOfData) {
+                current = end;
+            }
+            break;
+        case StreamPlanner::Action::kJump:
+            current = chunk.jumpStartFileByte;
+            end = std::min(chunk.jumpStopFileByte, duration_ / kUnitsPerByte);
+            firstChunk = true;
+            break;
+        default:
+            current = end;
+            break;
         }
     }
+    owner_->EndOfStream();
 }
 
 void PullReader::ReportStreamError(HRESULT error) {

@@ -1,10 +1,15 @@
 // The parser input pin's companion: owns the connection to the upstream
 // filter's IAsyncReader, agrees a sample allocator with it, and runs a thread
 // that reads the file in consecutive chunks between a start and a stop
-// position and hands each chunk to the pin (ReceivePulled). Positions follow
-// the pull model: byte positions times 10,000,000, so a chunk's sample times
-// are its byte range.
+// position and hands each chunk to the pin (ReceivePulled), which answers
+// what to read next: on, a loop jump's range, or nothing (end of stream).
+// Range positions follow the pull model: byte positions times 10,000,000.
+//
+// The pull thread takes none of this object's locks; control calls hold the
+// reader's lock while they wait for the thread.
 #pragma once
+
+#include "parser/StreamPlanner.h"
 
 #include "framework/ComPtr.h"
 #include "framework/CriticalSection.h"
@@ -17,6 +22,20 @@
 #include <memory>
 
 class ParserInputPin;
+
+// One chunk read by the pull thread, and the receiver's answer.
+struct PulledChunk {
+    LONGLONG fileByte = 0; // upstream file position of data[0]
+    const BYTE* data = nullptr;
+    LONG lengthBytes = 0;       // bytes actually read
+    bool discontinuity = false; // the first chunk of a run or a jump
+    bool endOfData = false;     // the range or the file ends with it
+    // Filled in by the receiver.
+    LONG consumedBytes = 0; // the rest is read again as the next chunk's start
+    StreamPlanner::Action action = StreamPlanner::Action::kContinue;
+    LONGLONG jumpStartFileByte = 0; // for a jump: the range to read next
+    LONGLONG jumpStopFileByte = 0;
+};
 
 class PullReader {
 public:
@@ -38,14 +57,10 @@ public:
     // Stops pulling, ends the thread and decommits the allocator.
     HRESULT Inactive();
     // New range, absolute positions in the upstream file times 10,000,000.
-    // While pulling, the owner pin is flushed around the change.
-    HRESULT Seek(LONGLONG startPosition, LONGLONG stopPosition);
-    // The same for a seamless loop jump: no flush passes through the owner
-    // pin (downstream it would be held back anyway), so the jump needs no
-    // filter lock. Does nothing, S_FALSE, unless `stillWanted` holds once
-    // this reader's lock is held.
-    HRESULT Jump(LONGLONG startPosition, LONGLONG stopPosition,
-                 const std::function<bool()>& stillWanted);
+    // While pulling, downstream is flushed and the thread paused around the
+    // change; `whilePaused` (may be empty) runs while no chunk is in flight.
+    HRESULT Seek(LONGLONG startPosition, LONGLONG stopPosition,
+                 const std::function<void()>& whilePaused);
 
     // The connected reader, not counted; null while unconnected.
     IAsyncReader* Reader() const { return reader_.get(); }
@@ -74,12 +89,22 @@ private:
         PullReader& reader_;
     };
 
+    HRESULT ActiveLocked();
+    HRESULT PauseLocked();
+    HRESULT InactiveLocked();
+
     DWORD ThreadMain(PullThread& thread);
     // One run over the current range, on the pulling thread.
     void Process(PullThread& thread);
     void ReportStreamError(HRESULT error);
+    // How many of `requestedBytes` at `position` a short read delivered.
+    LONG BytesAvailable(LONGLONG position, LONG requestedBytes);
 
-    ParserInputPin* const owner_;        // not counted: the pin owns this reader
+    ParserInputPin* const owner_; // not counted: the pin owns this reader
+    // Serialises Connect, Disconnect, Active, Pause, Inactive and Seek. The
+    // fields below are written under it, and only while the thread is idle
+    // (paused or ended), so the thread reads them without it.
+    CriticalSection lock_;
     ComPtr<IAsyncReader> reader_;        // +1 on the upstream reader while connected
     LONGLONG start_ = 0;                 // first byte to read x 10,000,000
     LONGLONG stop_ = 0;                  // byte after the last one to read x 10,000,000
@@ -87,5 +112,4 @@ private:
     DWORD state_ = kRequestExit;         // last command given to the thread
     ComPtr<IMemAllocator> allocator_;    // +1 on the agreed allocator while connected
     std::unique_ptr<PullThread> thread_; // null while no thread runs
-    CriticalSection lock_;               // Connect, Disconnect, Active, Pause, Inactive, Seek
 };

@@ -10,6 +10,7 @@
 #include <evcode.h>
 #include <vfwmsgs.h>
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <memory>
@@ -30,6 +31,9 @@ public:
     FaultyReaderPin(IBaseFilter* owner, IAsyncReader* inner) : owner(owner), inner(inner) {}
 
     std::atomic<LONGLONG> failReadsFrom{LLONG_MAX};
+    // The data available ends here: reads past it deliver the bytes before
+    // it, leave stale bytes after them and answer S_FALSE.
+    std::atomic<LONGLONG> shortReadsFrom{LLONG_MAX};
     HRESULT lengthResult = S_OK;
     HRESULT allocatorResult = S_OK;
     std::atomic<ULONG> references{0};
@@ -111,13 +115,23 @@ public:
         if (position + length > failReadsFrom.load()) {
             return kReadFault;
         }
+        const LONGLONG availableEnd = shortReadsFrom.load();
+        if (position + length > availableEnd) {
+            const LONG delivered =
+                static_cast<LONG>(std::max<LONGLONG>(availableEnd - position, 0));
+            std::fill(buffer + delivered, buffer + length, BYTE{0xEE});
+            return delivered > 0 && FAILED(inner->SyncRead(position, delivered, buffer)) ? E_FAIL
+                                                                                         : S_FALSE;
+        }
         return inner->SyncRead(position, length, buffer);
     }
     HRESULT STDMETHODCALLTYPE Length(LONGLONG* total, LONGLONG* available) override {
         if (FAILED(lengthResult)) {
             return lengthResult;
         }
-        return inner->Length(total, available);
+        const HRESULT result = inner->Length(total, available);
+        *available = std::min(*available, shortReadsFrom.load());
+        return result;
     }
     // IPin declares BeginFlush and EndFlush alike; the reader's meaning wins,
     // since nothing sends flushes into an output pin.
@@ -203,6 +217,26 @@ TEST_F(ReadFailureTest, AFailedReadEndsTheRunWithAnErrorAndNoEndOfStream) {
                                                  delivered.size());
     EXPECT_EQ(-1, FirstMismatch(delivered, expected));
     EXPECT_EQ(0, graph.sink->Pin()->EndOfStreamCount());
+}
+
+TEST_F(ReadFailureTest, AShortReadUsesOnlyTheBytesReadAndEndsTheStream) {
+    ASSERT_EQ(S_OK, ConnectThroughFaultyPin());
+    // The data ends inside frame 100.
+    faulty->shortReadsFrom = stream.headerLength + 100 * 36 + 18;
+    ComPtr<IPin> parserOut = FirstPin(graph.parser.get(), PINDIR_OUTPUT);
+    ASSERT_TRUE(parserOut);
+    ASSERT_EQ(S_OK, graph.graph->ConnectDirect(parserOut.get(), graph.sinkIn.get(), nullptr));
+    ASSERT_HRESULT_SUCCEEDED(graph.control->Run());
+    ASSERT_TRUE(graph.sink->Pin()->WaitForEndOfStream(1, kWaitMs));
+    graph.StopBounded();
+
+    const std::vector<CapturedSample> samples = graph.sink->Pin()->Samples();
+    ASSERT_FALSE(samples.empty());
+    const std::vector<std::uint8_t> expected(stream.bytes.begin() + stream.headerLength,
+                                             stream.bytes.begin() + stream.headerLength + 100 * 36);
+    EXPECT_EQ(expected, Concatenate(samples));
+    EXPECT_EQ(3200, samples.back().mediaEnd);
+    EXPECT_EQ(1, graph.sink->Pin()->EndOfStreamCount());
 }
 
 struct ConnectFailureCase {

@@ -3,7 +3,11 @@
 // as preroll, and the new segment is announced.
 #include "ParserFixtures.h"
 
+#include "tests/framework/BoundedWait.h"
+
 #include <vfwmsgs.h>
+
+#include <atomic>
 
 namespace parsertest {
 namespace {
@@ -200,6 +204,52 @@ TEST_F(SeekingInterfaceTest, AnswersInMediaTimeOnly) {
     // "No end" as a stop position does not overflow the byte arithmetic.
     LONGLONG noEnd = 0x7FFFFFFFFFFFFFFF;
     EXPECT_EQ(S_OK, seeking->SetPositions(nullptr, 0, &noEnd, AM_SEEKING_AbsolutePositioning));
+}
+
+} // namespace
+} // namespace parsertest
+
+namespace parsertest {
+namespace {
+
+// Positions whose 32-bit halves both change: a read without the lock that
+// the writer holds would see a mix of the two on a 32-bit build.
+constexpr LONGLONG kPositionA = 0x00000001FFFFFFFFLL;
+constexpr LONGLONG kPositionB = 0x0000000200000000LL;
+
+class PositionReadTest : public ComTest {};
+
+TEST_F(PositionReadTest, PositionsAreNeverReadTorn) {
+    StreamParams params;
+    const AdxEncodedStream stream = EncodeStream(params);
+    TempFile fixture(stream.bytes);
+    PlaybackGraph graph;
+    ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
+    ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
+    IMediaSeeking* seeking = graph.seeking.get();
+    std::atomic<bool> done{false};
+    std::atomic<int> torn{0};
+    {
+        bounded::Call reader([&] {
+            while (!done) {
+                LONGLONG current = 0;
+                LONGLONG stop = 0;
+                seeking->GetPositions(&current, &stop);
+                if (current != 0 && current != kPositionA && current != kPositionB) {
+                    ++torn;
+                }
+            }
+        });
+        // Stopped: each seek only moves the reader's range.
+        for (int i = 0; i < 20000; ++i) {
+            LONGLONG position = i % 2 == 0 ? kPositionA : kPositionB;
+            seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
+                                  AM_SEEKING_NoPositioning);
+        }
+        done = true;
+        reader.Join("position reader");
+    }
+    EXPECT_EQ(0, torn.load());
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// Stop racing the streaming threads: while the LoopWorker jumps to the loop
-// start again and again, and while the repacker waits for an output buffer.
+// Stop racing the streaming thread: while it jumps to the loop start again
+// and again, and while the repacker waits for an output buffer.
 // Every Stop must return in bounded time, and nothing may be left alive.
 #include "ParserFixtures.h"
 

@@ -5,6 +5,8 @@
 #include "WavFile.h"
 #include "adx/AdxDecoder.h"
 #include "adx/AdxHeader.h"
+#include "parser/StreamPlanner.h"
+#include "planner/PlannedReader.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -26,13 +28,14 @@ const char kUsage[] = "usage: adxdecode [options] INPUT.adx OUTPUT.wav\n"
                       "  --preroll-blocks P   first decode the P blocks before block B from the\n"
                       "                       stream's initial history, without output (as a\n"
                       "                       player does after a seek)\n"
-                      "  --end-sample S       the first pass ends before sample S (default: the\n"
-                      "                       stream's total sample count, or the loop end)\n"
-                      "  --loop N             play loop N: the first pass ends at the loop end,\n"
-                      "                       sample endSample + 32 - endTrim (exclusive), and\n"
-                      "                       every further pass runs from the loop start (the\n"
-                      "                       first sample of the block at startByte, plus\n"
-                      "                       startTrim) to the loop end\n"
+                      "  --end-sample S       stop as a stop position does: the stream ends\n"
+                      "                       with the block that holds sample S - 1\n"
+                      "  --loop N             play loop N as the parser plays it: a pass ends at\n"
+                      "                       the loop end (endSample + 32 - endTrim), the\n"
+                      "                       stream's last sample or the end of the loop's\n"
+                      "                       range, whichever comes first; every further pass\n"
+                      "                       runs from the loop start (the block at startByte,\n"
+                      "                       from startTrim on)\n"
                       "  --passes K           passes in all, with --loop (default 1)\n"
                       "  --help               show this text\n"
                       "\n"
@@ -217,33 +220,42 @@ int main(int argc, char** argv) {
     const long long frameCount = (streamBytes - header.dataOffset) / frameBytes;
     SequenceDecoder decoder(header, stream + header.dataOffset, frameCount);
 
-    // The passes as sample ranges.
-    long long firstEnd = line.endSample >= 0 ? line.endSample : header.totalSamples;
-    long long loopStart = 0;
-    long long loopEnd = 0;
-    if (line.loopIndex >= 0) {
-        if (line.loopIndex >= static_cast<long long>(header.loops.size())) {
-            std::fprintf(stderr, "adxdecode: %s: no loop %lld\n", line.inputPath.c_str(),
-                         line.loopIndex);
-            return 1;
-        }
-        const AdxLoopPoint& loop = header.loops[static_cast<size_t>(line.loopIndex)];
-        loopStart =
-            (loop.startByte - header.dataOffset) / frameBytes * kAdxBlockSamples + loop.startTrim;
-        loopEnd = static_cast<long long>(loop.endSample) + kAdxBlockSamples - loop.endTrim;
-        if (line.endSample < 0) {
-            firstEnd = loopEnd;
-        }
+    // The parser's own sequencing decides which samples play: the stream is
+    // read as the pull reader reads it, and every planned sample is decoded.
+    StreamPlanner planner;
+    planner.SetStream(header);
+    if (line.loopIndex >= 0 && !planner.SetLoop(static_cast<std::int32_t>(line.loopIndex), true)) {
+        std::fprintf(stderr, "adxdecode: %s: no loop %lld\n", line.inputPath.c_str(),
+                     line.loopIndex);
+        return 1;
     }
-    const long long first = line.startBlock * kAdxBlockSamples;
-    const long long prerollFirst =
-        (line.startBlock > line.prerollBlocks ? line.startBlock - line.prerollBlocks : 0) *
-        kAdxBlockSamples;
+    const StreamGeometry& geometry = planner.Geometry();
+    PlannedReader reader(planner, streamBytes, 65536, geometry.DefaultBufferBytes());
+    std::int64_t stopByte = StreamGeometry::kMaxStreamBytes;
+    if (line.endSample >= 0) {
+        // A stop reads up to the frame that holds sample S - 1.
+        stopByte = header.dataOffset +
+                   (line.endSample + kAdxBlockSamples - 1) / kAdxBlockSamples * frameBytes;
+        reader.SetStop(stopByte);
+    }
+    if (line.startBlock > 0 || line.prerollBlocks > 0) {
+        planner.SetStart(header.dataOffset + line.startBlock * frameBytes);
+        const long long prerollBlock =
+            line.startBlock > line.prerollBlocks ? line.startBlock - line.prerollBlocks : 0;
+        reader.Range(header.dataOffset + prerollBlock * frameBytes, stopByte);
+    } else {
+        reader.Range(0, stopByte);
+    }
     std::vector<std::int16_t> samples;
-    bool ok = decoder.Decode(prerollFirst, first, true, samples) &&
-              decoder.Decode(first, firstEnd, false, samples);
-    for (long long pass = 1; ok && line.loopIndex >= 0 && pass < line.passes; ++pass) {
-        ok = decoder.Decode(loopStart, loopEnd, false, samples);
+    bool ok = true;
+    const auto decode = [&](const StreamPlanner::Sample& planned, std::int64_t) {
+        if (planned.preroll && planned.discontinuity) {
+            decoder.ResetHistory(); // a start's preroll decodes from the initial history
+        }
+        ok = ok && decoder.Decode(planned.mediaStart, planned.mediaEnd, planned.preroll, samples);
+    };
+    const long long passes = line.loopIndex >= 0 ? line.passes : 1;
+    while (ok && reader.Jumps() < passes && reader.Step(decode)) {
     }
     if (!ok) {
         std::fprintf(stderr, "adxdecode: %s: a range runs past the stream or a block is bad\n",

@@ -27,6 +27,16 @@ HRESULT CapturePin::CanStream() {
 }
 
 HRESULT STDMETHODCALLTYPE CapturePin::EndOfStream() {
+    if (options_.askStopPositionAtEndMs >= 0) {
+        Sleep(static_cast<DWORD>(options_.askStopPositionAtEndMs));
+        ComPtr<IPin> upstream;
+        ComPtr<IMediaSeeking> seeking;
+        LONGLONG stop = 0;
+        if (SUCCEEDED(ConnectedTo(upstream.put())) &&
+            SUCCEEDED(upstream->QueryInterface(IID_IMediaSeeking, seeking.put_void()))) {
+            seeking->GetStopPosition(&stop);
+        }
+    }
     std::lock_guard<std::mutex> guard(mutex_);
     ++endOfStreamCount_;
     return S_OK;

@@ -33,6 +33,10 @@ struct CaptureOptions {
     long bufferCount = 0;     // likewise
     int refuseSample = -1;    // index of a sample answered with S_FALSE (not recorded)
     bool holdSamples = false; // keep every sample until Stop
+    // At end of stream, after this many ms, ask the upstream pin for its stop
+    // position on the streaming thread, as the runtime's renderers do; -1
+    // asks nothing.
+    int askStopPositionAtEndMs = -1;
     // Handed out by GetAllocator instead of the runtime's memory allocator
     // (the pin takes its own reference); null for the runtime's.
     IMemAllocator* allocator = nullptr;

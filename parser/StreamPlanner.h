@@ -1,0 +1,134 @@
+// The parser's streaming decisions, free of any platform code: which whole
+// frames of a pulled chunk go out as output samples, with which media and
+// presentation times and flags, and what the reader does next (read on, read
+// the unconsumed tail again, jump to the loop start, end the stream).
+//
+// The pass state (preroll after a new start, playing, a loop jump pending, a
+// loop pass, ended) is one value that changes only through Advance(). Byte
+// positions are stream positions (from the byte holding 0x80).
+//
+// Not thread-safe: the filter plans and commits a chunk under one lock.
+#pragma once
+
+#include "adx/AdxHeader.h"
+#include "parser/StreamGeometry.h"
+
+#include <cstdint>
+#include <vector>
+
+class StreamPlanner {
+public:
+    enum class PassState {
+        kPreroll,     // a new start: data before the start goes out as preroll
+        kPlaying,     // the pass that a start began, from the start on
+        kJumpPending, // a pass ended at the loop end; the next chunk is the jump's
+        kLoopStart,   // a pass from the loop start that has delivered nothing yet
+        kLoopPass,    // a pass from the loop start under way
+        kEnded,       // end of stream planned; nothing more goes out
+    };
+    enum class PassEvent {
+        kNewStart,     // a start position was set (also after Stop)
+        kRestart,      // the reader reads again from the last start
+        kStartReached, // the first sample from the requested start went out
+        kLoopEnd,      // a pass ended and the loop plays again
+        kJumpData,     // the first chunk of the loop jump arrived
+        kDelivered,    // a sample with data went out
+        kStreamEnd,    // a pass ended and the stream with it
+    };
+    // The one transition function of the pass state.
+    static PassState Advance(PassState state, PassEvent event);
+
+    enum class Action {
+        kContinue,    // read on from chunk position + consumedBytes
+        kJump,        // read [jumpStartByte, jumpStopByte) next
+        kEndOfStream, // the run ends with end of stream
+        kError,       // the output buffers cannot hold one frame
+    };
+
+    struct Chunk {
+        std::int64_t streamByte = 0;  // position of the chunk's first byte
+        std::int64_t lengthBytes = 0; // bytes actually read
+        bool discontinuity = false;   // the first chunk of a read run
+        bool endOfData = false;       // nothing can be read after it
+    };
+
+    struct Sample {
+        std::int64_t chunkOffsetBytes = 0; // where its data starts in the chunk
+        std::int64_t sizeBytes = 0;        // whole frames
+        std::int64_t mediaStart = 0;       // sample indices, per channel
+        std::int64_t mediaEnd = 0;
+        std::int64_t timeStart = 0; // presentation times, 100-ns units
+        std::int64_t timeStop = 0;
+        bool discontinuity = false;
+        bool preroll = false;
+    };
+
+    // What the reader does after the chunk.
+    struct Outcome {
+        std::int64_t consumedBytes = 0; // the rest of the chunk is read again
+        Action action = Action::kContinue;
+        std::int64_t jumpStartByte = 0; // for kJump
+        std::int64_t jumpStopByte = 0;
+    };
+
+    struct Plan {
+        std::vector<Sample> samples; // kept between chunks for its capacity
+        Outcome outcome;
+    };
+
+    StreamPlanner() = default; // no stream: every chunk ends the stream
+
+    // A newly loaded stream: loop playback off, record 0 chosen, rate 1,
+    // start at the first frame, no stop.
+    void SetStream(const AdxHeader& header);
+    const StreamGeometry& Geometry() const { return geometry_; }
+    const std::vector<AdxLoopPoint>& Loops() const { return loops_; }
+    // Whether the record can be looped: its start lies on the frame grid of
+    // the data area and the pass from it ends after its first sample.
+    bool IsLoopUsable(std::int32_t index) const;
+
+    // false, and nothing changes, for an index outside the loop table.
+    bool SetLoop(std::int32_t index, bool enabled);
+    std::int32_t LoopIndex() const { return loopIndex_; }
+    bool LoopEnabled() const { return loopEnabled_; }
+
+    // A new start (presentation times restart at 0) at `startByte`, a frame
+    // boundary; the reader begins before it.
+    void SetStart(std::int64_t startByte);
+    // The end of the range a start reads: data past it is never asked for,
+    // and reaching it ends the stream even while looping.
+    void SetStopByte(std::int64_t stopByte) { stopByte_ = stopByte; }
+    void SetRate(double rate) { rate_ = rate; }
+    // The reader reads again from the last start (a new stop or rate):
+    // preroll and passes as after that start, presentation times running on.
+    void RestartPass() { state_ = Advance(state_, PassEvent::kRestart); }
+    // Back to the state after SetStream's start, keeping the loop choice.
+    void Rewind();
+
+    PassState State() const { return state_; }
+
+    // Plans `chunk` (whose bytes are not needed) for output buffers of
+    // `bufferBytes` each and commits the pass state and times as if every
+    // planned sample were delivered.
+    void PlanChunk(const Chunk& chunk, std::int64_t bufferBytes, Plan& plan);
+
+private:
+    // The loop that bounds the current pass, or null.
+    const AdxLoopPoint* ActiveLoop() const;
+    // One past the last sample a pass may deliver.
+    std::int64_t PassEndSample(const AdxLoopPoint* loop) const;
+    // Ends the pass: a jump to the loop start when the loop plays on, else
+    // the end of the stream.
+    void EndPass(const AdxLoopPoint* loop, Plan& plan);
+
+    StreamGeometry geometry_;
+    std::vector<AdxLoopPoint> loops_;
+    std::vector<bool> loopUsable_;
+    bool loopEnabled_ = false;
+    std::int32_t loopIndex_ = 0;
+    std::int64_t startByte_ = 0;
+    std::int64_t stopByte_ = StreamGeometry::kMaxStreamBytes;
+    double rate_ = 1.0;
+    PassState state_ = PassState::kPreroll;
+    std::int64_t streamTime_ = 0; // start time of the next sample
+};
