@@ -130,6 +130,12 @@ bool ArchiveCreator::Write() {
     if (!Layout(listOffsetBytes, archiveBytes)) {
         return false;
     }
+    // Only a file is written, and only a file removed after a failure.
+    FileSystem::FileStatus existing;
+    if (FileSystem::Status(archivePath_, existing) && !existing.isRegular) {
+        Report(archivePath_, "not a regular file");
+        return false;
+    }
     StdioFile archive = StdioFile::Open(archivePath_.c_str(), "wb");
     if (!archive) {
         Report(archivePath_, std::strerror(errno));

@@ -204,7 +204,9 @@ void MemberExtractor::ReportCopyFailure(CopyResult result, const std::string& na
 }
 
 bool MemberExtractor::RemovePartial(const std::string& path) {
-    if (std::remove(path.c_str()) == 0) {
+    // A device or pipe of that name held no file of ours: it stays.
+    FileSystem::FileStatus status;
+    if (!FileSystem::Status(path, status) || !status.isRegular || std::remove(path.c_str()) == 0) {
         return true;
     }
     std::fprintf(stderr, "skerrin: %s: partial file not removed: %s\n", path.c_str(),
