@@ -798,4 +798,13 @@ create_refused create-into-a-folder 'skerrin: a.afs: not a regular file' \
 create_refused create-member-over-4-gib \
     'skerrin: ../in/huge: larger than an archive can hold (4 GiB)' 'truncate -s 4G in/huge' \
     ../in/huge
+begin create-archive-among-members
+# The archive to write is not read as a member (it would be cut short).
+make_inputs
+echo old >"$case_dir/out/a.afs"
+run -c a.afs ../in/voice.adx a.afs
+expect_status 1
+out </dev/null
+err <<<'skerrin: a.afs: is the archive being written'
+[ "$(tr -d '\r' <"$case_dir/out/a.afs")" = old ] || fail "a.afs was overwritten"
 summarize

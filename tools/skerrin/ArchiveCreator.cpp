@@ -78,7 +78,7 @@ bool ArchiveCreator::AddFile(const std::string& path, const FileSystem::FileStat
         problem = "member name longer than " + std::to_string(MaxNameBytes) + " bytes";
     } else if (status.sizeBytes >= MaxArchiveBytes) {
         problem = "larger than an archive can hold (4 GiB)";
-    } else if (IsArchiveItself(status)) {
+    } else if (FileSystem::SameFile(path, archivePath_)) {
         problem = "is the archive being written";
     } else if (!names_.insert(name).second) {
         problem = "a member named \"" + name + "\" was given already";
@@ -94,12 +94,6 @@ bool ArchiveCreator::AddFile(const std::string& path, const FileSystem::FileStat
     member.modifiedTime = status.modifiedTime;
     members_.push_back(member);
     return true;
-}
-
-bool ArchiveCreator::IsArchiveItself(const FileSystem::FileStatus& status) const {
-    FileSystem::FileStatus archive;
-    return status.inode != 0 && FileSystem::Status(archivePath_, archive) &&
-           archive.device == status.device && archive.inode == status.inode;
 }
 
 // Header (magic, count, entries, locator), at least one spare byte so that

@@ -45,7 +45,6 @@ private:
     bool CopyMember(FILE* archive, const Member& member, uint8_t* buffer, size_t bufferBytes);
     bool WritePadding(FILE* archive, uint64_t& positionBytes, uint64_t toBytes);
     bool WriteBytes(FILE* archive, const void* bytes, size_t byteCount);
-    bool IsArchiveItself(const FileSystem::FileStatus& status) const;
 
     std::string archivePath_;
     std::vector<Member> members_;

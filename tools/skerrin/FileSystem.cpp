@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 #ifdef _WIN32
 #include <direct.h>
@@ -22,8 +24,6 @@ bool FileSystem::Status(const std::string& path, FileStatus& status) {
     }
     status.isDirectory = (info.st_mode & _S_IFMT) == _S_IFDIR;
     status.isRegular = (info.st_mode & _S_IFMT) == _S_IFREG;
-    status.device = 0;
-    status.inode = 0;
 #else
     struct stat info;
     if (stat(path.c_str(), &info) != 0) {
@@ -31,8 +31,6 @@ bool FileSystem::Status(const std::string& path, FileStatus& status) {
     }
     status.isDirectory = S_ISDIR(info.st_mode);
     status.isRegular = S_ISREG(info.st_mode);
-    status.device = static_cast<uint64_t>(info.st_dev);
-    status.inode = static_cast<uint64_t>(info.st_ino);
 #endif
     status.sizeBytes = static_cast<uint64_t>(info.st_size);
     status.modifiedTime = static_cast<std::time_t>(info.st_mtime);
@@ -42,6 +40,24 @@ bool FileSystem::Status(const std::string& path, FileStatus& status) {
 bool FileSystem::Exists(const std::string& path) {
     FileStatus status;
     return Status(path, status);
+}
+
+bool FileSystem::SameFile(const std::string& path, const std::string& otherPath) {
+#ifdef _WIN32
+    // The C runtime gives no file identity: the full paths, ignoring case.
+    char full[_MAX_PATH];
+    char otherFull[_MAX_PATH];
+    if (_fullpath(full, path.c_str(), sizeof full) == nullptr ||
+        _fullpath(otherFull, otherPath.c_str(), sizeof otherFull) == nullptr) {
+        return false;
+    }
+    return _stricmp(full, otherFull) == 0;
+#else
+    struct stat info;
+    struct stat otherInfo;
+    return stat(path.c_str(), &info) == 0 && stat(otherPath.c_str(), &otherInfo) == 0 &&
+           info.st_dev == otherInfo.st_dev && info.st_ino == otherInfo.st_ino;
+#endif
 }
 
 bool FileSystem::MakeDirectories(const std::string& path) {

@@ -14,13 +14,12 @@ public:
         bool isRegular = false;
         uint64_t sizeBytes = 0;
         std::time_t modifiedTime = 0;
-        // Zero where the platform gives no file identity (Windows' C runtime).
-        uint64_t device = 0;
-        uint64_t inode = 0;
     };
 
     static bool Status(const std::string& path, FileStatus& status);
     static bool Exists(const std::string& path);
+    // Whether two existing paths name the same file.
+    static bool SameFile(const std::string& path, const std::string& otherPath);
     // Creates the directory and any missing parents; true when it exists.
     static bool MakeDirectories(const std::string& path);
     // The names in a directory, without "." and "..", in byte order.
