@@ -798,6 +798,7 @@ create_refused create-into-a-folder 'skerrin: a.afs: not a regular file' \
 create_refused create-member-over-4-gib \
     'skerrin: ../in/huge: larger than an archive can hold (4 GiB)' 'truncate -s 4G in/huge' \
     ../in/huge
+
 begin create-archive-among-members
 # The archive to write is not read as a member (it would be cut short).
 make_inputs
@@ -807,4 +808,21 @@ expect_status 1
 out </dev/null
 err <<<'skerrin: a.afs: is the archive being written'
 [ "$(tr -d '\r' <"$case_dir/out/a.afs")" = old ] || fail "a.afs was overwritten"
+
+begin create-header-filling-its-block
+# 254 members: magic, count, table and locator fill 2048 bytes exactly; the
+# data starts a block later, so that the locator ends before it.
+mkdir "$case_dir/in"
+for ((i = 0; i < 254; ++i)); do
+    : >"$case_dir/in/$(printf 'm%03d' $i)"
+done
+run -c a.afs ../in
+expect_status 0
+run -l a.afs m000
+expect_status 0
+out <<'EOF'
+index     offset       size  date                 name
+    0       4096          0  *  m000
+1 of 254 files, 0 bytes of member data, archive 16384 bytes
+EOF
 summarize
