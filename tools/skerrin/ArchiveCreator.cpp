@@ -80,7 +80,7 @@ bool ArchiveCreator::AddFile(const std::string& path, const FileSystem::FileStat
         problem = "larger than an archive can hold (4 GiB)";
     } else if (FileSystem::SameFile(path, archivePath_)) {
         problem = "is the archive being written";
-    } else if (!names_.insert(name).second) {
+    } else if (!names_.insert(MemberNames::Key(name)).second) {
         problem = "a member named \"" + name + "\" was given already";
     }
     if (!problem.empty()) {

@@ -48,5 +48,5 @@ private:
 
     std::string archivePath_;
     std::vector<Member> members_;
-    std::set<std::string> names_;
+    std::set<std::string> names_; // MemberNames::Key of each member's name
 };

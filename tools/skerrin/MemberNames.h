@@ -18,6 +18,8 @@ public:
     static std::string Escaped(std::string_view name);
     // The name of member `index` in an archive read without its names.
     static std::string Numbered(uint32_t index);
+    // Equal for names that are one file here (Windows ignores ASCII case).
+    static std::string Key(const std::string& name);
 
     // The file name a member of this name is written under: the name itself
     // the first time, later a distinct one ("voice~1.adx") that this run
@@ -37,8 +39,6 @@ public:
 
 private:
     bool Written(const std::string& name) const { return written_.count(Key(name)) != 0; }
-    // Windows file names ignore ASCII case.
-    static std::string Key(const std::string& name);
 
     std::set<std::string> written_;
 };
