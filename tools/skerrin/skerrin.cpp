@@ -388,13 +388,13 @@ int RunCreate(const Options& options) {
 }
 
 // GNU-style: short options bundle (-ln), take a value attached or next
-// (-oDIR, -o DIR, --output=DIR), and `--` ends them.
-bool ParseOptions(int argc, char** argv, Options& options, int& exitStatus, bool& done) {
+// (-oDIR, -o DIR, --output=DIR), and `--` ends them. False when the program
+// ends here, with exitStatus (help, version, usage errors).
+bool ParseOptions(int argc, char** argv, Options& options, int& exitStatus) {
     bool endOfOptions = false;
     const auto setMode = [&](Options::Mode mode) {
         if (options.modeGiven && options.mode != mode) {
             exitStatus = UsageError("--list, --extract and --create exclude each other");
-            done = true;
             return false;
         }
         options.mode = mode;
@@ -436,12 +436,10 @@ bool ParseOptions(int argc, char** argv, Options& options, int& exitStatus, bool
             if (name == "-h" || name == "--help") {
                 std::fputs(HelpText, stdout);
                 exitStatus = StatusAllWritten;
-                done = true;
                 return false;
             } else if (name == "-V" || name == "--version") {
                 std::printf("skerrin %s\n", CORVINA_VERSION_STRING);
                 exitStatus = StatusAllWritten;
-                done = true;
                 return false;
             } else if (name == "-l" || name == "--list") {
                 if (!setMode(Options::Mode::List)) {
@@ -464,13 +462,11 @@ bool ParseOptions(int argc, char** argv, Options& options, int& exitStatus, bool
                 valueTarget = &options.createPath;
             } else {
                 exitStatus = UsageError("unknown option " + MemberNames::Escaped(name));
-                done = true;
                 return false;
             }
             if (valueTarget == nullptr) {
                 if (attached) {
                     exitStatus = UsageError("option " + name + " takes no value");
-                    done = true;
                     return false;
                 }
                 continue;
@@ -481,12 +477,10 @@ bool ParseOptions(int argc, char** argv, Options& options, int& exitStatus, bool
                 *valueTarget = argv[++i];
             } else {
                 exitStatus = UsageError("option " + name + " needs a value");
-                done = true;
                 return false;
             }
             if (valueTarget->empty()) {
                 exitStatus = UsageError("option " + name + " needs a value");
-                done = true;
                 return false;
             }
         }
@@ -534,8 +528,7 @@ int Run(int argc, char** argv, char* streamBuffer) {
     }
     Options options;
     int exitStatus = StatusRefused;
-    bool done = false;
-    if (!ParseOptions(argc, argv, options, exitStatus, done) || done) {
+    if (!ParseOptions(argc, argv, options, exitStatus)) {
         return exitStatus;
     }
     if (!CheckOptions(options, exitStatus)) {
