@@ -1,0 +1,57 @@
+// libFuzzer target over the AFS archive reader: whatever the bytes, Open
+// stays inside them, and what it accepts agrees with itself.
+#include "tools/skerrin/AfsArchive.h"
+#include "tools/skerrin/AfsSpanSource.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+#define FUZZ_CHECK(condition)                                                                      \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);     \
+            std::abort();                                                                          \
+        }                                                                                          \
+    } while (0)
+
+using afs::AfsArchive;
+
+void CheckAccepted(const AfsArchive& archive, std::size_t size) {
+    const uint32_t count = archive.MemberCount();
+    FUZZ_CHECK(count >= 1 && count <= AfsArchive::MaxMemberCount);
+    FUZZ_CHECK(8 + static_cast<uint64_t>(count) * AfsArchive::EntryBytes + 8 <= size);
+    FUZZ_CHECK(archive.LocatorEndBytes() < archive.Entry(0).offsetBytes);
+    FUZZ_CHECK(static_cast<uint64_t>(archive.ListOffsetBytes()) + archive.ListSizeBytes() <= size);
+    FUZZ_CHECK(static_cast<uint64_t>(count) * AfsArchive::NameRecordBytes <=
+               archive.ListSizeBytes());
+    for (uint32_t index = 0; index < count; ++index) {
+        FUZZ_CHECK(archive.NameRecord(index).size() == AfsArchive::NameRecordBytes);
+        const std::optional<std::string_view> name = archive.Name(index);
+        if (name) {
+            FUZZ_CHECK(name->size() < AfsArchive::NameRecordBytes);
+            const std::optional<uint32_t> found = archive.FindByName(*name);
+            FUZZ_CHECK(found && *found <= index && archive.Name(*found) == name);
+        }
+        if (const std::optional<afs::AfsDate> date = archive.Date(index)) {
+            FUZZ_CHECK(name && name->size() < AfsArchive::NameFieldBytes);
+            FUZZ_CHECK(date->month >= 1 && date->month <= 12 && date->second <= 59);
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    afs::AfsSpanSource source(data, size);
+    AfsArchive archive;
+    const AfsArchive::Status status = archive.Open(source);
+    FUZZ_CHECK(archive.HasNameList() == (status == AfsArchive::Status::Ok));
+    if (status == AfsArchive::Status::Ok) {
+        CheckAccepted(archive, size);
+    }
+    return 0;
+}

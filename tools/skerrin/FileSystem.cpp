@@ -1,0 +1,155 @@
+#include "FileSystem.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#ifdef _WIN32
+#include <direct.h>
+#include <sys/utime.h>
+#else
+#include <utime.h>
+#endif
+
+bool FileSystem::Status(const std::string& path, FileStatus& status) {
+#ifdef _WIN32
+    struct _stat64 info;
+    if (_stat64(path.c_str(), &info) != 0) {
+        return false;
+    }
+    status.isDirectory = (info.st_mode & _S_IFMT) == _S_IFDIR;
+    status.isRegular = (info.st_mode & _S_IFMT) == _S_IFREG;
+#else
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        return false;
+    }
+    status.isDirectory = S_ISDIR(info.st_mode);
+    status.isRegular = S_ISREG(info.st_mode);
+#endif
+    status.sizeBytes = static_cast<uint64_t>(info.st_size);
+    status.modifiedTime = static_cast<std::time_t>(info.st_mtime);
+    return true;
+}
+
+bool FileSystem::Exists(const std::string& path) {
+    FileStatus status;
+    return Status(path, status);
+}
+
+bool FileSystem::SameFile(const std::string& path, const std::string& otherPath) {
+#ifdef _WIN32
+    // The C runtime gives no file identity: the full paths, ignoring case.
+    char full[_MAX_PATH];
+    char otherFull[_MAX_PATH];
+    if (_fullpath(full, path.c_str(), sizeof full) == nullptr ||
+        _fullpath(otherFull, otherPath.c_str(), sizeof otherFull) == nullptr) {
+        return false;
+    }
+    return _stricmp(full, otherFull) == 0;
+#else
+    struct stat info;
+    struct stat otherInfo;
+    return stat(path.c_str(), &info) == 0 && stat(otherPath.c_str(), &otherInfo) == 0 &&
+           info.st_dev == otherInfo.st_dev && info.st_ino == otherInfo.st_ino;
+#endif
+}
+
+bool FileSystem::MakeDirectories(const std::string& path) {
+    FileStatus status;
+    if (Status(path, status)) {
+        if (status.isDirectory) {
+            return true;
+        }
+        errno = ENOTDIR;
+        return false;
+    }
+    // Parents first; a path of separators only (the root) always exists.
+    size_t parentEnd = path.size();
+    while (parentEnd > 0 && IsSeparator(path[parentEnd - 1])) {
+        --parentEnd;
+    }
+    while (parentEnd > 0 && !IsSeparator(path[parentEnd - 1])) {
+        --parentEnd;
+    }
+    while (parentEnd > 1 && IsSeparator(path[parentEnd - 1])) {
+        --parentEnd;
+    }
+    if (parentEnd > 0 && !MakeDirectories(path.substr(0, parentEnd))) {
+        return false;
+    }
+#ifdef _WIN32
+    const int result = _mkdir(path.c_str());
+#else
+    const int result = mkdir(path.c_str(), 0777);
+#endif
+    return result == 0 || (errno == EEXIST && Status(path, status) && status.isDirectory);
+}
+
+bool FileSystem::ListDirectory(const std::string& path, std::vector<std::string>& names) {
+    DIR* directory = opendir(path.c_str());
+    if (directory == nullptr) {
+        return false;
+    }
+    names.clear();
+    errno = 0;
+    while (const dirent* entry = readdir(directory)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    }
+    const int readError = errno;
+    (void)closedir(directory);
+    if (readError != 0) {
+        errno = readError;
+        return false;
+    }
+    std::sort(names.begin(), names.end());
+    return true;
+}
+
+bool FileSystem::SetModifiedTime(const std::string& path, std::time_t modifiedTime) {
+#ifdef _WIN32
+    struct __utimbuf64 times;
+    times.actime = modifiedTime;
+    times.modtime = modifiedTime;
+    return _utime64(path.c_str(), &times) == 0;
+#else
+    struct utimbuf times;
+    times.actime = modifiedTime;
+    times.modtime = modifiedTime;
+    return utime(path.c_str(), &times) == 0;
+#endif
+}
+
+bool FileSystem::IsSeparator(char c) {
+#ifdef _WIN32
+    return c == '/' || c == '\\';
+#else
+    return c == '/';
+#endif
+}
+
+std::string FileSystem::Join(const std::string& directory, const std::string& name) {
+    if (directory.empty()) {
+        return name;
+    }
+    if (IsSeparator(directory.back())) {
+        return directory + name;
+    }
+    return directory + "/" + name;
+}
+
+std::string FileSystem::BaseName(const std::string& path) {
+    size_t start = path.size();
+    while (start > 0 && !IsSeparator(path[start - 1])) {
+        --start;
+    }
+    return path.substr(start);
+}
