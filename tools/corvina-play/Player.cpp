@@ -130,6 +130,10 @@ int Player::CheckInputFile() {
 
 int Player::Build() {
     const bool converting = options_.mode == Options::Mode::kWav;
+    if (converting && !options_.render) {
+        // Only speed depends on it: the runtime's allocator serves otherwise.
+        (void)allocators_.Register();
+    }
     HRESULT hr = graph_.Create(converting);
     if (FAILED(hr)) {
         Error("cannot create the filter graph: " + ResultText(hr));
@@ -188,7 +192,7 @@ int Player::BuildFilterByFilter() {
         return kFailed;
     }
     const std::wstring& path = options_.inputPath;
-    hr = graph_.AddFileSource(path);
+    hr = graph_.AddFileSource(path, options_.mode == Options::Mode::kWav);
     if (FAILED(hr)) {
         FileError(path, "unreadable file: " + ResultText(hr));
         return kRefused;

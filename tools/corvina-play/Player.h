@@ -6,6 +6,7 @@
 #include "FilterModule.h"
 #include "Options.h"
 #include "PlaybackGraph.h"
+#include "SampleAllocatorFactory.h"
 #include "WavWriter.h"
 
 #include <corvina.h>
@@ -63,6 +64,7 @@ private:
     bool stoppedByUser_ = false;
     // Declared in the order of their lifetimes: the module outlives the
     // graph that holds its filters; the writer outlives the graph's sink.
+    SampleAllocatorFactory allocators_; // registered for conversion; outlives the graph
     FilterModule module_;
     WavWriter writer_;
     PlaybackGraph graph_;
