@@ -99,31 +99,4 @@ fi
 if [ -z "${DISPLAY:-}" ] || [ -n "${CORVINA_OWN_DISPLAY:-}" ]; then
     export DISPLAY=:$(head -n 1 "$state/display")
 fi
-# ALSA has no null sequencer, so a program that looks for MIDI devices (the
-# graph builder does) makes the library print "Unknown SEQ default". That
-# line says nothing about the program: it is dropped from standard error,
-# which otherwise passes at once, unbuffered (a progress line has no end).
-# A program that draws on a terminal learns that its standard error is one,
-# and how wide, from CORVINA_STDERR_COLUMNS, since it now sees a pipe.
-if [ -t 2 ]; then
-    columns=$(stty size <&2 2>/dev/null | cut -d ' ' -f 2)
-    export CORVINA_STDERR_COLUMNS=${columns:-80}
-fi
-exec 2> >(
-    trap '' INT
-    exec perl -e '
-        $| = 1;
-        my $pending = "";
-        my $alsa = "ALSA lib seq.c:";
-        while (sysread(STDIN, my $chunk, 65536)) {
-            $pending .= $chunk;
-            $pending =~ s/^ALSA lib seq\.c:\d+:\(snd_seq_open_noupdate\) Unknown SEQ default\n//mg;
-            my $tail = substr($pending, rindex($pending, "\n") + 1);
-            my $held = $tail ne "" && (index($alsa, $tail) == 0 || index($tail, $alsa) == 0);
-            $held = 0 if length($tail) > 256;
-            print STDERR substr($pending, 0, length($pending) - ($held ? length($tail) : 0));
-            $pending = $held ? $tail : "";
-        }
-        print STDERR $pending;'
-)
 exec "$WINELOADER" "$@"

@@ -484,4 +484,18 @@ err <<<'corvina-play: ../../fx/text.adx: not an ADX stream'
 tool "$decoder" ../../fx/stereo.adx golden.wav
 same_wav out/stereo.wav golden.wav 2
 [ ! -e "$case_dir/out/text.wav" ] || fail "out/text.wav was left behind"
+
+# The wrapper passes absolute Linux paths as they were given: messages show
+# them so, not as Wine's Z: paths.
+if [ ${#emulator[@]} -ne 0 ]; then
+    begin wrapper-keeps-absolute-paths
+    tree=$(cd "$(dirname "$player")/../.." && pwd)
+    wrapper=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/scripts/corvina-play
+    (cd "$case_dir" && CORVINA_PLAY_BUILD=$tree "${limit[@]}" "$wrapper" --info \
+        "$case_dir/missing.adx" >stdout 2>stderr)
+    status=$?
+    sed -i 's/\r$//' "$case_dir/stdout" "$case_dir/stderr"
+    expect_status 2
+    err <<<"corvina-play: $case_dir/missing.adx: no such file"
+fi
 summarize
