@@ -106,16 +106,15 @@ bool ParseRate(const wchar_t* text, double& value) {
 
 // A field of digits with an optional fraction; true when it fills `text`.
 bool ParseField(const std::wstring& text, bool fractionAllowed, double& value) {
-    if (text.empty() || text[0] < L'0' || text[0] > L'9') {
+    const size_t point = text.find(L'.');
+    if (text.empty() || text[0] == L'.' || (point != std::wstring::npos && !fractionAllowed) ||
+        text.find_first_not_of(L"0123456789.") != std::wstring::npos ||
+        text.find(L'.', point == std::wstring::npos ? point : point + 1) != std::wstring::npos) {
         return false;
     }
     errno = 0;
-    wchar_t* end = nullptr;
-    value = std::wcstod(text.c_str(), &end);
-    if (errno != 0 || *end != L'\0') {
-        return false;
-    }
-    return fractionAllowed || text.find(L'.') == std::wstring::npos;
+    value = std::wcstod(text.c_str(), nullptr);
+    return errno == 0;
 }
 
 // The checks between options, once all are read.
