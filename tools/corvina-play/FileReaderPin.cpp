@@ -12,6 +12,7 @@
 namespace {
 // Sample times of a pulled stream are byte positions in these units.
 constexpr LONGLONG kUnitsPerByte = 10000000;
+constexpr long kLargeReadBytes = 1 << 20;
 } // namespace
 
 FileReaderPin::FileReaderPin(FilterBase* filter, CriticalSection* lock, FileHandle file)
@@ -55,8 +56,14 @@ HRESULT STDMETHODCALLTYPE FileReaderPin::RequestAllocator(IMemAllocator* preferr
     if (request.cbAlign == 0) {
         request.cbAlign = 1;
     }
+    // Reads are plain and synchronous: larger ones cost the puller fewer
+    // rounds. A pulling pin reads as much as the buffers it is given hold.
+    const bool own = preferred == nullptr;
+    if (own && request.cbBuffer < kLargeReadBytes) {
+        request.cbBuffer = kLargeReadBytes;
+    }
     ALLOCATOR_PROPERTIES granted = {};
-    if (preferred != nullptr && SUCCEEDED(preferred->SetProperties(&request, &granted))) {
+    if (!own && SUCCEEDED(preferred->SetProperties(&request, &granted))) {
         preferred->AddRef();
         *actual = preferred; // +1 for the caller
         return S_OK;
