@@ -75,7 +75,7 @@ best() { printf '%s\n' "$@" | sort -n | head -n 1; }
 # The machine is shared: the median says more than the best when others run.
 median() { printf '%s\n' "$@" | sort -n | sed -n "$((($# + 1) / 2))p"; }
 # 600 s at 44.1 kHz in 32-sample blocks, 470 blocks (both channels) a buffer.
-buffers=$(((600 * 44100 / 32 * 2 + 469) / 470))
+buffers=$(((600 * 44100 * 2 / 32 + 469) / 470))
 echo "corvina-play --wav, 10 minutes of stereo 44.1 kHz; $runs runs each (ms)"
 echo "  previous --wav:  ${wav_previous[*]}"
 echo "  current  --wav:  ${wav_current[*]}"
