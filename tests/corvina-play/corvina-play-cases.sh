@@ -4,9 +4,9 @@
 # the PCM that adxdecode (the ADX core alone) makes of the same sample
 # sequence, and the message and exit status of every kind of bad input.
 #
-#   corvina-play-cases.sh [--emulator RUNNER] CORVINA-PLAY ADXENCODE ADXDECODE
+#   corvina-play-cases.sh [--emulator RUNNER] CORVINA-PLAY ADXENCODE ADXDECODE AFSBUILD
 #
-# With --emulator the three programs are Windows executables run through
+# With --emulator the four programs are Windows executables run through
 # RUNNER (Wine): output lines lose their carriage returns. corvina-play uses
 # the corvina.ax beside it.
 #
@@ -19,8 +19,8 @@ if [ "${1:-}" = "--emulator" ]; then
     emulator=("$2")
     shift 2
 fi
-if [ $# -ne 3 ]; then
-    echo "usage: $0 [--emulator RUNNER] CORVINA-PLAY ADXENCODE ADXDECODE" >&2
+if [ $# -ne 4 ]; then
+    echo "usage: $0 [--emulator RUNNER] CORVINA-PLAY ADXENCODE ADXDECODE AFSBUILD" >&2
     exit 2
 fi
 # The programs run from the cases' directories.
@@ -28,6 +28,7 @@ absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 player=$(absolute "$1")
 encoder=$(absolute "$2")
 decoder=$(absolute "$3")
+archiver=$(absolute "$4")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/corvina-play-cases.XXXXXX") || exit 2
 trap 'rm -rf "$work"' EXIT
@@ -112,6 +113,20 @@ printf '\x80\x00\x00' >"$fx/three-bytes.adx"
 { head -c 4 "$fx/mono.adx"; printf '\x02'; tail -c +6 "$fx/mono.adx"; } >"$fx/header-refused.adx"
 mkdir -p "$fx/a-directory.adx"
 echo 'not a module' >"$fx/text.ax"
+# patched FILE OFFSET BYTES COPY: a copy of FILE with BYTES (printf escapes)
+# at OFFSET.
+patched() {
+    cp "$fx/$1" "$fx/$4"
+    # shellcheck disable=SC2059 # the escapes are the point
+    printf "$3" | dd of="$fx/$4" bs=1 seek="$2" conv=notrunc status=none
+}
+# The data ends after 1000 of the 4000 frames (header 50, frames of 36).
+head -c $((50 + 1000 * 36)) "$fx/stereo.adx" >"$fx/truncated.adx"
+patched mono.adx 12 '\xff\xff\xff\xff' length-all-ones.adx
+patched mono.adx 7 '\x09' nine-channels.adx
+patched mono.adx 6 '\x08' eight-bits.adx
+cp "$fx/mono.adx" "$fx/-dash.adx"
+tool "$archiver" songs.afs mono.adx stereo.adx
 if [ $case_failed != 0 ]; then
     echo "the fixtures could not be made"
     exit 1
@@ -234,7 +249,8 @@ start-inside-a-block|stereo.adx|2|--start 1.7101|--start-block 1710 --preroll-bl
 start-before-the-preroll-fits|v4.adx|2|--start 0.01|--start-block 13 --preroll-blocks 43
 start-and-stop|stereo.adx|2|--start 0.5 --stop 2.5|--start-block 500 --preroll-blocks 31 --end-sample 80032
 start-inside-the-loop|stereo.adx|2|--start 2.5 --loop 0 --passes 2|--start-block 2500 --preroll-blocks 31 --loop 0 --passes 2
-rate-changes-no-sample|stereo.adx|2|--rate 2|
+times-as-clock-and-equals|stereo.adx|2|--start=0:00.5 --stop=00:00:02.5|--start-block 500 --preroll-blocks 31 --end-sample 80032
+stop-in-the-first-pass|stereo.adx|2|--loop 0 --passes 1 --stop 2.5|--end-sample 80032
 EOF
 finish
 
@@ -291,7 +307,7 @@ begin interrupt-endless-playback
 (cd "$case_dir" && exec "${emulator[@]}" "$player" --loop 0 ../../fx/short-loop.adx \
     >stdout 2>stderr) &
 wait_then_interrupt $! ''
-expect_status 0
+expect_status 130
 out </dev/null
 err </dev/null
 
@@ -300,7 +316,7 @@ begin interrupt-conversion-removes-the-file
 (cd "$case_dir" && exec "${emulator[@]}" "$player" --wav out.wav --loop 0 --passes 20000 \
     ../../fx/short-loop.adx >stdout 2>stderr) &
 wait_then_interrupt $! out.wav
-expect_status 3
+expect_status 130
 out </dev/null
 err <<<'corvina-play: out.wav: interrupted; the incomplete file is removed'
 [ ! -e "$case_dir/out.wav" ] || fail "out.wav was left behind"
@@ -317,17 +333,29 @@ while IFS='|' read -r name want message arguments; do
 done <<'EOF'
 no-arguments|1|corvina-play: no input file (see --help)|
 unknown-option|1|corvina-play: unknown option --speed (see --help)|--speed 2 ../../fx/mono.adx
-two-files|1|corvina-play: more than one input file: ../../fx/stereo.adx|../../fx/mono.adx ../../fx/stereo.adx
+unknown-short-option|1|corvina-play: unknown option -x (see --help)|-x ../../fx/mono.adx
+flag-with-a-value|1|corvina-play: --quiet takes no value|--quiet=1 ../../fx/mono.adx
+two-files|1|corvina-play: more than one input file: ../../fx/stereo.adx (--wav-dir converts several)|../../fx/mono.adx ../../fx/stereo.adx
+bad-clock-time|1|corvina-play: bad value for --start: 1:75|--start 1:75 ../../fx/mono.adx
+rate-with-wav|1|corvina-play: --rate cannot be used with --wav (*)|--wav out.wav --rate 2 ../../fx/stereo.adx
+stop-with-passes|1|corvina-play: --stop with --loop ends the first pass: it needs --passes 1|--wav out.wav --loop 0 --passes 2 --stop 2 ../../fx/stereo.adx
+member-with-offset|1|corvina-play: --member and --offset cannot be used together (*)|--member 0 --offset 4 ../../fx/songs.afs
 missing-value|1|corvina-play: --loop needs a value|../../fx/mono.adx --loop
 rate-zero|1|corvina-play: bad value for --rate: 0|--rate 0 ../../fx/mono.adx
 negative-start|1|corvina-play: bad value for --start: -1|--start -1 ../../fx/mono.adx
 passes-without-loop|1|corvina-play: --passes needs --loop|--passes 2 ../../fx/stereo.adx
 endless-conversion|1|corvina-play: --wav with --loop needs --passes 1 or more (the loop would never end)|--wav out.wav --loop 0 ../../fx/stereo.adx
 stop-before-start|1|corvina-play: --stop must lie after --start|--start 2 --stop 1 ../../fx/stereo.adx
-info-and-wav|1|corvina-play: only one of --info and --wav may be given|--info --wav out.wav ../../fx/stereo.adx
-render-with-offset|1|corvina-play: --offset cannot be used with --render (*)|--render --offset 4096 ../../fx/offset.adx
+info-and-wav|1|corvina-play: only one of --info, --wav and --wav-dir may be given|--info --wav out.wav ../../fx/stereo.adx
+render-with-offset|1|corvina-play: --offset and --member cannot be used with --render (*)|--render --offset 4096 ../../fx/offset.adx
 loop-not-in-the-file|1|corvina-play: ../../fx/stereo.adx: no loop 1: the loop table holds 1 loop|--wav out.wav --loop 1 --passes 1 ../../fx/stereo.adx
 start-past-the-end|1|corvina-play: ../../fx/stereo.adx: --start 0:05.000 lies past the end of the stream (0:04.000)|--wav out.wav --start 5 ../../fx/stereo.adx
+stop-past-the-end|1|corvina-play: ../../fx/stereo.adx: --stop 0:05.000 lies past the end of the stream (0:04.000)|--wav out.wav --stop 5 ../../fx/stereo.adx
+stop-after-the-loop-end|1|corvina-play: ../../fx/stereo.adx: --stop 0:03.500 lies after the end of loop 0 (0:03.001): the pass ends the stream first|--wav out.wav --loop 0 --passes 1 --stop 3.5 ../../fx/stereo.adx
+start-after-the-loop-end|1|corvina-play: ../../fx/stereo.adx: --start 0:03.500 lies after the end of loop 0 (0:03.001): no pass would play|--wav out.wav --loop 0 --passes 2 --start 3.5 ../../fx/stereo.adx
+output-is-a-directory|1|corvina-play: ../../fx/a-directory.adx: is a directory (*)|--wav ../../fx/a-directory.adx ../../fx/mono.adx
+output-exists|1|corvina-play: ../../fx/stereo.adx: already exists (-y or --overwrite replaces it)|--wav ../../fx/stereo.adx ../../fx/mono.adx
+no-wav-directory|1|corvina-play: nowhere: no such directory|--wav-dir nowhere ../../fx/mono.adx
 missing-file|2|corvina-play: missing.adx: no such file|--info missing.adx
 missing-directory|2|corvina-play: nowhere/missing.adx: no such file|--info nowhere/missing.adx
 a-directory|2|corvina-play: ../../fx/a-directory.adx: is a directory, not a file|--info ../../fx/a-directory.adx
@@ -339,9 +367,15 @@ header-refused|2|corvina-play: ../../fx/header-refused.adx: not an ADX stream: t
 stream-not-at-0|2|corvina-play: ../../fx/offset.adx: not an ADX stream|--info ../../fx/offset.adx
 wrong-offset|2|corvina-play: ../../fx/offset.adx: not an ADX stream at byte offset 100|--info --offset 100 ../../fx/offset.adx
 offset-past-the-end|2|corvina-play: ../../fx/offset.adx: file too short: 15496 bytes, no stream can start at byte offset 15496|--info --offset 15496 ../../fx/offset.adx
-missing-module|3|corvina-play: nowhere.ax: cannot load the filter module: *|--info --module nowhere.ax ../../fx/mono.adx
-module-not-a-dll|3|corvina-play: ../../fx/text.ax: cannot load the filter module: *|--info --module ../../fx/text.ax ../../fx/mono.adx
+missing-module|3|corvina-play: nowhere.ax: cannot load the filter module: no such file|--info --module nowhere.ax ../../fx/mono.adx
+module-not-a-dll|3|corvina-play: ../../fx/text.ax: cannot load the filter module: it is not a *-bit Windows DLL|--info --module ../../fx/text.ax ../../fx/mono.adx
 output-not-creatable|3|corvina-play: nowhere/out.wav: cannot create: *|--wav nowhere/out.wav ../../fx/mono.adx
+length-all-ones|2|corvina-play: ../../fx/length-all-ones.adx: not a playable ADX stream: its header gives a total length of 4294967295 samples|--wav out.wav ../../fx/length-all-ones.adx
+nine-channels|2|corvina-play: ../../fx/nine-channels.adx: the decoder cannot play this stream: it has 9 channels; the decoder plays 1 or 2|--wav out.wav ../../fx/nine-channels.adx
+eight-bits|2|corvina-play: ../../fx/eight-bits.adx: the decoder cannot play this stream: it has 8 bits per sample; the decoder plays 4|--wav out.wav ../../fx/eight-bits.adx
+member-missing|2|corvina-play: ../../fx/songs.afs: no member named drums.adx|--info --member drums.adx ../../fx/songs.afs
+member-index-too-large|2|corvina-play: ../../fx/songs.afs: no member 2: the archive holds 2 members|--info --member 2 ../../fx/songs.afs
+member-of-no-archive|2|corvina-play: ../../fx/mono.adx: not a readable AFS archive: *|--info --member 0 ../../fx/mono.adx
 EOF
 finish
 
@@ -364,4 +398,104 @@ expect_status 0
 err </dev/null
 head -n 1 "$case_dir/stdout" | grep -q '^usage: corvina-play \[options\] FILE$' ||
     fail "--help does not start with the usage line"
+
+begin version
+run --version
+expect_status 0
+out <<<'corvina-play [0-9]*.[0-9]*.[0-9]*'
+err </dev/null
+
+begin info-write-error-on-standard-output
+(cd "$case_dir" && "${limit[@]}" "${emulator[@]}" "$player" --info ../../fx/mono.adx \
+    >/dev/full 2>stderr)
+status=$?
+sed -i 's/\r$//' "$case_dir/stderr"
+expect_status 3
+err <<<'corvina-play: standard output: write error: *'
+
+begin overwrite-given
+cp "$fx/mono.adx" "$case_dir/out.wav"
+run --wav out.wav -y ../../fx/stereo.adx
+expect_status 0
+err </dev/null
+tool "$decoder" ../../fx/stereo.adx golden.wav
+same_wav out.wav golden.wav 2
+
+# --- short streams: a warning and status 4 ----------------------------------
+begin wav-of-a-truncated-stream
+run --wav out.wav ../../fx/truncated.adx
+expect_status 4
+err <<<'corvina-play: ../../fx/truncated.adx: warning: the data ends after 0:01.000 of the 0:04.000 the header gives; 0:01.000 of 0:04.000 converted'
+tool "$decoder" --end-sample 32000 ../../fx/stereo.adx golden.wav
+same_wav out.wav golden.wav 2
+
+begin info-of-a-truncated-stream
+run --info ../../fx/truncated.adx
+expect_status 4
+err <<<'corvina-play: ../../fx/truncated.adx: warning: the data ends after 0:01.000 of the 0:04.000 the header gives'
+
+# --- files named like options, standard output, members, batches ------------
+begin double-dash-ends-the-options
+run --wav out.wav -- ../../fx/-dash.adx
+expect_status 0
+err </dev/null
+tool "$decoder" ../../fx/mono.adx golden.wav
+same_wav out.wav golden.wav 1
+
+begin wav-to-standard-output
+(cd "$case_dir" && "${limit[@]}" "${emulator[@]}" "$player" --wav - ../../fx/stereo.adx \
+    2>stderr | cat >piped.wav)
+status=${PIPESTATUS[0]}
+sed -i 's/\r$//' "$case_dir/stderr"
+expect_status 0
+err </dev/null
+tool "$decoder" ../../fx/stereo.adx golden.wav
+# Sizes unknown on a pipe (all ones); the rest as in a file.
+[ "$(od -An -tx1 -j4 -N4 "$case_dir/piped.wav" | tr -d ' ')" = ffffffff ] ||
+    fail "the RIFF size on a pipe is not 0xFFFFFFFF"
+cmp -s <(tail -c +45 "$case_dir/piped.wav") <(tail -c +45 "$case_dir/golden.wav") ||
+    fail "the PCM on standard output differs from adxdecode's"
+
+begin member-by-name
+run --info --member stereo.adx ../../fx/songs.afs
+expect_status 0
+err </dev/null
+grep -q '^member           stereo.adx$' "$case_dir/stdout" || fail "no member line"
+grep -q '^total samples    128000$' "$case_dir/stdout" || fail "not the stereo member"
+
+begin member-by-index-converted
+run --wav out.wav --member 0 ../../fx/songs.afs
+expect_status 0
+err </dev/null
+tool "$decoder" ../../fx/mono.adx golden.wav
+same_wav out.wav golden.wav 1
+
+begin batch-with-one-bad-file
+mkdir -p "$case_dir/out"
+run --wav-dir out ../../fx/mono.adx ../../fx/text.adx ../../fx/stereo.adx
+expect_status 2
+out <<'EOF'
+../../fx/mono.adx -> out/mono.wav: done, 0:01.361
+../../fx/text.adx: refused
+../../fx/stereo.adx -> out/stereo.wav: done, 0:04.000
+total: 3 files: 2 done, 0 short, 1 refused or failed
+EOF
+err <<<'corvina-play: ../../fx/text.adx: not an ADX stream'
+tool "$decoder" ../../fx/stereo.adx golden.wav
+same_wav out/stereo.wav golden.wav 2
+[ ! -e "$case_dir/out/text.wav" ] || fail "out/text.wav was left behind"
+
+# The wrapper passes absolute Linux paths as they were given: messages show
+# them so, not as Wine's Z: paths.
+if [ ${#emulator[@]} -ne 0 ]; then
+    begin wrapper-keeps-absolute-paths
+    tree=$(cd "$(dirname "$player")/../.." && pwd)
+    wrapper=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/scripts/corvina-play
+    (cd "$case_dir" && CORVINA_PLAY_BUILD=$tree "${limit[@]}" "$wrapper" --info \
+        "$case_dir/missing.adx" >stdout 2>stderr)
+    status=$?
+    sed -i 's/\r$//' "$case_dir/stdout" "$case_dir/stderr"
+    expect_status 2
+    err <<<"corvina-play: $case_dir/missing.adx: no such file"
+fi
 summarize

@@ -1,5 +1,6 @@
 #include "PlaybackGraph.h"
 
+#include "FileReaderSource.h"
 #include "FilterModule.h"
 #include "LoopPassTap.h"
 #include "WavSink.h"
@@ -49,7 +50,12 @@ HRESULT PlaybackGraph::Create(bool clockless) {
     return S_OK;
 }
 
-HRESULT PlaybackGraph::AddFileSource(const std::wstring& path) {
+HRESULT PlaybackGraph::AddFileSource(const std::wstring& path, bool ownReader) {
+    if (ownReader) {
+        RETURN_IF_FAILED(FileReaderSource::Create(path, source_));
+        RETURN_IF_FAILED(graph_->AddFilter(source_.get(), L"File Reader"));
+        return FirstPin(source_.get(), PINDIR_OUTPUT, tail_);
+    }
     RETURN_IF_FAILED(CoCreateInstance(CLSID_AsyncReader, nullptr, CLSCTX_INPROC_SERVER,
                                       IID_IBaseFilter, source_.put_void()));
     ComPtr<IFileSourceFilter> file; // +1 on the source's IFileSourceFilter face

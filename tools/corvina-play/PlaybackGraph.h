@@ -33,8 +33,10 @@ public:
     HRESULT Create(bool clockless);
 
     // Building filter by filter; each filter is connected to the one before.
-    // The runtime's asynchronous file source, reading `path`.
-    HRESULT AddFileSource(const std::wstring& path);
+    // The file source reading `path`: the runtime's asynchronous one, or
+    // this program's synchronous FileReaderSource when `ownReader` (for
+    // conversion, where nothing waits on a clock and every call counts).
+    HRESULT AddFileSource(const std::wstring& path, bool ownReader);
     // The parser from `module`, reading its stream at `fileOffset` bytes; the
     // connection reads and checks the ADX header.
     HRESULT AddParser(const FilterModule& module, LONG fileOffset);

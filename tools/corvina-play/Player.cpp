@@ -1,22 +1,23 @@
 #include "Player.h"
 
+#include "ArchiveMember.h"
+#include "FileChecks.h"
 #include "LoopPassTap.h"
 #include "TextFormat.h"
 #include "WavSink.h"
 
-#include <evcode.h>
 #include <vfwmsgs.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <io.h>
 #include <vector>
 
 namespace {
 
 constexpr LONGLONG kUnitsPerSecond = 10000000;
-constexpr DWORD kProgressIntervalMs = 100;
 constexpr int kBarWidth = 30;
+// The parser takes the stream's byte offset as a signed 32-bit number.
+constexpr long long kMaxFileOffset = 0x7FFFFFFF;
 
 LONGLONG SecondsToUnits(double seconds) {
     return static_cast<LONGLONG>(seconds * kUnitsPerSecond + 0.5);
@@ -31,58 +32,49 @@ std::string OffsetText(long long offset) {
     return offset != 0 ? " at byte offset " + std::to_string(offset) : std::string();
 }
 
-// True when both paths name one existing file.
-bool SameFile(const std::wstring& first, const std::wstring& second) {
-    BY_HANDLE_FILE_INFORMATION info[2] = {};
-    const std::wstring* paths[2] = {&first, &second};
-    for (int i = 0; i < 2; ++i) {
-        const HANDLE file = CreateFileW(
-            paths[i]->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            return false;
-        }
-        const BOOL known = GetFileInformationByHandle(file, &info[i]);
-        CloseHandle(file);
-        if (!known) {
-            return false;
-        }
-    }
-    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
-           info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
-           info[0].nFileIndexLow == info[1].nFileIndexLow;
+std::string Plural(long long count, const char* noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
 } // namespace
 
-Player::Player(const Options& options, HANDLE stopEvent)
-    : options_(options), stopEvent_(stopEvent),
-      showProgress_(!options.quiet && _isatty(_fileno(stderr)) != 0) {}
+Player::Player(const Options& options, const std::wstring& input, const std::wstring& output,
+               HANDLE stopEvent)
+    : options_(options), input_(input), output_(output), toStandardOutput_(output == L"-"),
+      progress_(!options.quiet), fileOffset_(options.fileOffset), session_(stopEvent) {}
 
-void Player::FileError(const std::wstring& file, const std::string& what) {
-    Error(Utf8(file) + ": " + what);
+ExitStatus Player::Fail(ExitStatus status, HRESULT hr, const std::wstring& file,
+                        const std::string& what) {
+    return Fail(status, hr, Utf8(file) + ": " + what);
 }
 
-void Player::Error(const std::string& what) {
-    if (progressShown_) {
-        std::fputc('\n', stderr);
-        progressShown_ = false;
+ExitStatus Player::Fail(ExitStatus status, HRESULT hr, const std::string& what) {
+    progress_.Break();
+    const std::string reason = hr != S_OK ? ": " + ResultText(hr) : std::string();
+    std::fprintf(stderr, "corvina-play: %s%s\n", what.c_str(), reason.c_str());
+    return status;
+}
+
+void Player::Warn(const std::string& what) {
+    (void)Fail(ExitStatus::kShort, S_OK, input_, "warning: " + what);
+}
+
+ExitStatus Player::Run() {
+    ExitStatus status = CheckInput();
+    if (status == ExitStatus::kDone && options_.Converting()) {
+        status = CheckOutput();
     }
-    std::fprintf(stderr, "corvina-play: %s\n", what.c_str());
-}
-
-int Player::Run() {
-    int status = CheckInputFile();
-    if (status == kDone) {
+    if (status == ExitStatus::kDone) {
         status = Build();
     }
-    if (status != kDone) {
+    if (status != ExitStatus::kDone) {
         return status;
     }
     switch (options_.mode) {
     case Options::Mode::kInfo:
         return Describe();
     case Options::Mode::kWav:
+    case Options::Mode::kWavDir:
         return Convert();
     case Options::Mode::kPlay:
     default:
@@ -90,251 +82,352 @@ int Player::Run() {
     }
 }
 
-int Player::CheckInputFile() {
-    const std::wstring& path = options_.inputPath;
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-            FileError(path, "no such file");
-        } else {
-            FileError(path, "unreadable file: " + ResultText(HRESULT_FROM_WIN32(error)));
+ExitStatus Player::CheckInput() {
+    long long sizeBytes = 0;
+    const std::string problem = InputProblem(input_, sizeBytes);
+    if (!problem.empty()) {
+        return Fail(ExitStatus::kRefused, S_OK, input_, problem);
+    }
+    dataEnd_ = sizeBytes;
+    if (!options_.member.empty()) {
+        ArchiveMember member;
+        std::string error;
+        if (!FindArchiveMember(input_, options_.member, member, error)) {
+            return Fail(ExitStatus::kRefused, S_OK, input_, error);
         }
-        return kRefused;
+        const std::string which = "member " + std::to_string(member.index);
+        if (member.offsetBytes > static_cast<unsigned long long>(kMaxFileOffset)) {
+            return Fail(ExitStatus::kRefused, S_OK, input_,
+                        which + " starts at byte " + std::to_string(member.offsetBytes) +
+                            ", past the 2 GiB the parser can address");
+        }
+        if (member.sizeBytes == 0 ||
+            member.offsetBytes + member.sizeBytes > static_cast<unsigned long long>(sizeBytes)) {
+            return Fail(ExitStatus::kRefused, S_OK, input_,
+                        which + " (bytes " + std::to_string(member.offsetBytes) + "+" +
+                            std::to_string(member.sizeBytes) + ") is empty or lies past the end " +
+                            "of the archive (" + std::to_string(sizeBytes) + " bytes)");
+        }
+        fileOffset_ = static_cast<long long>(member.offsetBytes);
+        dataEnd_ = static_cast<long long>(member.offsetBytes + member.sizeBytes);
     }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        FileError(path, "is a directory, not a file");
-        return kRefused;
+    if (sizeBytes <= fileOffset_) {
+        return Fail(ExitStatus::kRefused, S_OK, input_,
+                    "file too short: " + std::to_string(sizeBytes) +
+                        " bytes, no stream can start at byte offset " +
+                        std::to_string(fileOffset_));
     }
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        FileError(path, "unreadable file: " + ResultText(HRESULT_FROM_WIN32(GetLastError())));
-        return kRefused;
-    }
-    LARGE_INTEGER size = {};
-    const BOOL sized = GetFileSizeEx(file, &size);
-    CloseHandle(file);
-    if (sized && size.QuadPart == 0) {
-        FileError(path, "empty file");
-        return kRefused;
-    }
-    if (sized && size.QuadPart <= options_.fileOffset) {
-        FileError(path, "file too short: " + std::to_string(size.QuadPart) +
-                            " bytes, no stream can start at byte offset " +
-                            std::to_string(options_.fileOffset));
-        return kRefused;
-    }
-    return kDone;
+    return ExitStatus::kDone;
 }
 
-int Player::Build() {
-    const bool converting = options_.mode == Options::Mode::kWav;
-    HRESULT hr = graph_.Create(converting);
+ExitStatus Player::CheckOutput() {
+    if (toStandardOutput_) {
+        return ExitStatus::kDone;
+    }
+    if (SameFile(output_, input_)) {
+        return Fail(ExitStatus::kUsage, S_OK, output_,
+                    "is the input file; it would be overwritten");
+    }
+    switch (KindOf(output_)) {
+    case PathKind::kDirectory:
+        return Fail(ExitStatus::kUsage, S_OK, output_,
+                    "is a directory (--wav takes a file name; --wav-dir writes into a directory)");
+    case PathKind::kDiskFile:
+        if (!options_.overwrite) {
+            return Fail(ExitStatus::kUsage, S_OK, output_,
+                        "already exists (-y or --overwrite replaces it)");
+        }
+        return ExitStatus::kDone;
+    case PathKind::kMissing:
+    case PathKind::kOther:
+    default:
+        return ExitStatus::kDone;
+    }
+}
+
+ExitStatus Player::Build() {
+    const bool converting = options_.Converting();
+    HRESULT hr = session_.Graph().Create(converting);
     if (FAILED(hr)) {
-        Error("cannot create the filter graph: " + ResultText(hr));
-        return kFailed;
+        return Fail(ExitStatus::kFailed, hr, "cannot create the filter graph");
     }
-    int status = options_.render ? BuildWithGraphBuilder() : BuildFilterByFilter();
-    if (status != kDone) {
+    ExitStatus status = options_.render ? BuildWithGraphBuilder() : BuildFilterByFilter();
+    if (status == ExitStatus::kDone) {
+        status = ReadStream();
+    }
+    if (status != ExitStatus::kDone || options_.mode == Options::Mode::kInfo) {
         return status;
     }
-    status = ReadStream();
-    if (status != kDone || options_.mode == Options::Mode::kInfo) {
-        return status;
-    }
+    PlaybackGraph& graph = session_.Graph();
     if (options_.loopIndex >= 0) {
-        hr = graph_.InsertLoopPassTap(options_.loopIndex, options_.passes);
+        hr = graph.InsertLoopPassTap(options_.loopIndex, options_.passes);
         if (FAILED(hr)) {
-            Error("cannot put the loop pass counter behind the parser: " + ResultText(hr));
-            return kFailed;
+            return Fail(ExitStatus::kFailed, hr,
+                        "cannot put the loop pass counter behind the parser");
         }
     }
     if (options_.render) {
-        return kDone;
+        return ExitStatus::kDone;
     }
-    hr = graph_.AddDecoder(module_);
+    hr = graph.AddDecoder(session_.Module());
     if (FAILED(hr)) {
-        Error("cannot connect the decoder: " + ResultText(hr));
-        return kFailed;
+        return ExplainDecoderRefusal(hr);
     }
     if (converting) {
-        hr = graph_.AddWavSink(&writer_, true);
-        if (FAILED(hr)) {
-            Error("cannot connect the WAV sink: " + ResultText(hr));
-            return kFailed;
-        }
-        return kDone;
+        hr = graph.AddWavSink(&writer_, true);
+        return FAILED(hr) ? Fail(ExitStatus::kFailed, hr, "cannot connect the WAV sink")
+                          : ExitStatus::kDone;
     }
-    hr = graph_.AddSpeaker();
+    hr = graph.AddSpeaker();
     if (FAILED(hr)) {
-        Error("cannot play through the DirectSound renderer (is there an audio device?): " +
-              ResultText(hr));
-        return kFailed;
+        return Fail(ExitStatus::kFailed, hr,
+                    "cannot play through the DirectSound renderer (is there an audio device?)");
     }
-    return kDone;
+    return ExitStatus::kDone;
 }
 
-int Player::BuildFilterByFilter() {
-    const std::wstring modulePath =
-        options_.modulePath.empty() ? FilterModule::BesideProgram() : options_.modulePath;
-    HRESULT hr = module_.Load(modulePath);
-    if (FAILED(hr)) {
-        if (hr == HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND)) {
-            FileError(modulePath, "not a filter module (no DllGetClassObject)");
-        } else {
-            FileError(modulePath, "cannot load the filter module: " + ResultText(hr));
-        }
-        return kFailed;
+ExitStatus Player::BuildFilterByFilter() {
+    modulePath_ = options_.modulePath.empty() ? FilterModule::BesideProgram() : options_.modulePath;
+    HRESULT hr = session_.LoadModule(modulePath_);
+    if (hr == HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND)) {
+        return Fail(ExitStatus::kFailed, S_OK, modulePath_,
+                    "not a filter module (no DllGetClassObject)");
     }
-    const std::wstring& path = options_.inputPath;
-    hr = graph_.AddFileSource(path);
-    if (FAILED(hr)) {
-        FileError(path, "unreadable file: " + ResultText(hr));
-        return kRefused;
+    if (hr == HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT)) {
+        return Fail(ExitStatus::kFailed, S_OK, modulePath_,
+                    "cannot load the filter module: it is not a " +
+                        std::to_string(sizeof(void*) * 8) + "-bit Windows DLL");
     }
-    hr = graph_.AddParser(module_, static_cast<LONG>(options_.fileOffset));
+    if (hr == HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND) ||
+        hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
+        hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)) {
+        return Fail(ExitStatus::kFailed, S_OK, modulePath_,
+                    "cannot load the filter module: no such file");
+    }
+    if (FAILED(hr)) {
+        return Fail(ExitStatus::kFailed, hr, modulePath_, "cannot load the filter module");
+    }
+    PlaybackGraph& graph = session_.Graph();
+    // Conversion reads with plain file reads; playback as any player does.
+    hr = graph.AddFileSource(input_, options_.Converting());
+    if (FAILED(hr)) {
+        return Fail(ExitStatus::kRefused, hr, input_, "unreadable file");
+    }
+    hr = graph.AddParser(session_.Module(), static_cast<LONG>(fileOffset_));
     if (hr == REGDB_E_CLASSNOTREG || hr == CLASS_E_CLASSNOTAVAILABLE) {
-        FileError(modulePath, "the module has no ADX parser filter");
-        return kFailed;
+        return Fail(ExitStatus::kFailed, S_OK, modulePath_, "the module has no ADX parser filter");
     }
-    if (FAILED(hr)) {
-        return ExplainRefusal(hr);
-    }
-    return kDone;
+    return FAILED(hr) ? ExplainRefusal(hr) : ExitStatus::kDone;
 }
 
-int Player::ExplainRefusal(HRESULT hr) {
-    const std::wstring& path = options_.inputPath;
-    const std::string where = OffsetText(options_.fileOffset);
+ExitStatus Player::ExplainRefusal(HRESULT hr) {
+    const std::string where = OffsetText(fileOffset_);
     // The file source hands the graph a general code for any refusal of
     // the parser's input pin; the parser's own reasons are the prefix and
     // the header, which the file shows again.
     if (hr != VFW_E_INVALID_FILE_FORMAT && hr != VFW_E_FILE_TOO_SHORT) {
-        const HANDLE file =
-            CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        LARGE_INTEGER size = {};
-        LARGE_INTEGER at = {};
-        at.QuadPart = options_.fileOffset;
         unsigned char prefix[4] = {};
         DWORD got = 0;
-        const bool read = file != INVALID_HANDLE_VALUE && GetFileSizeEx(file, &size) &&
-                          SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
-                          ReadFile(file, prefix, sizeof(prefix), &got, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            CloseHandle(file);
-        }
-        if (read) {
+        if (ReadBytesAt(input_, fileOffset_, prefix, sizeof(prefix), got)) {
             const long long headerLength =
                 ((LONGLONG{prefix[1]} << 16) | (prefix[2] << 8) | prefix[3]) + 4;
             if (got == sizeof(prefix) && prefix[0] != 0x80) {
                 hr = VFW_E_INVALID_FILE_FORMAT;
-            } else if (got < sizeof(prefix) || size.QuadPart - options_.fileOffset < headerLength) {
+            } else if (got < sizeof(prefix) || dataEnd_ - fileOffset_ < headerLength) {
                 hr = VFW_E_FILE_TOO_SHORT;
             } else {
-                FileError(path, "not an ADX stream" + where + ": the parser refused its header");
-                return kRefused;
+                return Fail(ExitStatus::kRefused, S_OK, input_,
+                            "not an ADX stream" + where + ": the parser refused its header");
             }
         }
     }
     if (hr == VFW_E_INVALID_FILE_FORMAT) {
-        FileError(path, "not an ADX stream" + where);
-        return kRefused;
+        return Fail(ExitStatus::kRefused, S_OK, input_, "not an ADX stream" + where);
     }
     if (hr == VFW_E_FILE_TOO_SHORT) {
-        FileError(path, "file too short for the ADX header" + where);
-        return kRefused;
+        return Fail(ExitStatus::kRefused, S_OK, input_,
+                    "file too short for the ADX header" + where);
     }
-    FileError(path, "the parser cannot read the file: " + ResultText(hr));
-    return kFailed;
+    return Fail(ExitStatus::kFailed, hr, input_, "the parser cannot read the file");
 }
 
-int Player::BuildWithGraphBuilder() {
-    const std::wstring& path = options_.inputPath;
+ExitStatus Player::ExplainDecoderRefusal(HRESULT hr) {
+    // The decoder plays 4-bit mono and stereo streams of 18-byte blocks of
+    // 32 samples; say which of these the stream is not.
+    std::string reason;
+    if (format_.channelCount != 1 && format_.channelCount != 2) {
+        reason = "it has " + Plural(format_.channelCount, "channel") + "; the decoder plays 1 or 2";
+    } else if (format_.bitsPerSample != 4) {
+        reason = "it has " + std::to_string(format_.bitsPerSample) +
+                 " bits per sample; the decoder plays 4";
+    } else if (format_.blockSize != 18 || format_.samplesPerBlock != 32) {
+        reason = "its blocks are " + std::to_string(format_.blockSize) +
+                 " bytes; the decoder plays blocks of 18 bytes";
+    }
+    if (reason.empty()) {
+        return Fail(ExitStatus::kFailed, hr, "cannot connect the decoder");
+    }
+    return Fail(ExitStatus::kRefused, S_OK, input_,
+                "the decoder cannot play this stream: " + reason);
+}
+
+ExitStatus Player::BuildWithGraphBuilder() {
+    PlaybackGraph& graph = session_.Graph();
     HRESULT hr = S_OK;
-    if (options_.mode == Options::Mode::kWav) {
-        hr = graph_.AddWavSink(&writer_, false);
+    if (options_.Converting()) {
+        hr = graph.AddWavSink(&writer_, false);
         if (SUCCEEDED(hr)) {
-            hr = graph_.RenderFileToSink(path);
+            hr = graph.RenderFileToSink(input_);
         }
     } else {
-        hr = graph_.RenderFile(path);
+        hr = graph.RenderFile(input_);
     }
     if (hr == VFW_E_NOT_FOUND) {
-        FileError(path, "the graph builder played the file without corvina's parser");
-        return kFailed;
+        return Fail(ExitStatus::kFailed, S_OK, input_,
+                    "the graph builder played the file without corvina's parser");
     }
     if (hr == VFW_E_CANNOT_RENDER || hr == VFW_E_UNSUPPORTED_STREAM || hr == VFW_E_CANNOT_CONNECT ||
         hr == VFW_E_INVALID_FILE_FORMAT || hr == VFW_E_NO_ACCEPTABLE_TYPES) {
-        FileError(path, "no registered filter plays the file (not an ADX stream, or corvina.ax "
-                        "not registered: regsvr32 corvina.ax)");
-        return kRefused;
+        return Fail(ExitStatus::kRefused, S_OK, input_,
+                    "no registered filter plays the file (not an ADX stream, or corvina.ax "
+                    "not registered: regsvr32 corvina.ax)");
     }
     if (FAILED(hr)) {
-        FileError(path, "the graph builder cannot build a graph for the file: " + ResultText(hr));
-        return kFailed;
+        return Fail(ExitStatus::kFailed, hr, input_,
+                    "the graph builder cannot build a graph for the file");
     }
-    return kDone;
+    return ExitStatus::kDone;
 }
 
-int Player::ReadStream() {
-    IAdxParserControl* parser = graph_.ParserControl();
+ExitStatus Player::ReadStream() {
+    PlaybackGraph& graph = session_.Graph();
+    IAdxParserControl* parser = graph.ParserControl();
     HRESULT hr = parser->GetFormatInfo(&format_);
     if (SUCCEEDED(hr)) {
         totalSamples_ = parser->GetTotalSamples();
-        hr = graph_.ParserSeeking()->GetDuration(&duration_);
+        hr = graph.ParserSeeking()->GetDuration(&duration_);
     }
     if (FAILED(hr)) {
-        Error("the parser reports no stream: " + ResultText(hr));
-        return kFailed;
+        return Fail(ExitStatus::kFailed, hr, "the parser reports no stream");
+    }
+    if (totalSamples_ <= 0 || duration_ <= 0) {
+        return Fail(ExitStatus::kRefused, S_OK, input_,
+                    "not a playable ADX stream: its header gives a total length of " +
+                        std::to_string(static_cast<unsigned long>(totalSamples_)) + " samples");
     }
     if (options_.loopIndex >= 0) {
         INT32 count = 0;
         hr = parser->GetLoopPoints(nullptr, &count);
+        std::vector<AdxLoopPoint> loops(static_cast<size_t>(std::max<INT32>(count, 0)));
+        if (SUCCEEDED(hr) && options_.loopIndex < count) {
+            hr = parser->GetLoopPoints(loops.data(), &count);
+        }
         if (FAILED(hr)) {
-            Error("the parser reports no loop table: " + ResultText(hr));
-            return kFailed;
+            return Fail(ExitStatus::kFailed, hr, "the parser reports no loop table");
         }
         if (options_.loopIndex >= count) {
-            FileError(options_.inputPath, "no loop " + std::to_string(options_.loopIndex) +
-                                              ": the loop table holds " + std::to_string(count) +
-                                              (count == 1 ? " loop" : " loops"));
-            return kUsage;
-        }
-        std::vector<AdxLoopPoint> loops(static_cast<size_t>(count));
-        hr = parser->GetLoopPoints(loops.data(), &count);
-        if (FAILED(hr)) {
-            Error("the parser reports no loop table: " + ResultText(hr));
-            return kFailed;
+            return Fail(ExitStatus::kUsage, S_OK, input_,
+                        "no loop " + std::to_string(options_.loopIndex) +
+                            ": the loop table holds " + Plural(count, "loop"));
         }
         loop_ = loops[static_cast<size_t>(options_.loopIndex)];
     }
+    FindDataEnd();
+    return CheckTimes();
+}
+
+void Player::FindDataEnd() {
+    // Whole blocks of every channel that the input holds after the header.
+    availableSamples_ = totalSamples_;
+    unsigned char prefix[4] = {};
+    DWORD got = 0;
+    const LONGLONG frameBytes = LONGLONG{format_.blockSize} * format_.channelCount;
+    if (frameBytes <= 0 || !ReadBytesAt(input_, fileOffset_, prefix, sizeof(prefix), got) ||
+        got < sizeof(prefix)) {
+        return;
+    }
+    const LONGLONG headerLength = ((LONGLONG{prefix[1]} << 16) | (prefix[2] << 8) | prefix[3]) + 4;
+    const LONGLONG dataBytes = std::max<LONGLONG>(dataEnd_ - fileOffset_ - headerLength, 0);
+    availableSamples_ =
+        std::min<LONGLONG>(dataBytes / frameBytes * format_.samplesPerBlock, totalSamples_);
+}
+
+ExitStatus Player::CheckTimes() {
+    const std::string loopName = "loop " + std::to_string(options_.loopIndex);
     if (options_.startSeconds >= 0.0) {
         start_ = SecondsToUnits(options_.startSeconds);
         if (start_ >= duration_) {
-            FileError(options_.inputPath, "--start " + ClockText(start_, 3) +
-                                              " lies past the end of the stream (" +
-                                              ClockText(duration_, 3) + ")");
-            return kUsage;
+            return Fail(ExitStatus::kUsage, S_OK, input_,
+                        "--start " + ClockText(start_, 3) + " lies past the end of the stream (" +
+                            ClockText(duration_, 3) + ")");
         }
     }
-    return kDone;
+    const LONGLONG stop = options_.stopSeconds >= 0.0 ? SecondsToUnits(options_.stopSeconds) : -1;
+    if (stop > duration_) {
+        return Fail(ExitStatus::kUsage, S_OK, input_,
+                    "--stop " + ClockText(stop, 3) + " lies past the end of the stream (" +
+                        ClockText(duration_, 3) + ")");
+    }
+    if (options_.loopIndex < 0) {
+        return ExitStatus::kDone;
+    }
+    const LONGLONG loopEnd = SampleTime(LoopEndSample(), format_.sampleRate);
+    if (start_ >= loopEnd) {
+        return Fail(ExitStatus::kUsage, S_OK, input_,
+                    "--start " + ClockText(start_, 3) + " lies after the end of " + loopName +
+                        " (" + ClockText(loopEnd, 3) + "): no pass would play");
+    }
+    if (stop >= loopEnd) {
+        return Fail(ExitStatus::kUsage, S_OK, input_,
+                    "--stop " + ClockText(stop, 3) + " lies after the end of " + loopName + " (" +
+                        ClockText(loopEnd, 3) + "): the pass ends the stream first");
+    }
+    return ExitStatus::kDone;
 }
 
-int Player::ApplyLoopAndSeeking() {
-    IAdxParserControl* parser = graph_.ParserControl();
-    IMediaSeeking* seeking = graph_.ParserSeeking();
+LONGLONG Player::LoopEndSample() const {
+    // A pass ends with the block that holds the loop end, less its trim.
+    return std::min<LONGLONG>(LONGLONG{loop_.endSample} +
+                                  std::max<INT32>(format_.samplesPerBlock, 1) - loop_.endTrim,
+                              totalSamples_);
+}
+
+LONGLONG Player::AskedEndSample() const {
+    if (options_.loopIndex >= 0) {
+        return LoopEndSample();
+    }
+    if (options_.stopSeconds >= 0.0) {
+        const LONGLONG block = std::max<INT32>(format_.samplesPerBlock, 1);
+        const LONGLONG stopSample =
+            SecondsToUnits(options_.stopSeconds) * format_.sampleRate / kUnitsPerSecond;
+        return std::min<LONGLONG>(totalSamples_, (stopSample / block + 1) * block);
+    }
+    return totalSamples_;
+}
+
+REFERENCE_TIME Player::PlannedTime() const {
+    const LONGLONG block = std::max<INT32>(format_.samplesPerBlock, 1);
+    const LONGLONG startSample = start_ * format_.sampleRate / kUnitsPerSecond / block * block;
+    LONGLONG samples = std::max<LONGLONG>(AskedEndSample() - startSample, 0);
+    if (options_.loopIndex >= 0 && options_.passes > 1) {
+        samples += (options_.passes - 1) *
+                   std::max<LONGLONG>(LoopEndSample() - LONGLONG{loop_.startSample}, 0);
+    }
+    return SampleTime(samples, format_.sampleRate);
+}
+
+ExitStatus Player::ApplyLoopAndSeeking() {
+    IAdxParserControl* parser = session_.Graph().ParserControl();
+    IMediaSeeking* seeking = session_.Graph().ParserSeeking();
     if (options_.loopIndex >= 0) {
         const HRESULT hr = parser->SetLoop(options_.loopIndex, 1);
         if (hr != S_OK) {
-            Error("the parser refused loop " + std::to_string(options_.loopIndex) + ": " +
-                  ResultText(hr));
-            return kFailed;
+            return Fail(ExitStatus::kFailed, hr,
+                        "the parser refused loop " + std::to_string(options_.loopIndex));
         }
     }
     const bool start = options_.startSeconds >= 0.0;
-    // A stop at or past the end is the end itself.
+    // A stop at the end is the end itself.
     LONGLONG stop = options_.stopSeconds >= 0.0 ? SecondsToUnits(options_.stopSeconds) : -1;
     if (stop >= duration_) {
         stop = -1;
@@ -347,23 +440,24 @@ int Player::ApplyLoopAndSeeking() {
             stop >= 0 ? &stop : nullptr,
             stop >= 0 ? AM_SEEKING_AbsolutePositioning : AM_SEEKING_NoPositioning);
         if (FAILED(hr)) {
-            Error("cannot seek in the stream: " + ResultText(hr));
-            return kFailed;
+            return Fail(ExitStatus::kFailed, hr, "cannot seek in the stream");
         }
     }
     if (options_.rateGiven) {
         const HRESULT hr = seeking->SetRate(options_.rate);
         if (FAILED(hr)) {
-            Error("cannot set the rate: " + ResultText(hr));
-            return kFailed;
+            return Fail(ExitStatus::kFailed, hr, "cannot set the rate");
         }
     }
-    return kDone;
+    return ExitStatus::kDone;
 }
 
-int Player::Describe() {
-    std::printf("file             %s\n", Utf8(options_.inputPath).c_str());
-    std::printf("stream offset    %lld\n", options_.fileOffset);
+ExitStatus Player::Describe() {
+    std::printf("file             %s\n", Utf8(input_).c_str());
+    if (!options_.member.empty()) {
+        std::printf("member           %s\n", Utf8(options_.member).c_str());
+    }
+    std::printf("stream offset    %lld\n", fileOffset_);
     std::printf("version          %ld\n", static_cast<long>(format_.version));
     std::printf("block size       %ld\n", static_cast<long>(format_.blockSize));
     std::printf("bits per sample  %ld\n", static_cast<long>(format_.bitsPerSample));
@@ -372,7 +466,7 @@ int Player::Describe() {
     std::printf("sample rate      %ld\n", static_cast<long>(format_.sampleRate));
     std::printf("total samples    %ld\n", static_cast<long>(totalSamples_));
     std::printf("duration         %s\n", ClockText(duration_, 3).c_str());
-    IAdxParserControl* parser = graph_.ParserControl();
+    IAdxParserControl* parser = session_.Graph().ParserControl();
     INT32 count = 0;
     std::vector<AdxLoopPoint> loops;
     if (SUCCEEDED(parser->GetLoopPoints(nullptr, &count)) && count > 0) {
@@ -392,131 +486,89 @@ int Player::Describe() {
                     static_cast<long>(loop.startByte), static_cast<long>(loop.endByte),
                     static_cast<long>(loop.startTrim), static_cast<long>(loop.endTrim));
     }
-    if (std::fflush(stdout) != 0) {
-        Error("write to standard output failed");
-        return kFailed;
+    // Write errors on standard output are reported once, at the program's end.
+    if (availableSamples_ < totalSamples_) {
+        Warn("the data ends after " +
+             ClockText(SampleTime(availableSamples_, format_.sampleRate), 3) + " of the " +
+             ClockText(duration_, 3) + " the header gives");
+        return ExitStatus::kShort;
     }
-    return kDone;
+    return ExitStatus::kDone;
 }
 
-int Player::Play() {
-    int status = ApplyLoopAndSeeking();
-    if (status == kDone) {
-        status = RunToEnd();
+ExitStatus Player::Play() {
+    ExitStatus status = ApplyLoopAndSeeking();
+    if (status == ExitStatus::kDone) {
+        status = RunGraph();
     }
-    if (status == kDone) {
-        ReportLoopShortfall();
-    }
-    return status;
+    return status == ExitStatus::kDone ? ReportShortfall() : status;
 }
 
-int Player::Convert() {
-    const std::wstring& path = options_.wavPath;
-    if (SameFile(path, options_.inputPath)) {
-        FileError(path, "is the input file; it would be overwritten");
-        return kUsage;
-    }
+ExitStatus Player::Convert() {
     int channelCount = 0;
     int sampleRate = 0;
-    if (!graph_.Sink()->ConnectedFormat(channelCount, sampleRate)) {
-        Error("the WAV sink has no PCM format");
-        return kFailed;
+    if (!session_.Graph().Sink()->ConnectedFormat(channelCount, sampleRate)) {
+        return Fail(ExitStatus::kFailed, S_OK, "the WAV sink has no PCM format");
     }
+    const std::wstring shownOutput = toStandardOutput_ ? L"standard output" : output_;
     std::string error;
-    if (!writer_.Open(path, channelCount, sampleRate, error)) {
-        FileError(path, error);
-        return kFailed;
+    const bool opened = toStandardOutput_
+                            ? writer_.OpenStandardOutput(channelCount, sampleRate, error)
+                            : writer_.Open(output_, channelCount, sampleRate, error);
+    if (!opened) {
+        return Fail(ExitStatus::kFailed, S_OK, shownOutput, error);
     }
-    int status = ApplyLoopAndSeeking();
-    if (status == kDone) {
-        status = RunToEnd();
+    ExitStatus status = ApplyLoopAndSeeking();
+    if (status == ExitStatus::kDone) {
+        status = RunGraph();
     }
-    const std::string writeError = graph_.Sink()->Pin()->WriteError();
+    const std::string writeError = session_.Graph().Sink()->Pin()->WriteError();
+    delivered_ = SampleTime(
+        static_cast<LONGLONG>(writer_.DataBytes() / static_cast<unsigned>(channelCount * 2)),
+        sampleRate);
     if (!writeError.empty()) {
-        FileError(path, writeError);
-        status = kFailed;
-    } else if (status == kDone && stoppedByUser_) {
-        FileError(path, "interrupted; the incomplete file is removed");
-        status = kFailed;
-    } else if (status == kDone && !writer_.Finish(error)) {
-        FileError(path, error);
-        status = kFailed;
+        status = Fail(ExitStatus::kFailed, S_OK, shownOutput, writeError);
+    } else if (status == ExitStatus::kInterrupted) {
+        (void)Fail(status, S_OK, shownOutput,
+                   toStandardOutput_ ? "interrupted"
+                                     : "interrupted; the incomplete file is removed");
+    } else if (status == ExitStatus::kDone && !writer_.Finish(error)) {
+        status = Fail(ExitStatus::kFailed, S_OK, shownOutput, error);
     }
-    if (status != kDone) {
+    if (status != ExitStatus::kDone) {
         writer_.Discard();
         return status;
     }
-    ReportLoopShortfall();
-    return kDone;
+    return ReportShortfall();
 }
 
-int Player::RunToEnd() {
-    const HANDLE events = graph_.EventHandle();
-    if (events == nullptr) {
-        Error("the filter graph gives no event handle");
-        return kFailed;
-    }
-    HRESULT hr = graph_.Run();
-    if (FAILED(hr)) {
-        Error("cannot start the filter graph: " + ResultText(hr));
-        return kFailed;
-    }
-    int status = kDone;
-    bool running = true;
-    while (running) {
-        const HANDLE handles[2] = {events, stopEvent_};
-        const DWORD woken = WaitForMultipleObjects(2, handles, FALSE, kProgressIntervalMs);
-        if (woken == WAIT_OBJECT_0 + 1) {
-            stoppedByUser_ = true;
-            break;
-        }
-        long code = 0;
-        LONG_PTR param1 = 0;
-        LONG_PTR param2 = 0;
-        while (running && graph_.NextEvent(code, param1, param2)) {
-            switch (code) {
-            case EC_COMPLETE:
-            case EC_USERABORT:
-                running = false;
-                break;
-            case EC_ERRORABORT:
-            case EC_ERROR_STILLPLAYING:
-            case EC_STREAM_ERROR_STOPPED:
-            case EC_STREAM_ERROR_STILLPLAYING:
-                hr = static_cast<HRESULT>(param1);
-                running = false;
-                status = kFailed;
-                break;
-            default:
-                break;
-            }
-        }
-        if (running) {
-            ShowProgress(false);
-        }
-    }
-    if (status == kDone) {
+ExitStatus Player::RunGraph() {
+    HRESULT error = S_OK;
+    const GraphSession::Ending ending = session_.Run([this] { ShowProgress(false); }, error);
+    switch (ending) {
+    case GraphSession::Ending::kComplete:
         ShowProgress(true);
+        return ExitStatus::kDone;
+    case GraphSession::Ending::kStopped:
+        // The line stays where it was: the run did not get further.
+        progress_.Break();
+        return ExitStatus::kInterrupted;
+    case GraphSession::Ending::kError:
+    default:
+        if (error == STG_E_WRITEFAULT) {
+            return ExitStatus::kFailed; // the sink's; Convert names the file and the cause
+        }
+        return Fail(ExitStatus::kFailed, error, input_,
+                    options_.Converting() ? "decoding failed" : "playback failed");
     }
-    const HRESULT stopped = graph_.Stop();
-    if (status == kFailed && hr != STG_E_WRITEFAULT) {
-        // A write error is the sink's; Convert names the file and the cause.
-        FileError(options_.inputPath,
-                  std::string(options_.mode == Options::Mode::kWav ? "decoding failed: "
-                                                                   : "playback failed: ") +
-                      ResultText(hr));
-    } else if (FAILED(stopped)) {
-        Error("cannot stop the filter graph: " + ResultText(stopped));
-        status = kFailed;
-    }
-    return status;
 }
 
 void Player::PositionAt(REFERENCE_TIME played, REFERENCE_TIME& position, int& pass) {
     pass = 0;
     position = start_ + static_cast<LONGLONG>(static_cast<double>(played) * options_.rate);
     LoopPassTap::PassStart passStart = {};
-    if (graph_.Tap() != nullptr && graph_.Tap()->PassAt(played, pass, passStart)) {
+    LoopPassTap* tap = session_.Graph().Tap();
+    if (tap != nullptr && tap->PassAt(played, pass, passStart)) {
         const LONGLONG since = std::max<LONGLONG>(played - passStart.time, 0);
         position = SampleTime(passStart.sample, format_.sampleRate) +
                    static_cast<LONGLONG>(static_cast<double>(since) * options_.rate);
@@ -525,104 +577,91 @@ void Player::PositionAt(REFERENCE_TIME played, REFERENCE_TIME& position, int& pa
 }
 
 void Player::EndPosition(REFERENCE_TIME& position, int& pass) {
-    pass = graph_.Tap() != nullptr ? graph_.Tap()->PassesBegun() : 0;
+    LoopPassTap* tap = session_.Graph().Tap();
+    pass = tap != nullptr ? tap->PassesBegun() : 0;
     position = duration_;
     if (pass >= 2 || (options_.passes > 0 && pass >= options_.passes)) {
-        // The last pass ended at the loop end (or the end of its block).
-        const LONGLONG loopEnd =
-            LONGLONG{loop_.endSample} + std::max<INT32>(format_.samplesPerBlock, 1) - loop_.endTrim;
-        position = SampleTime(loopEnd, format_.sampleRate);
+        position = SampleTime(LoopEndSample(), format_.sampleRate);
     } else if (options_.stopSeconds >= 0.0) {
         position = SecondsToUnits(options_.stopSeconds);
     }
     position = std::min(std::max<LONGLONG>(position, 0), duration_);
 }
 
-unsigned long long Player::ExpectedBytes() const {
-    const LONGLONG block = std::max<INT32>(format_.samplesPerBlock, 1);
-    const LONGLONG startSample =
-        start_ * format_.sampleRate / kUnitsPerSecond / block * block; // the block's first
-    LONGLONG frames = totalSamples_ - startSample;
-    if (options_.loopIndex >= 0 && options_.passes > 0) {
-        const LONGLONG loopEnd = LONGLONG{loop_.endSample} + block - loop_.endTrim;
-        frames = std::max<LONGLONG>(loopEnd - startSample, 0) +
-                 (options_.passes - 1) * std::max<LONGLONG>(loopEnd - loop_.startSample, 0);
-    } else if (options_.stopSeconds >= 0.0) {
-        const LONGLONG stopSample =
-            SecondsToUnits(options_.stopSeconds) * format_.sampleRate / kUnitsPerSecond;
-        frames = std::min<LONGLONG>(totalSamples_, (stopSample / block + 1) * block) - startSample;
-    }
-    frames = std::max<LONGLONG>(frames, 1);
-    return static_cast<unsigned long long>(frames) *
-           static_cast<unsigned long long>(std::max<INT32>(format_.channelCount, 1)) * 2;
-}
-
 void Player::ShowProgress(bool last) {
-    if (!showProgress_) {
+    if (!progress_.Enabled()) {
         return;
     }
-    char line[160];
-    if (options_.mode == Options::Mode::kWav) {
-        const unsigned long long written = graph_.Sink()->Pin()->BytesWritten();
-        const unsigned long long expected = ExpectedBytes();
-        double fraction = static_cast<double>(written) / static_cast<double>(expected);
-        fraction = last ? 1.0 : std::min(fraction, 0.999);
-        const int filled = static_cast<int>(fraction * kBarWidth);
+    const REFERENCE_TIME planned = PlannedTime();
+    char line[256];
+    if (options_.Converting()) {
         const unsigned long long bytesPerSecond =
-            static_cast<unsigned long long>(std::max<INT32>(format_.channelCount, 1)) * 2 *
+            static_cast<unsigned long long>(std::max(format_.channelCount, 1)) * 2 *
             static_cast<unsigned long long>(std::max<INT32>(format_.sampleRate, 1));
+        const unsigned long long written = session_.Graph().Sink()->Pin()->BytesWritten();
         const LONGLONG decoded = static_cast<LONGLONG>(written * kUnitsPerSecond / bytesPerSecond);
-        std::snprintf(line, sizeof(line), "\r[%-*.*s] %3d%%  %s decoded ", kBarWidth, filled,
+        const double fraction =
+            last ? 1.0
+                 : std::min(1.0, static_cast<double>(decoded) / std::max<LONGLONG>(planned, 1));
+        const int filled = static_cast<int>(fraction * kBarWidth);
+        std::snprintf(line, sizeof(line), "[%-*.*s] %3d%%  %s of %s", kBarWidth, filled,
                       "##############################", static_cast<int>(fraction * 100),
-                      ClockText(decoded, 1).c_str());
+                      ClockText(decoded, 1).c_str(), ClockText(planned, 1).c_str());
     } else {
         REFERENCE_TIME position = 0;
+        REFERENCE_TIME played = 0;
         int pass = 0;
-        if (last && !stoppedByUser_) {
+        if (FAILED(session_.Graph().PlayedTime(played))) {
+            played = 0;
+        }
+        if (last) {
             // At the end the graph's clock says no more than that it ended.
             EndPosition(position, pass);
         } else {
-            REFERENCE_TIME played = 0;
-            if (FAILED(graph_.PlayedTime(played))) {
-                played = 0;
-            }
             PositionAt(played, position, pass);
         }
-        int length = std::snprintf(line, sizeof(line), "\r%s / %s", ClockText(position, 1).c_str(),
-                                   ClockText(duration_, 1).c_str());
-        if (options_.loopIndex >= 0 && length > 0 && pass > 0) {
-            if (options_.passes > 0) {
-                length += std::snprintf(line + length, sizeof(line) - static_cast<size_t>(length),
-                                        "  loop %d, pass %d of %d", options_.loopIndex, pass,
-                                        options_.passes);
-            } else {
-                length += std::snprintf(line + length, sizeof(line) - static_cast<size_t>(length),
-                                        "  loop %d, pass %d", options_.loopIndex, pass);
-            }
-        }
-        if (length > 0 && static_cast<size_t>(length) + 3 < sizeof(line)) {
-            std::snprintf(line + length, sizeof(line) - static_cast<size_t>(length), "   ");
+        const LONGLONG playedMedia =
+            last ? planned : static_cast<LONGLONG>(static_cast<double>(played) * options_.rate);
+        int length = std::snprintf(
+            line, sizeof(line), "%s of %s", ClockText(std::min(playedMedia, planned), 1).c_str(),
+            options_.loopIndex >= 0 && options_.passes == 0 ? "(endless loop)"
+                                                            : ClockText(planned, 1).c_str());
+        if (length > 0 && options_.loopIndex >= 0 && pass > 0) {
+            const std::string passes =
+                options_.passes > 0 ? " of " + std::to_string(options_.passes) : std::string();
+            std::snprintf(line + length, sizeof(line) - static_cast<size_t>(length),
+                          "  at %s, loop %d, pass %d%s", ClockText(position, 1).c_str(),
+                          options_.loopIndex, pass, passes.c_str());
         }
     }
-    std::fputs(line, stderr);
+    progress_.Show(line);
     if (last) {
-        std::fputc('\n', stderr);
-        progressShown_ = false;
-    } else {
-        progressShown_ = true;
+        progress_.Break();
     }
-    std::fflush(stderr);
 }
 
-void Player::ReportLoopShortfall() {
-    if (options_.loopIndex < 0 || options_.passes == 0 || stoppedByUser_ ||
-        graph_.Tap() == nullptr) {
-        return;
+ExitStatus Player::ReportShortfall() {
+    ExitStatus status = ExitStatus::kDone;
+    if (availableSamples_ < AskedEndSample()) {
+        std::string what = "the data ends after " +
+                           ClockText(SampleTime(availableSamples_, format_.sampleRate), 3) +
+                           " of the " + ClockText(duration_, 3) + " the header gives";
+        if (options_.Converting()) {
+            what += "; " + ClockText(delivered_, 3) + " of " + ClockText(PlannedTime(), 3) +
+                    " converted";
+        }
+        Warn(what);
+        status = ExitStatus::kShort;
     }
-    const int begun = graph_.Tap()->PassesBegun();
-    if (begun < options_.passes) {
-        FileError(options_.inputPath, "warning: the stream ended after " + std::to_string(begun) +
-                                          " of " + std::to_string(options_.passes) +
-                                          " passes of loop " + std::to_string(options_.loopIndex));
+    LoopPassTap* tap = session_.Graph().Tap();
+    if (options_.loopIndex >= 0 && options_.passes > 0 && tap != nullptr) {
+        const int begun = tap->PassesBegun();
+        if (begun < options_.passes) {
+            Warn("the stream ended after " + std::to_string(begun) + " of " +
+                 std::to_string(options_.passes) + " passes of loop " +
+                 std::to_string(options_.loopIndex));
+            status = ExitStatus::kShort;
+        }
     }
+    return status;
 }

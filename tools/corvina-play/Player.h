@@ -1,11 +1,13 @@
-// One run of corvina-play: builds the graph for the chosen mode, applies the
-// loop and seeking options, runs it to its end (or until stopped) with a
-// progress display, and reports what went wrong in words on stderr.
+// One input of corvina-play: checks the input and the output, builds the
+// graph for the chosen mode through a GraphSession, applies the loop and
+// seeking options, runs it with a progress line and says in words what went
+// wrong, or what came out short, on stderr.
 #pragma once
 
-#include "FilterModule.h"
+#include "ExitStatus.h"
+#include "GraphSession.h"
 #include "Options.h"
-#include "PlaybackGraph.h"
+#include "ProgressLine.h"
 #include "WavWriter.h"
 
 #include <corvina.h>
@@ -16,59 +18,74 @@
 
 class Player {
 public:
-    // Exit statuses.
-    enum Status : int { kDone = 0, kUsage = 1, kRefused = 2, kFailed = 3 };
-
-    // `stopEvent` is signalled when the user asks to stop (Ctrl+C).
-    Player(const Options& options, HANDLE stopEvent);
+    // `input` is played, or converted into `output` (a path, or "-" for
+    // standard output); `stopEvent` is signalled on Ctrl+C.
+    Player(const Options& options, const std::wstring& input, const std::wstring& output,
+           HANDLE stopEvent);
     Player(const Player&) = delete;
     Player& operator=(const Player&) = delete;
 
     // Does what the options ask; the exit status.
-    int Run();
+    ExitStatus Run();
+
+    // After Run: the media time converted or played (100-ns units).
+    REFERENCE_TIME DeliveredTime() const { return delivered_; }
 
 private:
-    int CheckInputFile();
-    int Build();
-    int BuildFilterByFilter();
-    int BuildWithGraphBuilder();
-    // Says why the parser's input did not connect; kRefused or kFailed.
-    int ExplainRefusal(HRESULT hr);
-    int ReadStream();
-    int ApplyLoopAndSeeking();
-    int Describe();
-    int Play();
-    int Convert();
-    // Runs the graph until it completes or the user stops it; kDone or
-    // kFailed. Calls ShowProgress in between.
-    int RunToEnd();
+    ExitStatus CheckInput();
+    ExitStatus CheckOutput();
+    ExitStatus Build();
+    ExitStatus BuildFilterByFilter();
+    ExitStatus BuildWithGraphBuilder();
+    ExitStatus ExplainRefusal(HRESULT hr);
+    ExitStatus ExplainDecoderRefusal(HRESULT hr);
+    ExitStatus ReadStream();
+    ExitStatus CheckTimes();
+    void FindDataEnd();
+    ExitStatus ApplyLoopAndSeeking();
+    ExitStatus Describe();
+    ExitStatus Play();
+    ExitStatus Convert();
+    // Runs the graph with the progress line; kDone, kInterrupted or kFailed.
+    ExitStatus RunGraph();
     void ShowProgress(bool last);
     // The media position (100-ns units from the stream start) and the loop
     // pass at the graph's stream time `played`.
     void PositionAt(REFERENCE_TIME played, REFERENCE_TIME& position, int& pass);
     // The same where the stream ended by itself.
     void EndPosition(REFERENCE_TIME& position, int& pass);
-    // How many PCM bytes the conversion should bring, for the progress bar.
-    unsigned long long ExpectedBytes() const;
-    void ReportLoopShortfall();
+    // The sample just after the last one asked for, in the first pass.
+    LONGLONG AskedEndSample() const;
+    // The media time the options ask to play, passes included.
+    REFERENCE_TIME PlannedTime() const;
+    LONGLONG LoopEndSample() const;
+    // kShort with a warning when less came out than was asked; else kDone.
+    ExitStatus ReportShortfall();
 
-    // Messages on stderr: "corvina-play: FILE: what" and "corvina-play: what".
-    void FileError(const std::wstring& file, const std::string& what);
-    void Error(const std::string& what);
+    // The one way failures are worded: "corvina-play: FILE: what: reason",
+    // the reason being `hr` in words (none for S_OK). Returns `status`.
+    ExitStatus Fail(ExitStatus status, HRESULT hr, const std::wstring& file,
+                    const std::string& what);
+    ExitStatus Fail(ExitStatus status, HRESULT hr, const std::string& what);
+    void Warn(const std::string& what);
 
     const Options& options_;
-    const HANDLE stopEvent_;
-    const bool showProgress_;
-    bool progressShown_ = false; // a progress line waits for its line end
-    bool stoppedByUser_ = false;
-    // Declared in the order of their lifetimes: the module outlives the
-    // graph that holds its filters; the writer outlives the graph's sink.
-    FilterModule module_;
+    const std::wstring& input_;
+    const std::wstring output_;
+    const bool toStandardOutput_;
+    ProgressLine progress_;
+    std::wstring modulePath_;
+    long long fileOffset_ = 0; // where the stream starts: --offset, or the member's
+    long long dataEnd_ = 0;    // where the input's bytes for the stream end
+    // Declared in the order of their lifetimes: the writer outlives the
+    // graph's sink.
     WavWriter writer_;
-    PlaybackGraph graph_;
+    GraphSession session_;
     AdxFormatInfo format_ = {};
     INT32 totalSamples_ = 0;
+    LONGLONG availableSamples_ = 0; // whole blocks the data holds
     REFERENCE_TIME duration_ = 0;
     REFERENCE_TIME start_ = 0; // the requested start, 0 without --start
     AdxLoopPoint loop_ = {};   // the chosen loop, with --loop
+    REFERENCE_TIME delivered_ = 0;
 };

@@ -1,5 +1,6 @@
 #include "WavSinkPin.h"
 
+#include "SampleAllocator.h"
 #include "WavSink.h"
 #include "WavWriter.h"
 
@@ -40,6 +41,16 @@ HRESULT WavSinkPin::CanStream() {
     if (endOfStream_) {
         return VFW_E_SAMPLE_REJECTED_EOS;
     }
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE WavSinkPin::GetAllocator(IMemAllocator** out) {
+    RETURN_HR_IF_NULL(E_POINTER, out);
+    auto guard = lock_->lock();
+    if (!allocator_) {
+        RETURN_IF_FAILED(SampleAllocator::Create(allocator_.put()));
+    }
+    allocator_.copy_to(out); // +1 for the caller
     return S_OK;
 }
 

@@ -22,6 +22,8 @@ public:
     HRESULT STDMETHODCALLTYPE EndOfStream() override;
     HRESULT STDMETHODCALLTYPE EndFlush() override;
     // IMemInputPin
+    // Offers a SampleAllocator: buffers that cost no system call each.
+    HRESULT STDMETHODCALLTYPE GetAllocator(IMemAllocator** out) override;
     HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override;
 
     // At Stop: the next run may end its stream again.

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <io.h>
 
 namespace {
@@ -36,28 +37,50 @@ bool WavWriter::Open(const std::wstring& path, int channelCount, int sampleRate,
                      std::string& error) {
     Discard();
     path_ = path;
-    channelCount_ = channelCount;
-    sampleRate_ = sampleRate;
-    dataBytes_ = 0;
+    standardOutput_ = false;
     file_ = _wfopen(path.c_str(), L"wb");
     if (file_ == nullptr) {
         error = ErrnoText("cannot create");
         return false;
     }
-    // Removed again on failure only when it is a file of a disk, never a
-    // device such as the null device.
-    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file_)));
-    regularFile_ = handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK;
-    // Without the large buffer the output still works, only slower.
-    (void)std::setvbuf(file_, nullptr, _IOFBF, kStreamBufferBytes);
-    return WriteHeader(error);
+    return Start(channelCount, sampleRate, error);
 }
 
-bool WavWriter::WriteHeader(std::string& error) {
+bool WavWriter::OpenStandardOutput(int channelCount, int sampleRate, std::string& error) {
+    Discard();
+    path_.clear();
+    standardOutput_ = true;
+    if (_setmode(_fileno(stdout), _O_BINARY) == -1) {
+        error = ErrnoText("cannot write binary data");
+        return false;
+    }
+    file_ = stdout;
+    return Start(channelCount, sampleRate, error);
+}
+
+bool WavWriter::Start(int channelCount, int sampleRate, std::string& error) {
+    // Positioned for the final header, and removed again on failure, only
+    // when it is a file of a disk: never a pipe or a device such as the
+    // null device.
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file_)));
+    regularFile_ = handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK;
+    channelCount_ = channelCount;
+    sampleRate_ = sampleRate;
+    dataBytes_ = 0;
+    // Without the large buffer the output still works, only slower.
+    (void)std::setvbuf(file_, nullptr, _IOFBF, kStreamBufferBytes);
+    return WriteHeader(false, error);
+}
+
+bool WavWriter::WriteHeader(bool final, std::string& error) {
+    // Unknown sizes are all ones, the reading of streamed WAV data.
+    const unsigned long riffBytes =
+        final ? static_cast<unsigned long>(36 + dataBytes_) : 0xFFFFFFFFul;
+    const unsigned long dataBytes = final ? static_cast<unsigned long>(dataBytes_) : 0xFFFFFFFFul;
     unsigned char header[kHeaderBytes];
     const unsigned blockAlign = static_cast<unsigned>(channelCount_) * 2;
     std::memcpy(header, "RIFF", 4);
-    PutU32(header + 4, static_cast<unsigned long>(36 + dataBytes_));
+    PutU32(header + 4, riffBytes);
     std::memcpy(header + 8, "WAVEfmt ", 8);
     PutU32(header + 16, 16);
     PutU16(header + 20, 1); // PCM
@@ -67,7 +90,7 @@ bool WavWriter::WriteHeader(std::string& error) {
     PutU16(header + 32, blockAlign);
     PutU16(header + 34, 16);
     std::memcpy(header + 36, "data", 4);
-    PutU32(header + 40, static_cast<unsigned long>(dataBytes_));
+    PutU32(header + 40, dataBytes);
     errno = 0;
     if (std::fwrite(header, 1, sizeof(header), file_) != sizeof(header)) {
         error = ErrnoText("write error");
@@ -105,14 +128,21 @@ bool WavWriter::Finish(std::string& error) {
         Discard();
         return false;
     }
-    // The sizes are known now. A file that cannot be positioned (a pipe or
-    // a device) keeps the header of sizes 0 that went out first.
-    if (std::fseek(file_, 0, SEEK_SET) == 0 && !WriteHeader(error)) {
+    // The sizes are known now. An output that cannot be positioned (a pipe
+    // or a device) keeps the header of unknown sizes that went out first.
+    if (regularFile_ && std::fseek(file_, 0, SEEK_SET) == 0 &&
+        (!WriteHeader(true, error) || std::fflush(file_) != 0)) {
+        if (error.empty()) {
+            error = ErrnoText("write error");
+        }
         Discard();
         return false;
     }
     std::FILE* file = file_;
     file_ = nullptr;
+    if (standardOutput_) {
+        return true; // flushed above; closed with the program
+    }
     errno = 0;
     if (std::fclose(file) != 0) {
         error = ErrnoText("write error");
@@ -126,6 +156,10 @@ bool WavWriter::Finish(std::string& error) {
 
 void WavWriter::Discard() {
     if (file_ == nullptr) {
+        return;
+    }
+    if (standardOutput_) {
+        file_ = nullptr; // what went out cannot be taken back
         return;
     }
     std::fclose(file_); // the file goes away: its write errors no longer matter

@@ -1,6 +1,7 @@
 // A 16-bit PCM RIFF/WAVE file written front to back through a large stdio
-// buffer. The header goes out first with sizes of 0 and is rewritten with
-// the real sizes by Finish; a file that is never finished is removed.
+// buffer. The header goes out first with the sizes 0xFFFFFFFF (unknown, as
+// streamed WAV has them) and is rewritten with the real sizes by Finish
+// where the output can be positioned; a file never finished is removed.
 #pragma once
 
 #include <windows.h>
@@ -19,6 +20,9 @@ public:
     // Creates `path` (replacing a file of that name) and writes the header
     // for this format. False with the reason in `error`.
     bool Open(const std::wstring& path, int channelCount, int sampleRate, std::string& error);
+    // The same on standard output, switched to binary; it is flushed, not
+    // closed, by Finish.
+    bool OpenStandardOutput(int channelCount, int sampleRate, std::string& error);
     // Appends PCM bytes. False with the reason in `error`; the file is then
     // unusable and only Discard (or the destructor) remains.
     bool Write(const void* bytes, size_t byteCount, std::string& error);
@@ -32,11 +36,14 @@ public:
     unsigned long long DataBytes() const { return dataBytes_; }
 
 private:
-    bool WriteHeader(std::string& error);
+    bool Start(int channelCount, int sampleRate, std::string& error);
+    // With the sizes known (`final`) or as unknown.
+    bool WriteHeader(bool final, std::string& error);
 
     std::FILE* file_ = nullptr;
     std::wstring path_;
     bool regularFile_ = false;
+    bool standardOutput_ = false;
     int channelCount_ = 0;
     int sampleRate_ = 0;
     unsigned long long dataBytes_ = 0;

@@ -1,13 +1,22 @@
 // corvina-play: plays an ADX file through corvina's parser and decoder
-// filters, converts it into a WAV file, or describes it. Run with --help for
-// the options and the exit statuses.
+// filters, converts one or many into WAV files, or describes one. Run with
+// --help for the options and the exit statuses.
+#include "ExitStatus.h"
+#include "FileChecks.h"
 #include "Options.h"
 #include "Player.h"
+#include "SampleAllocatorFactory.h"
+#include "TextFormat.h"
+
+#include <corvina_version.h>
 
 #include <windows.h>
 #include <objbase.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <set>
 
 namespace {
 
@@ -26,10 +35,89 @@ BOOL WINAPI OnConsoleControl(DWORD kind) {
     const LONG now = static_cast<LONG>(GetTickCount() | 1);
     const LONG first = InterlockedCompareExchange(&firstStopTick, now, 0);
     if (first != 0 && static_cast<DWORD>(now - first) >= kForceAfterMs) {
-        TerminateProcess(GetCurrentProcess(), Player::kFailed);
+        TerminateProcess(GetCurrentProcess(), static_cast<UINT>(ExitStatus::kInterrupted));
     }
     SetEvent(stopEvent);
     return TRUE;
+}
+
+const char* StatusWord(ExitStatus status) {
+    switch (status) {
+    case ExitStatus::kDone:
+        return "done";
+    case ExitStatus::kShort:
+        return "short";
+    case ExitStatus::kInterrupted:
+        return "interrupted";
+    case ExitStatus::kUsage:
+    case ExitStatus::kRefused:
+        return "refused";
+    case ExitStatus::kFailed:
+    default:
+        return "failed";
+    }
+}
+
+// --wav-dir: every input into DIR/NAME.wav, a summary line for each on
+// standard output and a total; the most serious status of all.
+ExitStatus ConvertAll(const Options& options) {
+    if (KindOf(options.wavDir) != PathKind::kDirectory) {
+        std::fprintf(stderr, "corvina-play: %s: no such directory\n", Utf8(options.wavDir).c_str());
+        return ExitStatus::kUsage;
+    }
+    ExitStatus worst = ExitStatus::kDone;
+    int counts[4] = {}; // done, short, refused or failed, interrupted
+    std::set<std::wstring> outputs;
+    for (const std::wstring& input : options.inputPaths) {
+        const std::wstring output = JoinPath(options.wavDir, StemOf(input) + L".wav");
+        ExitStatus status = ExitStatus::kDone;
+        REFERENCE_TIME delivered = 0;
+        // Two inputs of one name would write one file twice.
+        if (!outputs.insert(output).second) {
+            std::fprintf(stderr,
+                         "corvina-play: %s: written already in this run from another input\n",
+                         Utf8(output).c_str());
+            status = ExitStatus::kUsage;
+        } else {
+            Player player(options, input, output, stopEvent);
+            status = player.Run();
+            delivered = player.DeliveredTime();
+        }
+        worst = Worse(worst, status);
+        const int column = status == ExitStatus::kDone          ? 0
+                           : status == ExitStatus::kShort       ? 1
+                           : status == ExitStatus::kInterrupted ? 3
+                                                                : 2;
+        ++counts[column];
+        if (status == ExitStatus::kDone || status == ExitStatus::kShort) {
+            std::printf("%s -> %s: %s, %s\n", Utf8(input).c_str(), Utf8(output).c_str(),
+                        StatusWord(status), ClockText(delivered, 3).c_str());
+        } else {
+            std::printf("%s: %s\n", Utf8(input).c_str(), StatusWord(status));
+        }
+        std::fflush(stdout);
+        if (status == ExitStatus::kInterrupted) {
+            break;
+        }
+    }
+    std::printf("total: %u files: %d done, %d short, %d refused or failed%s\n",
+                static_cast<unsigned>(options.inputPaths.size()), counts[0], counts[1], counts[2],
+                counts[3] != 0 ? "; interrupted" : "");
+    return worst;
+}
+
+ExitStatus RunOptions(const Options& options) {
+    // Conversion takes every buffer from an allocator without system calls;
+    // only speed depends on it, so a failed registration is no failure.
+    SampleAllocatorFactory allocators;
+    if (options.Converting() && !options.render) {
+        (void)allocators.Register();
+    }
+    if (options.mode == Options::Mode::kWavDir) {
+        return ConvertAll(options);
+    }
+    Player player(options, options.inputPaths.front(), options.wavPath, stopEvent);
+    return player.Run();
 }
 
 } // namespace
@@ -37,38 +125,48 @@ BOOL WINAPI OnConsoleControl(DWORD kind) {
 int wmain(int argc, wchar_t** argv) {
     Options options;
     std::string error;
+    ExitStatus status = ExitStatus::kFailed;
     if (!ParseOptions(argc, argv, options, error)) {
         std::fprintf(stderr, "corvina-play: %s\n", error.c_str());
-        return Player::kUsage;
-    }
-    if (options.help) {
+        status = ExitStatus::kUsage;
+    } else if (options.help) {
         std::fputs(kUsageText, stdout);
-        return std::fflush(stdout) == 0 ? Player::kDone : Player::kFailed;
-    }
-
-    int status = Player::kFailed;
-    stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    const bool handlerSet =
-        stopEvent != nullptr && SetConsoleCtrlHandler(OnConsoleControl, TRUE) != FALSE;
-    const HRESULT initialized = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    if (stopEvent == nullptr) {
-        std::fputs("corvina-play: cannot create an event\n", stderr);
-    } else if (FAILED(initialized)) {
-        std::fprintf(stderr, "corvina-play: cannot initialise COM (0x%08lX)\n",
-                     static_cast<unsigned long>(initialized));
+        status = ExitStatus::kDone;
+    } else if (options.version) {
+        std::printf("corvina-play %s\n", CORVINA_VERSION_STRING);
+        status = ExitStatus::kDone;
     } else {
-        Player player(options, stopEvent);
-        status = player.Run();
+        stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        const bool handlerSet =
+            stopEvent != nullptr && SetConsoleCtrlHandler(OnConsoleControl, TRUE) != FALSE;
+        const HRESULT initialized = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        if (stopEvent == nullptr) {
+            std::fputs("corvina-play: cannot create an event\n", stderr);
+        } else if (FAILED(initialized)) {
+            std::fprintf(stderr, "corvina-play: cannot initialise COM (0x%08lX)\n",
+                         static_cast<unsigned long>(initialized));
+        } else {
+            status = RunOptions(options);
+        }
+        // The one way out: the players and their graphs are gone by here.
+        if (SUCCEEDED(initialized)) {
+            CoUninitialize();
+        }
+        if (handlerSet) {
+            SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+        }
+        if (stopEvent != nullptr) {
+            CloseHandle(stopEvent);
+        }
     }
-    // The one way out: the player and its graph are gone by here.
-    if (SUCCEEDED(initialized)) {
-        CoUninitialize();
+    // What standard output could not take is a failure too (--info > /dev/full).
+    // A WAV file on standard output has had its write error reported.
+    const bool reported = options.wavPath == L"-" && status == ExitStatus::kFailed;
+    errno = 0;
+    if ((std::fflush(stdout) != 0 || std::ferror(stdout) != 0) && !reported) {
+        std::fprintf(stderr, "corvina-play: standard output: write error: %s\n",
+                     std::strerror(errno != 0 ? errno : EIO));
+        status = Worse(status, ExitStatus::kFailed);
     }
-    if (handlerSet) {
-        SetConsoleCtrlHandler(OnConsoleControl, FALSE);
-    }
-    if (stopEvent != nullptr) {
-        CloseHandle(stopEvent);
-    }
-    return status;
+    return static_cast<int>(status);
 }

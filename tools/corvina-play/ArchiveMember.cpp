@@ -1,0 +1,49 @@
+#include "ArchiveMember.h"
+
+#include "FileByteSource.h"
+#include "TextFormat.h"
+
+#include "tools/skerrin/AfsArchive.h"
+
+#include <optional>
+
+bool FindArchiveMember(const std::wstring& path, const std::wstring& member, ArchiveMember& found,
+                       std::string& error) {
+    const FileHandle file = FileHandle::OpenForReading(path.c_str());
+    if (!file) {
+        error = "unreadable file: " + ResultText(HRESULT_FROM_WIN32(GetLastError()));
+        return false;
+    }
+    FileByteSource source(file);
+    afs::AfsArchive archive;
+    const afs::AfsArchive::Status status = archive.Open(source);
+    if (!archive.HasEntries()) {
+        error = std::string("not a readable AFS archive: ") + afs::AfsArchive::StatusText(status);
+        return false;
+    }
+    const std::string name = Utf8(member);
+    std::optional<uint32_t> index = archive.FindByName(name);
+    if (!index) {
+        bool digits = !member.empty();
+        unsigned long long value = 0;
+        for (const wchar_t c : member) {
+            digits = digits && c >= L'0' && c <= L'9' && value < 0x100000000ull;
+            value = value * 10 + static_cast<unsigned>(c - L'0');
+        }
+        if (!digits) {
+            error = "no member named " + name;
+            return false;
+        }
+        if (value >= archive.MemberCount()) {
+            error = "no member " + name + ": the archive holds " +
+                    std::to_string(archive.MemberCount()) + " members";
+            return false;
+        }
+        index = static_cast<uint32_t>(value);
+    }
+    const afs::AfsEntry entry = archive.Entry(*index);
+    found.index = *index;
+    found.offsetBytes = entry.offsetBytes;
+    found.sizeBytes = entry.sizeBytes;
+    return true;
+}

@@ -1,0 +1,16 @@
+// Finds a member of an AFS archive by name or index with skerrin's archive
+// reader, so that its stream can be played at its offset.
+#pragma once
+
+#include <string>
+
+struct ArchiveMember {
+    unsigned index = 0;
+    unsigned long long offsetBytes = 0;
+    unsigned long long sizeBytes = 0;
+};
+
+// Looks `member` up in the archive at `path`: a name, or else a decimal
+// index. False with the reason in `error`.
+bool FindArchiveMember(const std::wstring& path, const std::wstring& member, ArchiveMember& found,
+                       std::string& error);

@@ -1,0 +1,35 @@
+// What corvina-play's exit status says; the values are documented in
+// --help and the README, so they never change.
+#pragma once
+
+enum class ExitStatus : int {
+    kDone = 0,
+    kUsage = 1,         // bad options, or options the input cannot honour
+    kRefused = 2,       // an input that is missing, unreadable or not a playable ADX stream
+    kFailed = 3,        // building the graph, playing or writing failed
+    kShort = 4,         // finished, but delivered less than was asked
+    kInterrupted = 130, // Ctrl+C, after clean-up
+};
+
+// The more serious of two statuses, for a run over several inputs:
+// interrupted, failed, refused, usage, short, done.
+inline ExitStatus Worse(ExitStatus first, ExitStatus second) {
+    auto rank = [](ExitStatus status) {
+        switch (status) {
+        case ExitStatus::kDone:
+            return 0;
+        case ExitStatus::kShort:
+            return 1;
+        case ExitStatus::kUsage:
+            return 2;
+        case ExitStatus::kRefused:
+            return 3;
+        case ExitStatus::kFailed:
+            return 4;
+        case ExitStatus::kInterrupted:
+        default:
+            return 5;
+        }
+    };
+    return rank(second) > rank(first) ? second : first;
+}

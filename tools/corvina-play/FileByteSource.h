@@ -1,0 +1,17 @@
+// An open file as the byte source of skerrin's archive reader.
+#pragma once
+
+#include "FileHandle.h"
+
+#include "tools/skerrin/AfsByteSource.h"
+
+class FileByteSource final : public afs::AfsByteSource {
+public:
+    explicit FileByteSource(const FileHandle& file) : file_(file) {}
+
+    size_t ReadAt(uint64_t positionBytes, uint8_t* destination, size_t byteCount) override;
+    bool SizeBytes(uint64_t& sizeBytes) override;
+
+private:
+    const FileHandle& file_;
+};

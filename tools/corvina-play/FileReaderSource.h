@@ -1,0 +1,36 @@
+// A file source for the conversion graph: one output pin that gives a
+// pulling parser the bytes of a file through plain synchronous reads, with
+// buffers from a SampleAllocator. Playback keeps the runtime's own source.
+#pragma once
+
+#include "FileReaderPin.h"
+
+#include "framework/ComPtr.h"
+#include "framework/CriticalSection.h"
+#include "framework/FilterBase.h"
+
+#include <memory>
+#include <string>
+
+class FileReaderSource : public FilterBase {
+public:
+    // A new source reading `path`, with one reference in *out; the system's
+    // error when the file cannot be opened.
+    static HRESULT Create(const std::wstring& path, ComPtr<IBaseFilter>& out);
+    ~FileReaderSource() override;
+
+    DECLARE_DELEGATING_UNKNOWN
+
+    // IMediaFilter: nothing streams on a thread of its own here.
+    HRESULT STDMETHODCALLTYPE Stop() override;
+
+    // FilterBase hooks
+    int PinCount() override { return 1; }
+    PinBase* PinAt(int index) override { return index == 0 ? pin_.get() : nullptr; }
+
+private:
+    explicit FileReaderSource(FileHandle file);
+
+    CriticalSection lock_;
+    std::unique_ptr<FileReaderPin> pin_;
+};
