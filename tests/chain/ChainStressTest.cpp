@@ -86,6 +86,16 @@ public:
         startedMs_ = GetTickCount64();
     }
 
+    // The steps remembered, oldest first, one per line.
+    std::string Recent() {
+        std::lock_guard<std::mutex> guard(mutex_);
+        std::string text;
+        for (const std::string& step : recent_) {
+            text += "  " + step + "\n";
+        }
+        return text;
+    }
+
 private:
     static DWORD WINAPI Watch(void* parameter) {
         auto* self = static_cast<StepWatchdog*>(parameter);
@@ -364,12 +374,19 @@ private:
 
     // Errors the graph reports; completions are expected and dropped.
     void DrainEvents() {
-        for (const long code : testgraph::DrainEvents(graph_.events.get())) {
+        long code = 0;
+        LONG_PTR param1 = 0;
+        LONG_PTR param2 = 0;
+        while (graph_.events->GetEvent(&code, &param1, &param2, 0) == S_OK) {
             if (code == EC_ERRORABORT || code == EC_ERROR_STILLPLAYING ||
                 code == EC_STREAM_ERROR_STOPPED) {
                 ++errorEvents_;
-                ADD_FAILURE() << Describe("the graph reported error event ") << code;
+                ADD_FAILURE() << Describe("the graph reported error event ") << code << " (0x"
+                              << std::hex << static_cast<unsigned long>(param1) << std::dec
+                              << ") after:\n"
+                              << watchdog_.Recent();
             }
+            graph_.events->FreeEventParams(code, param1, param2);
         }
     }
 
