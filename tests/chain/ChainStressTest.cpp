@@ -355,7 +355,7 @@ private:
         Call("Pause", graph_.control->Pause());
         SeekTo(std::max<REFERENCE_TIME>(0, loopEnd - Pick(0, 10) * 10000LL));
         Sleep(Pick(50, 250));
-        SeekTo(loopStart / 2 + Pick(0, 100) * 10000LL);
+        SeekTo(std::min(loopEnd, loopStart / 2 + Pick(0, 100) * 10000LL));
     }
 
     // Looping off: seeks to the end and just before it while running, so
