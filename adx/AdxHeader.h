@@ -2,21 +2,12 @@
 // parsed header record and its loop table.
 #pragma once
 
+#include <AdxLoopPoint.h>
+
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
-
-// One loop record as the parser filter hands it on: six 32-bit integers in
-// exactly this order (its property page reads them as 24-byte blocks).
-struct AdxLoopPoint {
-    std::int32_t startSample = 0;
-    std::int32_t startByte = 0; // from the start of the stream
-    std::int32_t startTrim = 0; // 0-255
-    std::int32_t endSample = 0;
-    std::int32_t endByte = 0; // from the start of the stream
-    std::int32_t endTrim = 0; // 0-255
-};
 
 // The parsed header. Copying it copies the loop table too.
 struct AdxHeader {

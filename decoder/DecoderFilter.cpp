@@ -1,6 +1,7 @@
 #include "decoder/DecoderFilter.h"
 
 #include "adx/AdxDecoder.h"
+#include "adx/AdxWaveFormat.h"
 #include "framework/ResultMacros.h"
 #include "framework/TransformInputPin.h"
 #include "framework/TransformOutputPin.h"
@@ -16,9 +17,10 @@
 namespace {
 
 constexpr std::int32_t kSamplesPerFrame = kAdxBlockSamples;
-// The largest input sample the parser sends holds 512 blocks.
-constexpr long kMaxFramesPerSample = 512;
-constexpr ULONG kOutputSampleBytes = 32768;
+// The decoded size of the largest input sample the parser sends, whatever
+// its channel count: every output buffer must hold it.
+constexpr long kOutputSampleBytes =
+    kAdxMaxBlocksPerSample * kAdxBlockSamples * static_cast<long>(sizeof(std::int16_t));
 constexpr long kDefaultBufferCount = 3;
 
 // The two decoding routines of one channel layout, behind one signature, so
@@ -204,7 +206,8 @@ HRESULT DecoderFilter::TransformSample(IMediaSample* input, IMediaSample* output
     }
     FrameSpan span = {};
     span.frameCount = inputBytes / frameBytes;
-    if (span.frameCount > kMaxFramesPerSample) {
+    // Larger than the parser ever sends, and than the buffers are sized for.
+    if (span.frameCount * channelCount > kAdxMaxBlocksPerSample) {
         return VFW_E_BUFFER_OVERFLOW;
     }
 
@@ -285,8 +288,10 @@ HRESULT DecoderFilter::AcceptTransform(const AM_MEDIA_TYPE* inputType,
 }
 
 HRESULT DecoderFilter::SizeOutputBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
-    if (request->cbBuffer == 0) {
-        request->cbBuffer = formatInfo.samplesPerBlock * 1024;
+    // Downstream may ask for more, never for less: a smaller buffer could
+    // not take the decoded PCM of one input sample, and the stream would stop.
+    if (request->cbBuffer < kOutputSampleBytes) {
+        request->cbBuffer = kOutputSampleBytes;
     }
     if (request->cBuffers == 0) {
         request->cBuffers = kDefaultBufferCount;

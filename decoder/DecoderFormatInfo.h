@@ -1,6 +1,6 @@
 // What the decoder knows about its stream. The decoder never sees an ADX
-// header: everything arrives in the 34-byte format block of the input media
-// type that the parser builds.
+// header: everything arrives in the 34-byte format block (AdxWaveFormat) of
+// the input media type that the parser builds.
 #pragma once
 
 #include "adx/AdxDecoder.h"
@@ -24,12 +24,8 @@ struct DecoderFormatInfo {
     std::int16_t coef2;
 };
 
-// Bytes of the format block that are read: an 18-byte wave format header
-// followed by the ADX fields up to the last history word.
-constexpr std::uint32_t kAdxWaveFormatBytes = 34;
-
-// The ADX input type: audio, wave-format-tag subtype 0x8003, wave format
-// block. Checks the type and, when it is acceptable, fills `info` from its
-// format block. E_POINTER for a null type; VFW_E_TYPE_NOT_ACCEPTED for any
-// type the decoding routines cannot handle (info is then left unchanged).
+// The ADX input type: audio, the ADX subtype, a wave format block. Checks
+// the type and, when it is acceptable, fills `info` from its format block.
+// E_POINTER for a null type; VFW_E_TYPE_NOT_ACCEPTED for any type the
+// decoding routines cannot handle (info is then left unchanged).
 HRESULT ReadDecoderFormat(const AM_MEDIA_TYPE* type, DecoderFormatInfo* info);

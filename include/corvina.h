@@ -14,7 +14,12 @@
 //     control->SetFileOffset(0x1000); // before the input pin connects
 #pragma once
 
+#include "AdxLoopPoint.h"
+
 #include <unknwn.h>
+
+#include <cstdint>
+#include <type_traits>
 
 // {9E02EE7C-75D9-4365-AC37-0B6BAFBAA14A}: the decoder filter, "Quellvane".
 inline constexpr CLSID CLSID_AdxDecoderFilter = {
@@ -40,21 +45,14 @@ struct AdxFormatInfo {
     INT32 sampleRate; // samples per second of one channel
 };
 
-// One loop of the stream: six 32-bit integers in exactly this order (24
-// bytes). Inside the module the ADX core's record of the same layout is used.
-#if defined(CORVINA_ADX_CORE_TYPES)
-#include "adx/AdxHeader.h"
-#else
-struct AdxLoopPoint {
-    INT32 startSample; // first sample of the loop, per channel
-    INT32 startByte;   // from the start of the ADX stream
-    INT32 startTrim;   // 0-255
-    INT32 endSample;   // last sample of the loop, per channel
-    INT32 endByte;     // from the start of the ADX stream
-    INT32 endTrim;     // 0-255
-};
-#endif
-static_assert(sizeof(AdxLoopPoint) == 24, "AdxLoopPoint is six 32-bit integers");
+// AdxLoopPoint, one loop of the stream, comes from AdxLoopPoint.h.
+static_assert(std::is_same<INT32, std::int32_t>::value, "AdxLoopPoint holds INT32s");
+
+// {00008003-0000-0010-8000-00AA00389B71}: the media subtype of ADX data
+// between the parser and the decoder (the wave-format-tag subtype of tag
+// 0x8003).
+inline constexpr GUID MEDIASUBTYPE_Adx = {
+    0x00008003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 
 // The parser filter's control interface, obtained from the filter by
 // QueryInterface. Every method may be called from any thread.

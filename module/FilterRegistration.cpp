@@ -9,19 +9,14 @@
 
 namespace {
 
-// {00008003-0000-0010-8000-00AA00389B71}: what the parser sends and the
-// decoder takes.
-constexpr GUID AdxSubtype = {
-    0x00008003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
-
 constexpr DWORD DecoderMerit = 0x00600000; // MERIT_NORMAL
 // Just below the decoder, so that the decoder wins where both could serve.
 constexpr DWORD ParserMerit = 0x005FFFFE;
 
-const REGPINTYPES DecoderInputType = {&MEDIATYPE_Audio, &AdxSubtype};
+const REGPINTYPES DecoderInputType = {&MEDIATYPE_Audio, &MEDIASUBTYPE_Adx};
 const REGPINTYPES DecoderOutputType = {&MEDIATYPE_Audio, &MEDIASUBTYPE_PCM};
 const REGPINTYPES ParserInputType = {&GUID_NULL, &GUID_NULL}; // any type
-const REGPINTYPES ParserOutputType = {&MEDIATYPE_Audio, &AdxSubtype};
+const REGPINTYPES ParserOutputType = {&MEDIATYPE_Audio, &MEDIASUBTYPE_Adx};
 
 // Fields: name, rendered, output, zero instances, many instances, connects
 // to filter, connects to pin, type count, types.

@@ -2,7 +2,7 @@
 
 #include "framework/ComPtr.h"
 #include "framework/ResultMacros.h"
-#include "parser/AdxWaveFormat.h"
+#include "parser/AdxMediaType.h"
 #include "parser/ParserInputPin.h"
 #include "parser/ParserOutputPin.h"
 
@@ -241,7 +241,7 @@ HRESULT ParserFilter::BuildMediaType(MediaTypeRecord& type) {
     if (!StreamGeometry(header_).IsUsable()) {
         return VFW_S_NO_MORE_ITEMS;
     }
-    return AdxWaveFormat::BuildMediaType(header_, type);
+    return AdxMediaType::Build(header_, type);
 }
 
 StreamGeometry ParserFilter::Geometry() {

@@ -1,5 +1,6 @@
 #include "parser/StreamGeometry.h"
 
+#include "adx/AdxWaveFormat.h"
 #include "framework/MulDiv64.h"
 
 #include <algorithm>
@@ -22,7 +23,7 @@ std::int64_t StreamGeometry::Duration() const {
 std::int32_t StreamGeometry::DefaultBufferBytes() const {
     // 64-bit: rates above 4 MHz would overflow the product.
     std::int64_t blocks = channelCount_ * ((std::int64_t{sampleRate_} * 512) / 96000);
-    blocks = std::min<std::int64_t>(blocks, 512);
+    blocks = std::min<std::int64_t>(blocks, kAdxMaxBlocksPerSample);
     // Below about 188 Hz the rule gives no block at all.
     return static_cast<std::int32_t>(std::max<std::int64_t>(blockSize_ * blocks, frameBytes_));
 }

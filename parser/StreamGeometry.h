@@ -33,7 +33,7 @@ public:
     // The stream's length in 100-ns units.
     std::int64_t Duration() const;
     // Output buffer size when the downstream pin asks for none: about 1/187 s
-    // of blocks, at most 512 blocks, and never less than one frame.
+    // of blocks, at most kAdxMaxBlocksPerSample, and never less than one frame.
     std::int32_t DefaultBufferBytes() const;
     // About 1/32 s of whole frames: how far before a requested start the
     // reader begins, so that the decoder's prediction settles.

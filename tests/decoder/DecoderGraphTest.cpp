@@ -6,7 +6,9 @@
 #include "TestSourceFilter.h"
 
 #include "AdxEncoder.h"
+#include "CaptureSink.h"
 #include "TestSignal.h"
+#include "adx/AdxWaveFormat.h"
 #include "decoder/DecoderFilter.h"
 #include "framework/CountedObject.h"
 
@@ -125,6 +127,7 @@ protected:
         grabber = nullptr;
         grabberFilter = nullptr;
         renderer = nullptr;
+        sinkFilter = nullptr;
         decoder = nullptr;
         sourceFilter = nullptr;
         source = nullptr;
@@ -151,8 +154,9 @@ protected:
         }
     }
 
-    // source -> decoder -> grabber -> null renderer, without a clock.
-    void BuildGraph() {
+    // source -> decoder -> grabber -> null renderer, without a clock; or
+    // source -> decoder -> a capture sink with `capture`.
+    void BuildGraph(const testgraph::CaptureOptions* capture = nullptr) {
         ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
                                                   IID_IGraphBuilder, graph.put_void()));
         MediaTypeRecord adxType;
@@ -161,6 +165,19 @@ protected:
         source = ComPtr<IBaseFilter>(sourceFilter->AsBaseFilter());
         decoder = testgraph::CreateFilter<DecoderFilter>();
         ASSERT_TRUE(decoder);
+        if (capture != nullptr) {
+            sink = new testgraph::CaptureSink(*capture);
+            sinkFilter = ComPtr<IBaseFilter>(sink->AsBaseFilter());
+            ASSERT_HRESULT_SUCCEEDED(graph->AddFilter(source.get(), L"source"));
+            ASSERT_HRESULT_SUCCEEDED(graph->AddFilter(decoder.get(), L"Quellvane"));
+            ASSERT_HRESULT_SUCCEEDED(graph->AddFilter(sinkFilter.get(), L"sink"));
+            ASSERT_HRESULT_SUCCEEDED(graph->ConnectDirect(
+                sourceFilter->Pin()->AsPin(), FindPin(decoder.get(), L"In").get(), nullptr));
+            ASSERT_HRESULT_SUCCEEDED(graph->ConnectDirect(FindPin(decoder.get(), L"Out").get(),
+                                                          sink->Pin()->AsPin(), nullptr));
+            FinishGraph();
+            return;
+        }
         grabberFilter = testgraph::CreateRuntimeFilter(kSampleGrabberClassId);
         renderer = testgraph::CreateRuntimeFilter(kNullRendererClassId);
         ASSERT_TRUE(grabberFilter && renderer);
@@ -178,6 +195,11 @@ protected:
         ASSERT_HRESULT_SUCCEEDED(
             graph->ConnectDirect(testgraph::FirstPin(grabberFilter.get(), PINDIR_OUTPUT).get(),
                                  testgraph::FirstPin(renderer.get(), PINDIR_INPUT).get(), nullptr));
+        FinishGraph();
+    }
+
+    // No clock; the control and event interfaces.
+    void FinishGraph() {
         ComPtr<IMediaFilter> mediaFilter;
         ASSERT_HRESULT_SUCCEEDED(graph.query_to(mediaFilter));
         ASSERT_HRESULT_SUCCEEDED(mediaFilter->SetSyncSource(nullptr));
@@ -224,6 +246,8 @@ protected:
     ComPtr<IBaseFilter> grabberFilter;
     ComPtr<ISampleGrabber> grabber;
     ComPtr<IBaseFilter> renderer;
+    testgraph::CaptureSink* sink = nullptr; // owned through sinkFilter
+    ComPtr<IBaseFilter> sinkFilter;
     ComPtr<IMediaControl> control;
     ComPtr<IMediaEventEx> events;
 };
@@ -243,6 +267,25 @@ TEST_P(DecoderGraphStreamTest, PcmEqualsTheDirectDecode) {
     std::lock_guard<std::mutex> guard(collector.mutex);
     EXPECT_EQ(stream.decoded.size(), collector.samples.size());
     EXPECT_EQ(-1, FirstMismatch(collector.samples, stream.decoded));
+}
+
+// A downstream pin may ask for buffers far smaller than one decoded sample
+// (a default stereo sample of the parser decodes to 30,080 bytes): the
+// decoder insists on buffers that hold the largest sample the parser sends.
+TEST_P(DecoderGraphStreamTest, SmallDownstreamBuffersAreRaisedToTheLargestSample) {
+    Encode(GetParam());
+    testgraph::CaptureOptions small;
+    small.bufferBytes = 4096;
+    small.bufferCount = 2;
+    ASSERT_NO_FATAL_FAILURE(BuildGraph(&small));
+    ASSERT_HRESULT_SUCCEEDED(control->Run());
+    PushStream(kAdxMaxBlocksPerSample / format.channelCount);
+    ASSERT_EQ(S_OK, sourceFilter->Pin()->SendEndOfStream());
+    ASSERT_TRUE(sink->Pin()->WaitForEndOfStream(1, kEventWaitMs));
+    const std::vector<testgraph::CapturedSample> samples = sink->Pin()->Samples();
+    ASSERT_FALSE(samples.empty());
+    EXPECT_EQ(std::min<size_t>(32768, stream.decoded.size() * 2), samples[0].bytes.size());
+    EXPECT_EQ(-1, FirstMismatch(testgraph::ToPcm(testgraph::Concatenate(samples)), stream.decoded));
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, DecoderGraphStreamTest, ::testing::ValuesIn(kStreams),

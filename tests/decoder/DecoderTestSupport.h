@@ -6,6 +6,8 @@
 #include "ComTest.h"
 #include "GraphHelpers.h"
 
+#include <corvina.h>
+
 #include "framework/ComPtr.h"
 #include "framework/MediaTypeRecord.h"
 
@@ -36,10 +38,6 @@ struct AdxFormatFields {
     std::int16_t history[4] = {0, 0, 0, 0}; // ch0 prev1, ch0 prev2, ch1 prev1, ch1 prev2
     std::uint32_t formatBytes = 34;         // the block's length as announced
 };
-
-// {00008003-0000-0010-8000-00AA00389B71}
-inline constexpr GUID kAdxSubtype = {
-    0x00008003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 
 inline void PutU16(std::vector<BYTE>& bytes, size_t offset, unsigned value) {
     bytes[offset] = static_cast<BYTE>(value & 0xFF);
@@ -72,7 +70,7 @@ inline void MakeAdxType(const AdxFormatFields& fields, MediaTypeRecord* type) {
     ReleaseContents(type);
     type->Reset();
     type->SetMajorType(MEDIATYPE_Audio);
-    type->SetSubtype(kAdxSubtype);
+    type->SetSubtype(MEDIASUBTYPE_Adx);
     type->SetSampleSize(18u * 512);
     type->SetFormatType(FORMAT_WaveFormatEx);
     ASSERT_TRUE(type->SetFormat(block.data(), static_cast<ULONG>(block.size())));

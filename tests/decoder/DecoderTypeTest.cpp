@@ -141,7 +141,9 @@ void PrintTo(const BufferCase& c, std::ostream* os) {
 
 const BufferCase kBufferCases[] = {
     {"DefaultsWhenDownstreamStatesNothing", {0, 0, 1, 0}, 3, 32768},
-    {"DownstreamRequestKept", {4, 8192, 1, 0}, 4, 8192},
+    // Smaller buffers could not take one decoded sample of the parser's.
+    {"SmallDownstreamBuffersRaised", {4, 8192, 1, 0}, 4, 32768},
+    {"LargerDownstreamBuffersKept", {2, 65536, 1, 0}, 2, 65536},
     {"OnlyCountGiven", {6, 0, 1, 0}, 6, 32768},
 };
 

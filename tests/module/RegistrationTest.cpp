@@ -25,10 +25,6 @@ const ClassKey ClassKeys[] = {
     {&CLSID_AdxParserPropertyPage, L"DIV Ozor Uvizod Property Page"},
 };
 
-// {00008003-0000-0010-8000-00AA00389B71}
-constexpr GUID AdxSubtype = {
-    0x00008003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
-
 std::wstring GuidText(REFGUID guid) {
     wchar_t text[40] = {};
     StringFromGUID2(guid, text, 40);
@@ -161,7 +157,7 @@ TEST_F(RegistrationTest, TheMapperFindsBothFiltersByMeritAndPinTypes) {
     EXPECT_EQ(0u, legacy.count(GuidText(CLSID_AdxDecoderPropertyPage)));
     EXPECT_EQ(0u, legacy.count(GuidText(CLSID_AdxParserPropertyPage)));
 
-    const GUID adxType[2] = {MEDIATYPE_Audio, AdxSubtype};
+    const GUID adxType[2] = {MEDIATYPE_Audio, MEDIASUBTYPE_Adx};
     const GUID pcmType[2] = {MEDIATYPE_Audio, MEDIASUBTYPE_PCM};
     struct Case {
         const char* label;

@@ -13,9 +13,6 @@ namespace {
 // {3C1F9A52-6B0E-4E7D-9A1C-5D2B8E4F7A11}: made only by this program.
 constexpr CLSID kLoopPassTapClassId = {
     0x3c1f9a52, 0x6b0e, 0x4e7d, {0x9a, 0x1c, 0x5d, 0x2b, 0x8e, 0x4f, 0x7a, 0x11}};
-// The parser's media subtype: the wave-format-tag subtype for tag 0x8003.
-constexpr GUID kAdxSubtype = {
-    0x00008003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 } // namespace
 
 HRESULT LoopPassTap::Create(IAdxParserControl* parser, int loopIndex, int passLimit,
@@ -62,7 +59,7 @@ HRESULT LoopPassTap::TransformSample(IMediaSample* /*input*/, IMediaSample* /*ou
 HRESULT LoopPassTap::AcceptInputType(const AM_MEDIA_TYPE* type) {
     RETURN_HR_IF_NULL(E_POINTER, type);
     if (!IsEqualGUID(type->majortype, MEDIATYPE_Audio) ||
-        !IsEqualGUID(type->subtype, kAdxSubtype) ||
+        !IsEqualGUID(type->subtype, MEDIASUBTYPE_Adx) ||
         !IsEqualGUID(type->formattype, FORMAT_WaveFormatEx)) {
         return VFW_E_TYPE_NOT_ACCEPTED;
     }
