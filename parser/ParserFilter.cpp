@@ -261,8 +261,11 @@ HRESULT ParserFilter::EmptySampleLocked(ComPtr<IMediaSample>& sample) {
     // The output pin is active before the pull thread starts (Pause), so a
     // buffer request fails only when downstream is stopping or broken.
     const HRESULT got = outputPin_->GetEmptySample(sample.put(), nullptr, nullptr, 0);
-    if (got == VFW_E_NOT_COMMITTED) {
-        return S_FALSE; // downstream stopped first; Stop ends this thread next
+    // Downstream stopped first; Stop ends this thread next. Wine's allocator
+    // answers VFW_E_TIMEOUT to a request that was waiting when it was
+    // decommitted (without AM_GBF_NOWAIT nothing else returns it).
+    if (got == VFW_E_NOT_COMMITTED || got == VFW_E_TIMEOUT) {
+        return S_FALSE;
     }
     return FAILED(got) ? AbortStreamLocked(got) : S_OK;
 }
