@@ -2,6 +2,7 @@
 // a whole header and with the length its prefix gives) and the four decoding
 // routines, with property checks between them. Output buffers are sized
 // exactly, so AddressSanitizer sees any write past what a call may produce.
+#include "FuzzCheck.h"
 #include "adx/AdxCoefficients.h"
 #include "adx/AdxDecoder.h"
 #include "adx/AdxHeader.h"
@@ -15,14 +16,6 @@
 #include <memory>
 
 namespace {
-
-#define FUZZ_CHECK(condition)                                                                      \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);     \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (0)
 
 void CheckParse(std::int32_t headerLength, const std::uint8_t* bytes) {
     AdxHeader header;

@@ -1,5 +1,6 @@
 // libFuzzer target over the AFS archive reader: whatever the bytes, Open
 // stays inside them, and what it accepts agrees with itself.
+#include "FuzzCheck.h"
 #include "tools/skerrin/AfsArchive.h"
 #include "tools/skerrin/AfsSpanSource.h"
 
@@ -9,14 +10,6 @@
 #include <cstdlib>
 
 namespace {
-
-#define FUZZ_CHECK(condition)                                                                      \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);     \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (0)
 
 using afs::AfsArchive;
 

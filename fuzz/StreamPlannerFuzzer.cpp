@@ -6,6 +6,7 @@
 // stream's end or an active loop's end, presentation times run on, and
 // playback never spins: a run without controls delivers or ends, and no two
 // loop jumps follow each other with nothing delivered between them.
+#include "FuzzCheck.h"
 #include "parser/StreamPlanner.h"
 #include "planner/PlannedReader.h"
 
@@ -16,14 +17,6 @@
 #include <cstdlib>
 
 namespace {
-
-#define FUZZ_CHECK(condition)                                                                      \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);     \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (0)
 
 // Reads the input front to back; 0 once it is used up.
 class ByteSource {
