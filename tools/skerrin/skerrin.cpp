@@ -278,7 +278,7 @@ int RunList(const Options& options, char* streamBuffer) {
     uint64_t totalBytes = 0;
     for (const uint32_t index : indices) {
         const afs::AfsEntry entry = archive.Entry(index);
-        char date[32] = "-";
+        char date[40] = "-"; // the widest six fields fit
         if (const std::optional<afs::AfsDate> stored = archive.Date(index)) {
             std::snprintf(date, sizeof date, "%04u-%02u-%02u %02u:%02u:%02u", stored->year,
                           stored->month, stored->day, stored->hour, stored->minute, stored->second);
