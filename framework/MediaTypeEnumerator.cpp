@@ -30,37 +30,12 @@ HRESULT MediaTypeEnumerator::Create(IPin* pin, MediaTypeSource* types, IEnumMedi
 
 MediaTypeEnumerator::MediaTypeEnumerator(IPin* pin, MediaTypeSource* types, ULONG position,
                                          LONG version)
-    : pin_(pin), types_(types), position_(position), version_(version) {
+    : ComObject(1), pin_(pin), types_(types), position_(position), version_(version) {
     pin_->AddRef(); // +1 on the pin (and so its filter), dropped in the destructor
 }
 
 MediaTypeEnumerator::~MediaTypeEnumerator() {
     pin_->Release(); // -1
-}
-
-HRESULT STDMETHODCALLTYPE MediaTypeEnumerator::QueryInterface(REFIID iid, void** out) {
-    if (out == nullptr) {
-        return E_POINTER;
-    }
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IEnumMediaTypes)) {
-        *out = static_cast<IEnumMediaTypes*>(this);
-        AddRef(); // +1 for the caller
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE MediaTypeEnumerator::AddRef() {
-    return static_cast<ULONG>(InterlockedIncrement(&referenceCount_));
-}
-
-ULONG STDMETHODCALLTYPE MediaTypeEnumerator::Release() {
-    const LONG count = InterlockedDecrement(&referenceCount_);
-    if (count == 0) {
-        delete this;
-    }
-    return static_cast<ULONG>(count);
 }
 
 HRESULT STDMETHODCALLTYPE MediaTypeEnumerator::Next(ULONG count, AM_MEDIA_TYPE** types,

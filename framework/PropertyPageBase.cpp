@@ -30,19 +30,7 @@ HRESULT STDMETHODCALLTYPE PropertyPageBase::InnerQueryInterface(REFIID iid, void
     return UnknownBase::InnerQueryInterface(iid, out);
 }
 
-ULONG STDMETHODCALLTYPE PropertyPageBase::InnerAddRef() {
-    const LONG count = InterlockedIncrement(&pageReferenceCount);
-    return static_cast<ULONG>(count > 1 ? count : 1);
-}
-
-ULONG STDMETHODCALLTYPE PropertyPageBase::InnerRelease() {
-    const LONG count = InterlockedDecrement(&pageReferenceCount);
-    if (count != 0) {
-        return static_cast<ULONG>(count > 1 ? count : 1);
-    }
-    // References taken and dropped by the hooks below must not reach zero a
-    // second time.
-    pageReferenceCount = 1;
+void PropertyPageBase::BeforeDestruction() {
     // A frame that never deactivated the page would leave a dialog whose
     // user data points at freed memory: take it down while the page lives.
     if (pageWindow != nullptr) {
@@ -50,8 +38,6 @@ ULONG STDMETHODCALLTYPE PropertyPageBase::InnerRelease() {
     }
     SetPageSite(nullptr);
     SetObjects(0, nullptr);
-    delete this;
-    return 0;
 }
 
 HRESULT STDMETHODCALLTYPE PropertyPageBase::SetPageSite(IPropertyPageSite* site) {

@@ -23,10 +23,6 @@ public:
     DECLARE_DELEGATING_UNKNOWN
 
     HRESULT STDMETHODCALLTYPE InnerQueryInterface(REFIID iid, void** out) override;
-    ULONG STDMETHODCALLTYPE InnerAddRef() override;
-    // The last release drops the site and unbinds the object before the page
-    // is destroyed.
-    ULONG STDMETHODCALLTYPE InnerRelease() override;
 
     // IPropertyPage
     HRESULT STDMETHODCALLTYPE SetPageSite(IPropertyPageSite* site) override;
@@ -68,6 +64,10 @@ public:
     IPropertyPage* AsPropertyPage() { return static_cast<IPropertyPage*>(this); }
 
 protected:
+    // The last release drops the site and unbinds the object before the page
+    // is destroyed.
+    void BeforeDestruction() override;
+
     IPropertyPageSite* pageSite = nullptr; // +1 on the frame's site while one is set
     HWND pageWindow = nullptr;             // the dialog between Activate and Deactivate
     HWND dialogWindow = nullptr;           // the same dialog, recorded at WM_INITDIALOG
@@ -75,9 +75,4 @@ protected:
     const int titleId;
     const int dialogId;
     BOOL objectSet = FALSE; // SetObjects gave the page one object
-
-private:
-    // The page's own count: the last release must run the hooks before the
-    // destructor, which UnknownBase's release cannot be told to do.
-    volatile LONG pageReferenceCount = 0;
 };
