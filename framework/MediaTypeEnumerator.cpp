@@ -30,13 +30,7 @@ HRESULT MediaTypeEnumerator::Create(IPin* pin, MediaTypeSource* types, IEnumMedi
 
 MediaTypeEnumerator::MediaTypeEnumerator(IPin* pin, MediaTypeSource* types, ULONG position,
                                          LONG version)
-    : ComObject(1), pin_(pin), types_(types), position_(position), version_(version) {
-    pin_->AddRef(); // +1 on the pin (and so its filter), dropped in the destructor
-}
-
-MediaTypeEnumerator::~MediaTypeEnumerator() {
-    pin_->Release(); // -1
-}
+    : ComObject(1), pin_(pin), types_(types), position_(position), version_(version) {}
 
 HRESULT STDMETHODCALLTYPE MediaTypeEnumerator::Next(ULONG count, AM_MEDIA_TYPE** types,
                                                     ULONG* fetched) {
@@ -104,6 +98,6 @@ HRESULT STDMETHODCALLTYPE MediaTypeEnumerator::Clone(IEnumMediaTypes** out) {
         *out = nullptr;
         return VFW_E_ENUM_OUT_OF_SYNC;
     }
-    *out = new (std::nothrow) MediaTypeEnumerator(pin_, types_, position_, version_);
+    *out = new (std::nothrow) MediaTypeEnumerator(pin_.get(), types_, position_, version_);
     return *out != nullptr ? S_OK : E_OUTOFMEMORY;
 }

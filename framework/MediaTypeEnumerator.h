@@ -2,6 +2,7 @@
 #pragma once
 
 #include "framework/ComObject.h"
+#include "framework/ComPtr.h"
 #include "framework/MediaTypeSource.h"
 
 #include <windows.h>
@@ -22,9 +23,9 @@ public:
 
 private:
     MediaTypeEnumerator(IPin* pin, MediaTypeSource* types, ULONG position, LONG version);
-    ~MediaTypeEnumerator() override;
+    ~MediaTypeEnumerator() override = default;
 
-    IPin* const pin_;              // counted: keeps the pin's filter alive
+    const ComPtr<IPin> pin_;       // +1: keeps the pin's filter alive
     MediaTypeSource* const types_; // the same object as pin_
     ULONG position_;               // index of the next type
     LONG version_;                 // the pin's type-list version at creation or Reset

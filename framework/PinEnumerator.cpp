@@ -15,11 +15,6 @@ HRESULT PinEnumerator::Create(IBaseFilter* filter, PinListSource* pins, IEnumPin
 PinEnumerator::PinEnumerator(IBaseFilter* filter, PinListSource* pins)
     : ComObject(1), filter_(filter), pins_(pins), version_(pins->PinListVersion()) {
     pinCount_ = pins_->PinCount();
-    filter_->AddRef(); // +1 on the filter, dropped in the destructor
-}
-
-PinEnumerator::~PinEnumerator() {
-    filter_->Release(); // -1
 }
 
 HRESULT STDMETHODCALLTYPE PinEnumerator::Next(ULONG count, IPin** pins, ULONG* fetched) {
@@ -102,7 +97,7 @@ HRESULT STDMETHODCALLTYPE PinEnumerator::Clone(IEnumPins** out) {
     if (pins_->PinListVersion() != version_) {
         return VFW_E_ENUM_OUT_OF_SYNC;
     }
-    PinEnumerator* copy = new (std::nothrow) PinEnumerator(filter_, pins_);
+    PinEnumerator* copy = new (std::nothrow) PinEnumerator(filter_.get(), pins_);
     if (copy == nullptr) {
         return E_OUTOFMEMORY;
     }

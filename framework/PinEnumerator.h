@@ -4,6 +4,7 @@
 #pragma once
 
 #include "framework/ComObject.h"
+#include "framework/ComPtr.h"
 #include "framework/PinListSource.h"
 #include "framework/PointerList.h"
 
@@ -25,12 +26,12 @@ public:
 
 private:
     PinEnumerator(IBaseFilter* filter, PinListSource* pins);
-    ~PinEnumerator() override;
+    ~PinEnumerator() override = default;
 
-    IBaseFilter* const filter_; // counted
-    PinListSource* const pins_; // the same object as filter_
-    int position_ = 0;          // index of the next pin
-    int pinCount_;              // as read at the last synchronisation
-    LONG version_;              // the filter's pin-set version at that time
-    PointerList handedOut_;     // pins returned by Next since the last Reset
+    const ComPtr<IBaseFilter> filter_; // +1 while the enumerator lives
+    PinListSource* const pins_;        // the same object as filter_
+    int position_ = 0;                 // index of the next pin
+    int pinCount_;                     // as read at the last synchronisation
+    LONG version_;                     // the filter's pin-set version at that time
+    PointerList handedOut_;            // pins returned by Next since the last Reset
 };

@@ -42,18 +42,16 @@ void PropertyPageBase::BeforeDestruction() {
 
 HRESULT STDMETHODCALLTYPE PropertyPageBase::SetPageSite(IPropertyPageSite* site) {
     if (site != nullptr) {
-        if (pageSite != nullptr) {
+        if (pageSite) {
             return E_UNEXPECTED;
         }
-        pageSite = site;
-        pageSite->AddRef(); // +1 held until the site is cleared
+        pageSite = ComPtr<IPropertyPageSite>(site); // +1 held until the site is cleared
         return S_OK;
     }
-    if (pageSite == nullptr) {
+    if (!pageSite) {
         return E_UNEXPECTED;
     }
-    pageSite->Release(); // -1: the reference taken when the site was set
-    pageSite = nullptr;
+    pageSite.reset(); // -1: the reference taken when the site was set
     return S_OK;
 }
 
@@ -147,7 +145,7 @@ HRESULT STDMETHODCALLTYPE PropertyPageBase::IsPageDirty() {
 }
 
 HRESULT STDMETHODCALLTYPE PropertyPageBase::Apply() {
-    if (!objectSet || pageSite == nullptr) {
+    if (!objectSet || !pageSite) {
         return E_UNEXPECTED;
     }
     if (!dirty) {

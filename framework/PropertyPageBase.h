@@ -8,6 +8,7 @@
 // dialog procedure); only the reference count is interlocked.
 #pragma once
 
+#include "framework/ComPtr.h"
 #include "framework/UnknownBase.h"
 
 #include <windows.h>
@@ -68,10 +69,10 @@ protected:
     // is destroyed.
     void BeforeDestruction() override;
 
-    IPropertyPageSite* pageSite = nullptr; // +1 on the frame's site while one is set
-    HWND pageWindow = nullptr;             // the dialog between Activate and Deactivate
-    HWND dialogWindow = nullptr;           // the same dialog, recorded at WM_INITDIALOG
-    BOOL dirty = FALSE;                    // changes not yet applied
+    ComPtr<IPropertyPageSite> pageSite; // +1 on the frame's site while one is set
+    HWND pageWindow = nullptr;          // the dialog between Activate and Deactivate
+    HWND dialogWindow = nullptr;        // the same dialog, recorded at WM_INITDIALOG
+    BOOL dirty = FALSE;                 // changes not yet applied
     const int titleId;
     const int dialogId;
     BOOL objectSet = FALSE; // SetObjects gave the page one object
