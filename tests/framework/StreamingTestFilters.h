@@ -116,9 +116,9 @@ public:
     HRESULT STDMETHODCALLTYPE BeginFlush() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE EndFlush() override { return S_OK; }
 
-    void AllowReconnectWhileActive() { canReconnectWhileActive_ = true; }
-    void TryOwnTypesFirst() { tryOwnTypesFirst_ = true; }
+    using PinBase::AllowReconnectWhileActive;
     using PinBase::ForwardQuality;
+    using PinBase::TryOwnTypesFirst;
 
     PinScript script;
 
@@ -227,8 +227,6 @@ public:
     HRESULT STDMETHODCALLTYPE ReceiveCanBlock() override {
         return canBlock == E_NOTIMPL ? InputPinBase::ReceiveCanBlock() : canBlock;
     }
-
-    bool RunTimeError() const { return runTimeError_; }
 
     PinScript script;
     HRESULT canStream = S_OK;
