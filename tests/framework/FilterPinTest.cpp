@@ -19,48 +19,29 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-class FakeClock : public IReferenceClock {
+class FakeClock : public CountingFake<IReferenceClock> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IReferenceClock)) {
-            *out = this;
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
     HRESULT STDMETHODCALLTYPE GetTime(REFERENCE_TIME* time) override {
         *time = now;
         return timeResult;
     }
-    FAKE_UNUSED(AdviseTime(REFERENCE_TIME, REFERENCE_TIME, HEVENT, DWORD_PTR*))
-    FAKE_UNUSED(AdvisePeriodic(REFERENCE_TIME, REFERENCE_TIME, HSEMAPHORE, DWORD_PTR*))
-    FAKE_UNUSED(Unadvise(DWORD_PTR))
+    FAKE_NOT_CALLED(AdviseTime(REFERENCE_TIME, REFERENCE_TIME, HEVENT, DWORD_PTR*))
+    FAKE_NOT_CALLED(AdvisePeriodic(REFERENCE_TIME, REFERENCE_TIME, HSEMAPHORE, DWORD_PTR*))
+    FAKE_NOT_CALLED(Unadvise(DWORD_PTR))
 
-    LONG references = 0;
     REFERENCE_TIME now = 0;
     HRESULT timeResult = S_OK;
 };
 
-class FakeQualitySink : public IQualityControl {
+class FakeQualitySink : public CountingFake<IQualityControl> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
     HRESULT STDMETHODCALLTYPE Notify(IBaseFilter* sender, Quality message) override {
         lastSender = sender;
         lastProportion = message.Proportion;
         return S_FALSE;
     }
-    FAKE_UNUSED(SetSink(IQualityControl*))
+    FAKE_NOT_CALLED(SetSink(IQualityControl*))
 
-    LONG references = 0;
     IBaseFilter* lastSender = nullptr;
     long lastProportion = 0;
 };

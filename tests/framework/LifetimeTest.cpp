@@ -1,5 +1,6 @@
 // Object lifetime, aggregation and the class factory, against the test
 // table in TestObject.cpp.
+#include "CountingFake.h"
 #include "TestObject.h"
 
 #include "framework/ClassFactory.h"
@@ -17,24 +18,16 @@ namespace {
 // An aggregating outer object that counts its own references; it holds the
 // inner object by the inner's non-delegating IUnknown and hands out the
 // inner's IPersist as its own.
-class Outer : public IUnknown {
+class Outer : public CountingFake<IUnknown> {
 public:
+    Outer() : CountingFake<IUnknown>(1) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (IsEqualIID(iid, IID_IUnknown)) {
-            *out = static_cast<IUnknown*>(this);
-            AddRef();
-            return S_OK;
-        }
         if (IsEqualIID(iid, IID_IPersist) && inner != nullptr) {
             return inner->QueryInterface(iid, out);
         }
-        *out = nullptr;
-        return E_NOINTERFACE;
+        return CountingFake::QueryInterface(iid, out);
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references; }
 
-    LONG references = 1;
     IUnknown* inner = nullptr;
 };
 

@@ -1,6 +1,7 @@
 // The property page base in real windows: a recording page on the dialog and
 // strings of this program's resources, a counted page site and a counted
 // bound object, driven through IPropertyPage the way a property frame does.
+#include "CountingFake.h"
 #include "PropertyPageBaseTestIds.h"
 
 #include "framework/ComPtr.h"
@@ -84,19 +85,8 @@ private:
 };
 
 // The frame's side: counts its references and the status changes it hears.
-class CountingSite : public IPropertyPageSite {
+class CountingSite : public CountingFake<IPropertyPageSite> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPropertyPageSite)) {
-            *out = static_cast<IPropertyPageSite*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
     HRESULT STDMETHODCALLTYPE OnStatusChange(DWORD flags) override {
         statusChanges.push_back(flags);
         return S_OK;
@@ -105,27 +95,11 @@ public:
     HRESULT STDMETHODCALLTYPE GetPageContainer(IUnknown**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG*) override { return E_NOTIMPL; }
 
-    LONG references = 0;
     std::vector<DWORD> statusChanges;
 };
 
 // The object a page is bound to (a filter, in the module).
-class CountingObject : public IUnknown {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (IsEqualIID(iid, IID_IUnknown)) {
-            *out = this;
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
-
-    LONG references = 0;
-};
+using CountingObject = CountingFake<IUnknown>;
 
 HWND CreateParentWindow() {
     static const WCHAR* const className = L"PropertyPageBaseTestFrame";

@@ -4,33 +4,17 @@
 // page makes.
 #pragma once
 
+#include "CountingFake.h"
+
 #include <corvina.h>
 #include <ocidl.h>
 
 #include <vector>
 
-// The plain IUnknown part shared by the fakes: one interface besides
-// IUnknown, refused when `refuseInterface` is set.
-template <typename Interface> class CountedFake : public Interface {
+// The fakes start with the test's own reference.
+template <typename Interface> class CountedFake : public CountingFake<Interface> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(iid, IID_IUnknown) ||
-            (!refuseInterface && IsEqualIID(iid, __uuidof(Interface)))) {
-            *out = static_cast<Interface*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
-
-    LONG references = 1; // the test's own
-    bool refuseInterface = false;
+    CountedFake() : CountingFake<Interface>(1) {}
 };
 
 class FakePageSite : public CountedFake<IPropertyPageSite> {
