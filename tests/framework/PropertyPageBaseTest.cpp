@@ -2,6 +2,7 @@
 // strings of this program's resources, a counted page site and a counted
 // bound object, driven through IPropertyPage the way a property frame does.
 #include "CountingFake.h"
+#include "CountingPageSite.h"
 #include "PropertyPageBaseTestIds.h"
 
 #include "framework/ComPtr.h"
@@ -85,18 +86,7 @@ private:
 };
 
 // The frame's side: counts its references and the status changes it hears.
-class CountingSite : public CountingFake<IPropertyPageSite> {
-public:
-    HRESULT STDMETHODCALLTYPE OnStatusChange(DWORD flags) override {
-        statusChanges.push_back(flags);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetLocaleID(LCID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetPageContainer(IUnknown**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG*) override { return E_NOTIMPL; }
-
-    std::vector<DWORD> statusChanges;
-};
+using CountingSite = CountingPageSite;
 
 // The object a page is bound to (a filter, in the module).
 using CountingObject = CountingFake<IUnknown>;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "CountingFake.h"
+#include "CountingPageSite.h"
 
 #include <corvina.h>
 #include <ocidl.h>
@@ -17,17 +18,9 @@ public:
     CountedFake() : CountingFake<Interface>(1) {}
 };
 
-class FakePageSite : public CountedFake<IPropertyPageSite> {
+class FakePageSite : public CountingPageSite {
 public:
-    HRESULT STDMETHODCALLTYPE OnStatusChange(DWORD flags) override {
-        statusChanges.push_back(flags);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetLocaleID(LCID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetPageContainer(IUnknown**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG*) override { return E_NOTIMPL; }
-
-    std::vector<DWORD> statusChanges;
+    FakePageSite() : CountingPageSite(1) {}
 };
 
 class FakeParserControl : public CountedFake<IAdxParserControl> {
