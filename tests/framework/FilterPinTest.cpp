@@ -288,6 +288,67 @@ TEST_F(FilterPinTest, FailedFinishDisconnectsThePeer) {
     EXPECT_GT(in->script.drops, 0);
 }
 
+// The clean-up order of a failed attempt, as each DropConnection sees it: the
+// connecting side drops while it still holds the peer and then drops once
+// more after the negotiation; the receiving side lets the peer go first.
+enum class Attempt { ConnectOwnFinishFails, ConnectOwnTypeRefused, ReceiveFinishFails };
+struct RollbackCase {
+    const char* name;
+    Attempt attempt;
+    HRESULT expected;
+    std::vector<bool> outSaw;
+    std::vector<bool> inSaw;
+};
+
+void PrintTo(const RollbackCase& t, std::ostream* out) {
+    *out << t.name;
+}
+
+class Rollback : public FilterPinTest, public ::testing::WithParamInterface<RollbackCase> {};
+
+TEST_P(Rollback, DropsInTheDocumentedOrder) {
+    const RollbackCase& t = GetParam();
+    MediaTypeRecord type;
+    TypeOf(1, &type);
+    HRESULT result = E_UNEXPECTED;
+    switch (t.attempt) {
+    case Attempt::ConnectOwnFinishFails:
+        out->script.finishResult = E_ABORT;
+        result = out->Connect(in, &type);
+        break;
+    case Attempt::ConnectOwnTypeRefused:
+        out->script.answers.clear();
+        result = out->Connect(in, &type);
+        break;
+    case Attempt::ReceiveFinishFails:
+        in->script.finishResult = E_ABORT;
+        result = in->ReceiveConnection(out, &type);
+        break;
+    }
+    EXPECT_EQ(result, t.expected);
+    EXPECT_EQ(out->script.connectedAtDrops, t.outSaw);
+    EXPECT_EQ(in->script.connectedAtDrops, t.inSaw);
+    EXPECT_FALSE(out->IsConnected());
+    EXPECT_FALSE(in->IsConnected());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FailedAttempts, Rollback,
+    ::testing::Values(
+        // The peer had accepted: its Disconnect drops with its peer held.
+        RollbackCase{"ConnectOwnFinishFails",
+                     Attempt::ConnectOwnFinishFails,
+                     E_ABORT,
+                     {true, false},
+                     {true}},
+        RollbackCase{"ConnectOwnTypeRefused",
+                     Attempt::ConnectOwnTypeRefused,
+                     VFW_E_TYPE_NOT_ACCEPTED,
+                     {false, false},
+                     {}},
+        RollbackCase{"ReceiveFinishFails", Attempt::ReceiveFinishFails, E_ABORT, {}, {false}}),
+    [](const ::testing::TestParamInfo<RollbackCase>& info) { return info.param.name; });
+
 TEST_F(FilterPinTest, ReceiveConnectionChecksArgumentsAndType) {
     MediaTypeRecord type;
     EXPECT_EQ(in->ReceiveConnection(nullptr, TypeOf(1, &type)), E_POINTER);

@@ -69,6 +69,7 @@ struct PinScript {
     std::vector<int> acceptCalls; // subtype of every AcceptType call
     int proposals = 0;
     int drops = 0;
+    std::vector<bool> connectedAtDrops; // IsConnected() as each DropConnection saw it
     int endOfStreams = 0;
 
     HRESULT Accept(const AM_MEDIA_TYPE* type) {
@@ -103,6 +104,7 @@ public:
     HRESULT AcceptType(const AM_MEDIA_TYPE* type) override { return script.Accept(type); }
     HRESULT DropConnection() override {
         ++script.drops;
+        script.connectedAtDrops.push_back(IsConnected());
         return S_OK;
     }
     HRESULT FinishConnection(IPin* /*peer*/) override { return script.finishResult; }
