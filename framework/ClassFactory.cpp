@@ -2,32 +2,6 @@
 
 #include <new>
 
-HRESULT STDMETHODCALLTYPE ClassFactory::QueryInterface(REFIID iid, void** out) {
-    if (out == nullptr) {
-        return E_POINTER;
-    }
-    *out = nullptr;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-        *out = static_cast<IClassFactory*>(this);
-        AddRef(); // +1 for the caller
-        return S_OK;
-    }
-    return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE ClassFactory::AddRef() {
-    return static_cast<ULONG>(InterlockedIncrement(&referenceCount_));
-}
-
-ULONG STDMETHODCALLTYPE ClassFactory::Release() {
-    const LONG count = InterlockedDecrement(&referenceCount_);
-    if (count == 0) {
-        delete this;
-        return 0;
-    }
-    return static_cast<ULONG>(count);
-}
-
 HRESULT STDMETHODCALLTYPE ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out) {
     if (out == nullptr) {
         return E_POINTER;

@@ -2,28 +2,22 @@
 // FactoryTable, and the module-level answers built on it.
 #pragma once
 
-#include "framework/CountedObject.h"
+#include "framework/ComObject.h"
 #include "framework/FactoryTemplate.h"
 
 #include <unknwn.h>
 
-class ClassFactory : public IClassFactory, public CountedObject {
+class ClassFactory : public ComObject<IClassFactory> {
 public:
-    explicit ClassFactory(const FactoryTemplate* row) : row_(row) {}
-    virtual ~ClassFactory() = default;
+    // Born with no reference: FrameworkGetClassObject adds the caller's.
+    explicit ClassFactory(const FactoryTemplate* row) : ComObject(0), row_(row) {}
 
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     // IClassFactory
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
 
 private:
     const FactoryTemplate* const row_;
-    // Interlocked: a client may share one factory between threads.
-    volatile LONG referenceCount_ = 0;
 };
 
 // What the module's DllGetClassObject answers: a new ClassFactory with one

@@ -35,6 +35,8 @@ public:
     T* get() const { return pointer_; }
     T* operator->() const { return pointer_; }
     explicit operator bool() const { return pointer_ != nullptr; }
+    friend bool operator==(const ComPtr& held, std::nullptr_t) { return held.pointer_ == nullptr; }
+    friend bool operator!=(const ComPtr& held, std::nullptr_t) { return held.pointer_ != nullptr; }
 
     // Releases the held reference (if any) and holds nothing.
     void reset() {

@@ -144,12 +144,10 @@ HRESULT STDMETHODCALLTYPE FilterBase::JoinFilterGraph(IFilterGraph* graph, LPCWS
     eventSink_ = nullptr;
     if (graph != nullptr) {
         // Held uncounted: the graph holds this filter, a count back would
-        // make a cycle.
-        if (SUCCEEDED(graph->QueryInterface(IID_IMediaEventSink,
-                                            reinterpret_cast<void**>(&eventSink_)))) {
-            eventSink_->Release(); // -1 at once, see above
-        } else {
-            eventSink_ = nullptr;
+        // make a cycle. The query's reference goes at the end of this block.
+        ComPtr<IMediaEventSink> sink;
+        if (SUCCEEDED(graph->QueryInterface(IID_IMediaEventSink, sink.put_void()))) {
+            eventSink_ = sink.get();
         }
     }
     delete[] name_;

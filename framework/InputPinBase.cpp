@@ -27,7 +27,7 @@ HRESULT InputPinBase::Activate() {
 }
 
 HRESULT InputPinBase::Deactivate() {
-    runTimeError_ = false;
+    SetRunTimeError(false);
     if (!allocator_) {
         return VFW_E_NO_ALLOCATOR;
     }
@@ -44,15 +44,15 @@ HRESULT InputPinBase::DropConnection() {
 }
 
 HRESULT STDMETHODCALLTYPE InputPinBase::BeginFlush() {
-    auto guard = lock_->lock();
+    auto guard = PinLock()->lock();
     flushing_ = true;
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE InputPinBase::EndFlush() {
-    auto guard = lock_->lock();
+    auto guard = PinLock()->lock();
     flushing_ = false;
-    runTimeError_ = false;
+    SetRunTimeError(false);
     return S_OK;
 }
 
@@ -63,7 +63,7 @@ HRESULT STDMETHODCALLTYPE InputPinBase::Notify(IBaseFilter* sender, Quality /*me
 
 HRESULT STDMETHODCALLTYPE InputPinBase::GetAllocator(IMemAllocator** out) {
     RETURN_HR_IF_NULL(E_POINTER, out);
-    auto guard = lock_->lock();
+    auto guard = PinLock()->lock();
     if (!allocator_) {
         RETURN_IF_FAILED(CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
                                           IID_IMemAllocator, allocator_.put_void()));
@@ -74,7 +74,7 @@ HRESULT STDMETHODCALLTYPE InputPinBase::GetAllocator(IMemAllocator** out) {
 
 HRESULT STDMETHODCALLTYPE InputPinBase::NotifyAllocator(IMemAllocator* allocator, BOOL readOnly) {
     RETURN_HR_IF_NULL(E_POINTER, allocator);
-    auto guard = lock_->lock();
+    auto guard = PinLock()->lock();
     allocator_ = ComPtr<IMemAllocator>(allocator); // +1 on the new, -1 on the old
     readOnly_ = readOnly != FALSE;
     return S_OK;
@@ -131,9 +131,9 @@ HRESULT STDMETHODCALLTYPE InputPinBase::Receive(IMediaSample* sample) {
         (sampleProperties_.pMediaType == nullptr ||
          AcceptType(sampleProperties_.pMediaType) != S_OK)) {
         // A type this pin cannot take ends the stream here.
-        runTimeError_ = true;
+        SetRunTimeError(true);
         EndOfStream();
-        if (IMediaEventSink* sink = filter_->EventSink()) {
+        if (IMediaEventSink* sink = Filter()->EventSink()) {
             sink->Notify(EC_ERRORABORT, VFW_E_TYPE_NOT_ACCEPTED, 0);
         }
         return VFW_E_INVALIDMEDIATYPE;
@@ -161,8 +161,8 @@ HRESULT STDMETHODCALLTYPE InputPinBase::ReceiveMultiple(IMediaSample** samples, 
 
 HRESULT STDMETHODCALLTYPE InputPinBase::ReceiveCanBlock() {
     bool connectedOutputSeen = false;
-    for (int index = 0; index < filter_->PinCount(); ++index) {
-        PinBase* pin = filter_->PinAt(index);
+    for (int index = 0; index < Filter()->PinCount(); ++index) {
+        PinBase* pin = Filter()->PinAt(index);
         PIN_DIRECTION direction;
         RETURN_IF_FAILED(pin->QueryDirection(&direction));
         if (direction != PINDIR_OUTPUT) {

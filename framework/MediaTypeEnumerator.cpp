@@ -30,38 +30,7 @@ HRESULT MediaTypeEnumerator::Create(IPin* pin, MediaTypeSource* types, IEnumMedi
 
 MediaTypeEnumerator::MediaTypeEnumerator(IPin* pin, MediaTypeSource* types, ULONG position,
                                          LONG version)
-    : pin_(pin), types_(types), position_(position), version_(version) {
-    pin_->AddRef(); // +1 on the pin (and so its filter), dropped in the destructor
-}
-
-MediaTypeEnumerator::~MediaTypeEnumerator() {
-    pin_->Release(); // -1
-}
-
-HRESULT STDMETHODCALLTYPE MediaTypeEnumerator::QueryInterface(REFIID iid, void** out) {
-    if (out == nullptr) {
-        return E_POINTER;
-    }
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IEnumMediaTypes)) {
-        *out = static_cast<IEnumMediaTypes*>(this);
-        AddRef(); // +1 for the caller
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE MediaTypeEnumerator::AddRef() {
-    return static_cast<ULONG>(InterlockedIncrement(&referenceCount_));
-}
-
-ULONG STDMETHODCALLTYPE MediaTypeEnumerator::Release() {
-    const LONG count = InterlockedDecrement(&referenceCount_);
-    if (count == 0) {
-        delete this;
-    }
-    return static_cast<ULONG>(count);
-}
+    : ComObject(1), pin_(pin), types_(types), position_(position), version_(version) {}
 
 HRESULT STDMETHODCALLTYPE MediaTypeEnumerator::Next(ULONG count, AM_MEDIA_TYPE** types,
                                                     ULONG* fetched) {
@@ -129,6 +98,6 @@ HRESULT STDMETHODCALLTYPE MediaTypeEnumerator::Clone(IEnumMediaTypes** out) {
         *out = nullptr;
         return VFW_E_ENUM_OUT_OF_SYNC;
     }
-    *out = new (std::nothrow) MediaTypeEnumerator(pin_, types_, position_, version_);
+    *out = new (std::nothrow) MediaTypeEnumerator(pin_.get(), types_, position_, version_);
     return *out != nullptr ? S_OK : E_OUTOFMEMORY;
 }

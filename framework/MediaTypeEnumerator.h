@@ -1,22 +1,20 @@
 // IEnumMediaTypes over a pin's proposed types.
 #pragma once
 
+#include "framework/ComObject.h"
+#include "framework/ComPtr.h"
 #include "framework/MediaTypeSource.h"
 
 #include <windows.h>
 #include <strmif.h>
 
-class MediaTypeEnumerator : public IEnumMediaTypes {
+class MediaTypeEnumerator : public ComObject<IEnumMediaTypes> {
 public:
     // A new enumerator at position 0 with one reference, stored in *out.
     // `pin` is the pin's IPin (counted while the enumerator lives), `types`
     // the same pin's hooks. E_POINTER / E_OUTOFMEMORY.
     static HRESULT Create(IPin* pin, MediaTypeSource* types, IEnumMediaTypes** out);
 
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     // IEnumMediaTypes
     HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override;
     HRESULT STDMETHODCALLTYPE Skip(ULONG count) override;
@@ -25,10 +23,9 @@ public:
 
 private:
     MediaTypeEnumerator(IPin* pin, MediaTypeSource* types, ULONG position, LONG version);
-    virtual ~MediaTypeEnumerator();
+    ~MediaTypeEnumerator() override = default;
 
-    volatile LONG referenceCount_ = 1;
-    IPin* const pin_;              // counted: keeps the pin's filter alive
+    const ComPtr<IPin> pin_;       // +1: keeps the pin's filter alive
     MediaTypeSource* const types_; // the same object as pin_
     ULONG position_;               // index of the next type
     LONG version_;                 // the pin's type-list version at creation or Reset

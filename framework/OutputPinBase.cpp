@@ -65,31 +65,31 @@ HRESULT OutputPinBase::MakeAllocator(IMemAllocator** out) {
 }
 
 HRESULT OutputPinBase::SendEndOfStream() {
-    if (!peer_) {
+    if (!IsConnected()) {
         return VFW_E_NOT_CONNECTED;
     }
-    return peer_->EndOfStream();
+    return Peer()->EndOfStream();
 }
 
 HRESULT OutputPinBase::SendBeginFlush() {
-    if (!peer_) {
+    if (!IsConnected()) {
         return VFW_E_NOT_CONNECTED;
     }
-    return peer_->BeginFlush();
+    return Peer()->BeginFlush();
 }
 
 HRESULT OutputPinBase::SendEndFlush() {
-    if (!peer_) {
+    if (!IsConnected()) {
         return VFW_E_NOT_CONNECTED;
     }
-    return peer_->EndFlush();
+    return Peer()->EndFlush();
 }
 
 HRESULT OutputPinBase::SendNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
-    if (!peer_) {
+    if (!IsConnected()) {
         return VFW_E_NOT_CONNECTED;
     }
-    return peer_->NewSegment(start, stop, rate);
+    return Peer()->NewSegment(start, stop, rate);
 }
 
 HRESULT OutputPinBase::Activate() {
@@ -100,7 +100,7 @@ HRESULT OutputPinBase::Activate() {
 }
 
 HRESULT OutputPinBase::Deactivate() {
-    runTimeError_ = false;
+    SetRunTimeError(false);
     if (!allocator_) {
         return VFW_E_NO_ALLOCATOR;
     }

@@ -35,6 +35,34 @@ void ResetMediaType(AM_MEDIA_TYPE* type) {
 
 } // namespace
 
+// Undoes a connection attempt when it leaves early: DropConnection and the
+// peer's reference. The connecting side drops first and then lets the peer
+// go; the receiving side lets the peer go first, so its DropConnection
+// already sees the pin unconnected.
+class PinBase::ConnectionRollback {
+public:
+    enum class Order { DropFirst, ReleasePeerFirst };
+    ConnectionRollback(PinBase* pin, Order order) : pin_(pin), order_(order) {}
+    ~ConnectionRollback() {
+        if (pin_ == nullptr) {
+            return;
+        }
+        if (order_ == Order::ReleasePeerFirst) {
+            pin_->peer_.reset(); // -1 on the peer, when one was stored
+        }
+        (void)pin_->DropConnection();
+        pin_->peer_.reset();
+    }
+    ConnectionRollback(const ConnectionRollback&) = delete;
+    ConnectionRollback& operator=(const ConnectionRollback&) = delete;
+    // The attempt succeeded: nothing to undo.
+    void Dismiss() { pin_ = nullptr; }
+
+private:
+    PinBase* pin_;
+    const Order order_;
+};
+
 PinBase::PinBase(FilterBase* filter, CriticalSection* lock, const WCHAR* name,
                  PIN_DIRECTION direction)
     : UnknownBase(nullptr), direction_(direction), lock_(lock), filter_(filter) {
@@ -72,7 +100,7 @@ ULONG STDMETHODCALLTYPE PinBase::InnerRelease() {
 }
 
 LONG PinBase::TypeListVersion() {
-    return typeListVersion_;
+    return 1; // a pin's proposed types never change here
 }
 
 HRESULT PinBase::Activate() {
@@ -122,11 +150,11 @@ HRESULT STDMETHODCALLTYPE PinBase::Connect(IPin* receivePin, const AM_MEDIA_TYPE
     if (!MayChangeConnection()) {
         return VFW_E_NOT_STOPPED;
     }
-    const HRESULT result = NegotiateType(receivePin, type);
-    if (FAILED(result)) {
-        DropConnection();
-        return result;
-    }
+    // Every failed attempt inside the negotiation has been undone already;
+    // a failed Connect still ends with one DropConnection of its own.
+    ConnectionRollback rollback(this, ConnectionRollback::Order::DropFirst);
+    RETURN_IF_FAILED(NegotiateType(receivePin, type));
+    rollback.Dismiss();
     return S_OK;
 }
 
@@ -201,31 +229,22 @@ HRESULT PinBase::TryTypeList(IPin* peer, const AM_MEDIA_TYPE* pattern, IEnumMedi
 }
 
 HRESULT PinBase::TryConnect(IPin* peer, const AM_MEDIA_TYPE* type) {
-    HRESULT result = VetPeer(peer);
-    if (FAILED(result)) {
-        DropConnection();
-        return result;
-    }
+    ConnectionRollback rollback(this, ConnectionRollback::Order::DropFirst);
+    RETURN_IF_FAILED(VetPeer(peer));
     const HRESULT accepted = AcceptType(type);
     if (accepted != S_OK) {
-        result = AcceptanceFailure(accepted);
-    } else {
-        peer_ = ComPtr<IPin>(peer); // +1 on the peer
-        result = AdoptType(type);
-        if (SUCCEEDED(result)) {
-            result = peer->ReceiveConnection(AsPin(), type);
-        }
-        if (SUCCEEDED(result)) {
-            result = FinishConnection(peer);
-            if (SUCCEEDED(result)) {
-                return result;
-            }
-            peer->Disconnect(); // the peer had accepted; undo its side
-        }
+        return AcceptanceFailure(accepted);
     }
-    DropConnection();
-    peer_.reset(); // -1 on the peer, when one was stored
-    return result;
+    peer_ = ComPtr<IPin>(peer); // +1 on the peer
+    RETURN_IF_FAILED(AdoptType(type));
+    RETURN_IF_FAILED(peer->ReceiveConnection(AsPin(), type));
+    const HRESULT finished = FinishConnection(peer);
+    if (FAILED(finished)) {
+        peer->Disconnect(); // the peer had accepted; undo its side
+        return finished;
+    }
+    rollback.Dismiss();
+    return finished;
 }
 
 HRESULT STDMETHODCALLTYPE PinBase::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* type) {
@@ -239,27 +258,17 @@ HRESULT STDMETHODCALLTYPE PinBase::ReceiveConnection(IPin* connector, const AM_M
     if (!MayChangeConnection()) {
         return VFW_E_NOT_STOPPED;
     }
-    HRESULT result = VetPeer(connector);
-    if (FAILED(result)) {
-        DropConnection();
-        return result;
-    }
+    ConnectionRollback rollback(this, ConnectionRollback::Order::ReleasePeerFirst);
+    RETURN_IF_FAILED(VetPeer(connector));
     const HRESULT accepted = AcceptType(type);
     if (accepted != S_OK) {
-        DropConnection();
         return AcceptanceFailure(accepted);
     }
     peer_ = ComPtr<IPin>(connector); // +1 on the peer
-    result = AdoptType(type);
-    if (SUCCEEDED(result)) {
-        result = FinishConnection(connector);
-        if (SUCCEEDED(result)) {
-            return S_OK;
-        }
-    }
-    peer_.reset(); // -1 on the peer
-    DropConnection();
-    return result;
+    RETURN_IF_FAILED(AdoptType(type));
+    RETURN_IF_FAILED(FinishConnection(connector));
+    rollback.Dismiss();
+    return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE PinBase::Disconnect() {
@@ -330,11 +339,9 @@ HRESULT STDMETHODCALLTYPE PinBase::QueryInternalConnections(IPin** /*pins*/, ULO
     return E_NOTIMPL;
 }
 
-HRESULT STDMETHODCALLTYPE PinBase::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
-                                              double rate) {
-    segmentStart_ = start;
-    segmentStop_ = stop;
-    segmentRate_ = rate;
+HRESULT STDMETHODCALLTYPE PinBase::NewSegment(REFERENCE_TIME /*start*/, REFERENCE_TIME /*stop*/,
+                                              double /*rate*/) {
+    // No pin here reads the segment back; forwarding pins pass it on.
     return S_OK;
 }
 

@@ -79,8 +79,20 @@ public:
     PIN_DIRECTION Direction() const { return direction_; }
     const MediaTypeRecord& ConnectionType() const { return connectionType_; }
     const WCHAR* Name() const { return name_; }
+    // Set by a refused in-stream type change, cleared by a flush or stop.
+    bool RunTimeError() const { return runTimeError_; }
 
 protected:
+    // The filter lock, shared by the filter and all its pins.
+    CriticalSection* PinLock() const { return lock_; }
+    void SetRunTimeError(bool failed) { runTimeError_ = failed; }
+    // Connection options of the negotiation; both off unless a pin says so.
+    void AllowReconnectWhileActive() { canReconnectWhileActive_ = true; }
+    void TryOwnTypesFirst() { tryOwnTypesFirst_ = true; }
+
+private:
+    class ConnectionRollback;
+
     HRESULT NegotiateType(IPin* peer, const AM_MEDIA_TYPE* type);
     HRESULT TryTypeList(IPin* peer, const AM_MEDIA_TYPE* pattern, IEnumMediaTypes* types);
     HRESULT TryConnect(IPin* peer, const AM_MEDIA_TYPE* type);
@@ -88,17 +100,14 @@ protected:
     bool MayChangeConnection() const;
 
     WCHAR* name_ = nullptr;
-    ComPtr<IPin> peer_; // +1 on the peer while connected
+    ComPtr<IPin> peer_; // +1 on the peer while connected; guarded by lock_
     const PIN_DIRECTION direction_;
     CriticalSection* const lock_; // the filter lock
+    // Written under lock_ (flush, stop) and on the streaming thread.
     bool runTimeError_ = false;
     bool canReconnectWhileActive_ = false;
     bool tryOwnTypesFirst_ = false;
     FilterBase* const filter_;               // not counted: the filter owns the pin
-    IQualityControl* qualitySink_ = nullptr; // not counted
-    volatile LONG typeListVersion_ = 1;
-    MediaTypeRecord connectionType_; // kept after disconnection until replaced
-    REFERENCE_TIME segmentStart_ = 0;
-    REFERENCE_TIME segmentStop_ = 0x7FFFFFFFFFFFFFFF;
-    double segmentRate_ = 1.0;
+    IQualityControl* qualitySink_ = nullptr; // not counted; guarded by lock_
+    MediaTypeRecord connectionType_;         // kept after disconnection until replaced; lock_
 };

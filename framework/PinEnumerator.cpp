@@ -13,38 +13,8 @@ HRESULT PinEnumerator::Create(IBaseFilter* filter, PinListSource* pins, IEnumPin
 }
 
 PinEnumerator::PinEnumerator(IBaseFilter* filter, PinListSource* pins)
-    : filter_(filter), pins_(pins), version_(pins->PinListVersion()) {
+    : ComObject(1), filter_(filter), pins_(pins), version_(pins->PinListVersion()) {
     pinCount_ = pins_->PinCount();
-    filter_->AddRef(); // +1 on the filter, dropped in the destructor
-}
-
-PinEnumerator::~PinEnumerator() {
-    filter_->Release(); // -1
-}
-
-HRESULT STDMETHODCALLTYPE PinEnumerator::QueryInterface(REFIID iid, void** out) {
-    if (out == nullptr) {
-        return E_POINTER;
-    }
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IEnumPins)) {
-        *out = static_cast<IEnumPins*>(this);
-        AddRef(); // +1 for the caller
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE PinEnumerator::AddRef() {
-    return static_cast<ULONG>(InterlockedIncrement(&referenceCount_));
-}
-
-ULONG STDMETHODCALLTYPE PinEnumerator::Release() {
-    const LONG count = InterlockedDecrement(&referenceCount_);
-    if (count == 0) {
-        delete this;
-    }
-    return static_cast<ULONG>(count);
 }
 
 HRESULT STDMETHODCALLTYPE PinEnumerator::Next(ULONG count, IPin** pins, ULONG* fetched) {
@@ -127,7 +97,7 @@ HRESULT STDMETHODCALLTYPE PinEnumerator::Clone(IEnumPins** out) {
     if (pins_->PinListVersion() != version_) {
         return VFW_E_ENUM_OUT_OF_SYNC;
     }
-    PinEnumerator* copy = new (std::nothrow) PinEnumerator(filter_, pins_);
+    PinEnumerator* copy = new (std::nothrow) PinEnumerator(filter_.get(), pins_);
     if (copy == nullptr) {
         return E_OUTOFMEMORY;
     }

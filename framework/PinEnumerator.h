@@ -3,23 +3,21 @@
 // only the pins it has not seen yet.
 #pragma once
 
+#include "framework/ComObject.h"
+#include "framework/ComPtr.h"
 #include "framework/PinListSource.h"
 #include "framework/PointerList.h"
 
 #include <windows.h>
 #include <strmif.h>
 
-class PinEnumerator : public IEnumPins {
+class PinEnumerator : public ComObject<IEnumPins> {
 public:
     // A new enumerator at position 0 with one reference, stored in *out.
     // `filter` is the filter's IBaseFilter (counted while the enumerator
     // lives), `pins` the same filter's hooks. E_POINTER / E_OUTOFMEMORY.
     static HRESULT Create(IBaseFilter* filter, PinListSource* pins, IEnumPins** out);
 
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     // IEnumPins
     HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override;
     HRESULT STDMETHODCALLTYPE Skip(ULONG count) override;
@@ -28,13 +26,12 @@ public:
 
 private:
     PinEnumerator(IBaseFilter* filter, PinListSource* pins);
-    virtual ~PinEnumerator();
+    ~PinEnumerator() override = default;
 
-    volatile LONG referenceCount_ = 1;
-    IBaseFilter* const filter_; // counted
-    PinListSource* const pins_; // the same object as filter_
-    int position_ = 0;          // index of the next pin
-    int pinCount_;              // as read at the last synchronisation
-    LONG version_;              // the filter's pin-set version at that time
-    PointerList handedOut_;     // pins returned by Next since the last Reset
+    const ComPtr<IBaseFilter> filter_; // +1 while the enumerator lives
+    PinListSource* const pins_;        // the same object as filter_
+    int position_ = 0;                 // index of the next pin
+    int pinCount_;                     // as read at the last synchronisation
+    LONG version_;                     // the filter's pin-set version at that time
+    PointerList handedOut_;            // pins returned by Next since the last Reset
 };

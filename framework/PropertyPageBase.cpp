@@ -30,19 +30,7 @@ HRESULT STDMETHODCALLTYPE PropertyPageBase::InnerQueryInterface(REFIID iid, void
     return UnknownBase::InnerQueryInterface(iid, out);
 }
 
-ULONG STDMETHODCALLTYPE PropertyPageBase::InnerAddRef() {
-    const LONG count = InterlockedIncrement(&pageReferenceCount);
-    return static_cast<ULONG>(count > 1 ? count : 1);
-}
-
-ULONG STDMETHODCALLTYPE PropertyPageBase::InnerRelease() {
-    const LONG count = InterlockedDecrement(&pageReferenceCount);
-    if (count != 0) {
-        return static_cast<ULONG>(count > 1 ? count : 1);
-    }
-    // References taken and dropped by the hooks below must not reach zero a
-    // second time.
-    pageReferenceCount = 1;
+void PropertyPageBase::BeforeDestruction() {
     // A frame that never deactivated the page would leave a dialog whose
     // user data points at freed memory: take it down while the page lives.
     if (pageWindow != nullptr) {
@@ -50,24 +38,20 @@ ULONG STDMETHODCALLTYPE PropertyPageBase::InnerRelease() {
     }
     SetPageSite(nullptr);
     SetObjects(0, nullptr);
-    delete this;
-    return 0;
 }
 
 HRESULT STDMETHODCALLTYPE PropertyPageBase::SetPageSite(IPropertyPageSite* site) {
     if (site != nullptr) {
-        if (pageSite != nullptr) {
+        if (pageSite) {
             return E_UNEXPECTED;
         }
-        pageSite = site;
-        pageSite->AddRef(); // +1 held until the site is cleared
+        pageSite = ComPtr<IPropertyPageSite>(site); // +1 held until the site is cleared
         return S_OK;
     }
-    if (pageSite == nullptr) {
+    if (!pageSite) {
         return E_UNEXPECTED;
     }
-    pageSite->Release(); // -1: the reference taken when the site was set
-    pageSite = nullptr;
+    pageSite.reset(); // -1: the reference taken when the site was set
     return S_OK;
 }
 
@@ -161,7 +145,7 @@ HRESULT STDMETHODCALLTYPE PropertyPageBase::IsPageDirty() {
 }
 
 HRESULT STDMETHODCALLTYPE PropertyPageBase::Apply() {
-    if (!objectSet || pageSite == nullptr) {
+    if (!objectSet || !pageSite) {
         return E_UNEXPECTED;
     }
     if (!dirty) {

@@ -8,6 +8,7 @@
 // dialog procedure); only the reference count is interlocked.
 #pragma once
 
+#include "framework/ComPtr.h"
 #include "framework/UnknownBase.h"
 
 #include <windows.h>
@@ -23,10 +24,6 @@ public:
     DECLARE_DELEGATING_UNKNOWN
 
     HRESULT STDMETHODCALLTYPE InnerQueryInterface(REFIID iid, void** out) override;
-    ULONG STDMETHODCALLTYPE InnerAddRef() override;
-    // The last release drops the site and unbinds the object before the page
-    // is destroyed.
-    ULONG STDMETHODCALLTYPE InnerRelease() override;
 
     // IPropertyPage
     HRESULT STDMETHODCALLTYPE SetPageSite(IPropertyPageSite* site) override;
@@ -68,16 +65,15 @@ public:
     IPropertyPage* AsPropertyPage() { return static_cast<IPropertyPage*>(this); }
 
 protected:
-    IPropertyPageSite* pageSite = nullptr; // +1 on the frame's site while one is set
-    HWND pageWindow = nullptr;             // the dialog between Activate and Deactivate
-    HWND dialogWindow = nullptr;           // the same dialog, recorded at WM_INITDIALOG
-    BOOL dirty = FALSE;                    // changes not yet applied
+    // The last release drops the site and unbinds the object before the page
+    // is destroyed.
+    void BeforeDestruction() override;
+
+    ComPtr<IPropertyPageSite> pageSite; // +1 on the frame's site while one is set
+    HWND pageWindow = nullptr;          // the dialog between Activate and Deactivate
+    HWND dialogWindow = nullptr;        // the same dialog, recorded at WM_INITDIALOG
+    BOOL dirty = FALSE;                 // changes not yet applied
     const int titleId;
     const int dialogId;
     BOOL objectSet = FALSE; // SetObjects gave the page one object
-
-private:
-    // The page's own count: the last release must run the hooks before the
-    // destructor, which UnknownBase's release cannot be told to do.
-    volatile LONG pageReferenceCount = 0;
 };

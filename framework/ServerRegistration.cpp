@@ -1,5 +1,6 @@
 #include "framework/ServerRegistration.h"
 
+#include "framework/ComPtr.h"
 #include "framework/FactoryTemplate.h"
 #include "framework/ModuleHandle.h"
 #include "framework/ResultMacros.h"
@@ -56,16 +57,14 @@ HRESULT UpdateModuleRegistration(bool registering) {
     const HRESULT initialised = CoInitialize(nullptr);
 
     // The probe: some filter mapper must be creatable.
-    IUnknown* mapper = nullptr;
+    ComPtr<IUnknown> mapper;
     HRESULT result = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_IFilterMapper2, reinterpret_cast<void**>(&mapper));
+                                      IID_IFilterMapper2, mapper.put_void());
     if (FAILED(result)) {
         result = CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IFilterMapper, reinterpret_cast<void**>(&mapper));
+                                  IID_IFilterMapper, mapper.put_void());
     }
-    if (SUCCEEDED(result)) {
-        mapper->Release(); // -1: the probe's only reference
-    }
+    mapper.reset(); // -1: the probe's only reference, before COM is uninitialised
 
     CoFreeUnusedLibraries();
     if (SUCCEEDED(initialised)) {

@@ -52,7 +52,7 @@ HRESULT TransformInputPin::CanStream() {
     if (transformFilter->State() == State_Stopped) {
         return VFW_E_WRONG_STATE;
     }
-    if (runTimeError_) {
+    if (RunTimeError()) {
         return VFW_E_RUNTIME_ERROR;
     }
     return S_OK;

@@ -19,18 +19,17 @@ HRESULT STDMETHODCALLTYPE UnknownBase::InnerQueryInterface(REFIID iid, void** ou
 }
 
 ULONG STDMETHODCALLTYPE UnknownBase::InnerAddRef() {
-    const LONG count = InterlockedIncrement(&referenceCount_);
+    const LONG count = referenceCount_.Increment();
     return static_cast<ULONG>(count > 1 ? count : 1);
 }
 
 ULONG STDMETHODCALLTYPE UnknownBase::InnerRelease() {
-    const LONG count = InterlockedDecrement(&referenceCount_);
+    const LONG count = referenceCount_.Decrement();
     if (count != 0) {
         return static_cast<ULONG>(count > 1 ? count : 1);
     }
-    // References taken and dropped by the destructors must not reach zero a
-    // second time.
-    referenceCount_ = 1;
+    referenceCount_.HoldForDestruction();
+    BeforeDestruction();
     delete this;
     return 0;
 }

@@ -11,7 +11,7 @@
 // DECLARE_DELEGATING_UNKNOWN).
 #pragma once
 
-#include "framework/CountedObject.h"
+#include "framework/ComObject.h"
 
 #include <unknwn.h>
 
@@ -35,6 +35,13 @@ public:
     // This object's non-delegating IUnknown.
     IUnknown* NonDelegatingUnknown() { return &nonDelegating_; }
 
+protected:
+    // Runs when the last reference is gone, before the destructor, with the
+    // count held at 1 so that references the clean-up takes and drops cannot
+    // destroy the object twice. A property page drops its site and object
+    // here.
+    virtual void BeforeDestruction() {}
+
 private:
     class NonDelegatingFace final : public IUnknown {
     public:
@@ -51,7 +58,9 @@ private:
 
     NonDelegatingFace nonDelegating_{this};
     IUnknown* owner_;
-    volatile LONG referenceCount_ = 0;
+    // Born at 0: the class factory's add-ref, query, release leaves exactly
+    // the references the query handed out.
+    ReferenceCount referenceCount_{0};
 };
 
 // Hands `face` out through `out` with one reference added through the face

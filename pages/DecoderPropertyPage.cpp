@@ -1,6 +1,6 @@
 #include "pages/DecoderPropertyPage.h"
 
-#include "module/resource.h"
+#include "pages/PageResources.h"
 
 #include <locale>
 #include <new>

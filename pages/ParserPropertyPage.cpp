@@ -1,6 +1,6 @@
 #include "pages/ParserPropertyPage.h"
 
-#include "module/resource.h"
+#include "pages/PageResources.h"
 
 #include <cwchar>
 #include <locale>

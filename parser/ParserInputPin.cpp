@@ -62,7 +62,7 @@ HRESULT ParserInputPin::VetPeer(IPin* peer) {
     }
     RETURN_IF_FAILED(ReadStreamStart(reader.get(), *headerLength, header.get()));
 
-    auto guard = lock_->lock();
+    auto guard = PinLock()->lock();
     RETURN_IF_FAILED(parser_->LoadHeader(*headerLength, header.get(), true));
     parser_->ResetForNewStream();
     return S_OK;
@@ -86,7 +86,7 @@ HRESULT STDMETHODCALLTYPE ParserInputPin::EndOfStream() {
 }
 
 HRESULT STDMETHODCALLTYPE ParserInputPin::BeginFlush() {
-    auto guard = lock_->lock();
+    auto guard = PinLock()->lock();
     if (!IsConnected() || !parser_->IsOutputConnected()) {
         return VFW_E_NOT_CONNECTED;
     }
@@ -94,7 +94,7 @@ HRESULT STDMETHODCALLTYPE ParserInputPin::BeginFlush() {
 }
 
 HRESULT STDMETHODCALLTYPE ParserInputPin::EndFlush() {
-    auto guard = lock_->lock();
+    auto guard = PinLock()->lock();
     if (!IsConnected() || !parser_->IsOutputConnected()) {
         return VFW_E_NOT_CONNECTED;
     }

@@ -7,6 +7,7 @@
 
 #include "AdxEncoder.h"
 #include "CaptureSink.h"
+#include "CountingFake.h"
 #include "TestSignal.h"
 #include "adx/AdxWaveFormat.h"
 #include "decoder/DecoderFilter.h"
@@ -38,22 +39,8 @@ constexpr long kEventWaitMs = 10000;
 
 // Collects the PCM the grabber sees. Counts its references so a leak or an
 // over-release by the runtime shows up.
-class PcmCollector : public ISampleGrabberCB {
+class PcmCollector : public CountingFake<ISampleGrabberCB> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, __uuidof(ISampleGrabberCB))) {
-            *out = static_cast<ISampleGrabberCB*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references; }
     HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample* sample) override {
         BYTE* data = nullptr;
         if (SUCCEEDED(sample->GetPointer(&data))) {
@@ -72,7 +59,6 @@ public:
     }
     HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE*, long) override { return E_NOTIMPL; }
 
-    std::atomic<ULONG> references{0};
     std::mutex mutex;
     std::vector<std::int16_t> samples;
     std::vector<REFERENCE_TIME> starts;
@@ -132,7 +118,7 @@ protected:
         sourceFilter = nullptr;
         source = nullptr;
         graph = nullptr;
-        EXPECT_EQ(0u, collector.references.load());
+        EXPECT_EQ(0, collector.references.load());
         EXPECT_EQ(objectsBefore, LiveObjectCount) << "framework objects leaked";
         ComTest::TearDown();
     }

@@ -2,19 +2,6 @@
 
 namespace decodertest {
 
-HRESULT STDMETHODCALLTYPE SpyAllocator::QueryInterface(REFIID iid, void** out) {
-    if (out == nullptr) {
-        return E_POINTER;
-    }
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMemAllocator)) {
-        *out = static_cast<IMemAllocator*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
 HRESULT STDMETHODCALLTYPE SpyAllocator::GetBuffer(IMediaSample** sample, REFERENCE_TIME* start,
                                                   REFERENCE_TIME* stop, DWORD flags) {
     {

@@ -3,6 +3,7 @@
 // Counts its own references; the test checks that they all come back.
 #pragma once
 
+#include "CountingFake.h"
 #include "framework/ComPtr.h"
 
 #include <windows.h>
@@ -14,13 +15,10 @@
 
 namespace decodertest {
 
-class SpyAllocator : public IMemAllocator {
+class SpyAllocator : public CountingFake<IMemAllocator> {
 public:
     explicit SpyAllocator(IMemAllocator* inner) : inner(inner) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references; }
     HRESULT STDMETHODCALLTYPE SetProperties(ALLOCATOR_PROPERTIES* request,
                                             ALLOCATOR_PROPERTIES* actual) override {
         return inner->SetProperties(request, actual);
@@ -36,7 +34,6 @@ public:
         return inner->ReleaseBuffer(sample);
     }
 
-    std::atomic<ULONG> references{0};
     ComPtr<IMemAllocator> inner; // +1 on the runtime's allocator
     std::mutex mutex;
     std::vector<DWORD> requestFlags;   // one per GetBuffer

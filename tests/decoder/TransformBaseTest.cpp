@@ -140,7 +140,7 @@ protected:
         source = nullptr;
         graph = nullptr;
         if (spy) {
-            EXPECT_EQ(0u, spy->references.load()) << "allocator references leaked";
+            EXPECT_EQ(0, spy->references.load()) << "allocator references leaked";
             spy.reset();
         }
         EXPECT_EQ(objectsBefore, LiveObjectCount) << "framework objects leaked";

@@ -7,31 +7,15 @@
 #include "framework/MediaTypeSource.h"
 #include "framework/PinListSource.h"
 
+#include "CountingFake.h"
+
 #include <strmif.h>
 #include <uuids.h>
 
 #include <vector>
 
-// A counted IUnknown whose other methods are never called by the code under
-// test; each stub answers E_NOTIMPL.
-#define FAKE_NOT_CALLED(signature)                                                                 \
-    HRESULT STDMETHODCALLTYPE signature override {                                                 \
-        return E_NOTIMPL;                                                                          \
-    }
-
-class FakePin : public IPin, public MediaTypeSource {
+class FakePin : public CountingFake<IPin>, public MediaTypeSource {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPin)) {
-            *out = static_cast<IPin*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
     FAKE_NOT_CALLED(Connect(IPin*, const AM_MEDIA_TYPE*))
     FAKE_NOT_CALLED(ReceiveConnection(IPin*, const AM_MEDIA_TYPE*))
     FAKE_NOT_CALLED(Disconnect())
@@ -70,26 +54,14 @@ public:
         return S_OK;
     }
 
-    LONG references = 0;
     LONG typeListVersion = 1;
     int proposals = 0;
     std::vector<GUID> subtypes;
     IUnknown* attached = nullptr;
 };
 
-class FakeFilter : public IBaseFilter, public PinListSource {
+class FakeFilter : public CountingFake<IBaseFilter>, public PinListSource {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IBaseFilter)) {
-            *out = static_cast<IBaseFilter*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
     FAKE_NOT_CALLED(GetClassID(CLSID*))
     FAKE_NOT_CALLED(Stop())
     FAKE_NOT_CALLED(Pause())
@@ -114,7 +86,6 @@ public:
         ++pinListVersion;
     }
 
-    LONG references = 0;
     LONG pinListVersion = 1;
     std::vector<IPin*> pins;
 };

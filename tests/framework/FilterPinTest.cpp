@@ -19,48 +19,29 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-class FakeClock : public IReferenceClock {
+class FakeClock : public CountingFake<IReferenceClock> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IReferenceClock)) {
-            *out = this;
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
     HRESULT STDMETHODCALLTYPE GetTime(REFERENCE_TIME* time) override {
         *time = now;
         return timeResult;
     }
-    FAKE_UNUSED(AdviseTime(REFERENCE_TIME, REFERENCE_TIME, HEVENT, DWORD_PTR*))
-    FAKE_UNUSED(AdvisePeriodic(REFERENCE_TIME, REFERENCE_TIME, HSEMAPHORE, DWORD_PTR*))
-    FAKE_UNUSED(Unadvise(DWORD_PTR))
+    FAKE_NOT_CALLED(AdviseTime(REFERENCE_TIME, REFERENCE_TIME, HEVENT, DWORD_PTR*))
+    FAKE_NOT_CALLED(AdvisePeriodic(REFERENCE_TIME, REFERENCE_TIME, HSEMAPHORE, DWORD_PTR*))
+    FAKE_NOT_CALLED(Unadvise(DWORD_PTR))
 
-    LONG references = 0;
     REFERENCE_TIME now = 0;
     HRESULT timeResult = S_OK;
 };
 
-class FakeQualitySink : public IQualityControl {
+class FakeQualitySink : public CountingFake<IQualityControl> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
     HRESULT STDMETHODCALLTYPE Notify(IBaseFilter* sender, Quality message) override {
         lastSender = sender;
         lastProportion = message.Proportion;
         return S_FALSE;
     }
-    FAKE_UNUSED(SetSink(IQualityControl*))
+    FAKE_NOT_CALLED(SetSink(IQualityControl*))
 
-    LONG references = 0;
     IBaseFilter* lastSender = nullptr;
     long lastProportion = 0;
 };
@@ -306,6 +287,67 @@ TEST_F(FilterPinTest, FailedFinishDisconnectsThePeer) {
     EXPECT_FALSE(out->IsConnected());
     EXPECT_GT(in->script.drops, 0);
 }
+
+// The clean-up order of a failed attempt, as each DropConnection sees it: the
+// connecting side drops while it still holds the peer and then drops once
+// more after the negotiation; the receiving side lets the peer go first.
+enum class Attempt { ConnectOwnFinishFails, ConnectOwnTypeRefused, ReceiveFinishFails };
+struct RollbackCase {
+    const char* name;
+    Attempt attempt;
+    HRESULT expected;
+    std::vector<bool> outSaw;
+    std::vector<bool> inSaw;
+};
+
+void PrintTo(const RollbackCase& t, std::ostream* out) {
+    *out << t.name;
+}
+
+class Rollback : public FilterPinTest, public ::testing::WithParamInterface<RollbackCase> {};
+
+TEST_P(Rollback, DropsInTheDocumentedOrder) {
+    const RollbackCase& t = GetParam();
+    MediaTypeRecord type;
+    TypeOf(1, &type);
+    HRESULT result = E_UNEXPECTED;
+    switch (t.attempt) {
+    case Attempt::ConnectOwnFinishFails:
+        out->script.finishResult = E_ABORT;
+        result = out->Connect(in, &type);
+        break;
+    case Attempt::ConnectOwnTypeRefused:
+        out->script.answers.clear();
+        result = out->Connect(in, &type);
+        break;
+    case Attempt::ReceiveFinishFails:
+        in->script.finishResult = E_ABORT;
+        result = in->ReceiveConnection(out, &type);
+        break;
+    }
+    EXPECT_EQ(result, t.expected);
+    EXPECT_EQ(out->script.connectedAtDrops, t.outSaw);
+    EXPECT_EQ(in->script.connectedAtDrops, t.inSaw);
+    EXPECT_FALSE(out->IsConnected());
+    EXPECT_FALSE(in->IsConnected());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FailedAttempts, Rollback,
+    ::testing::Values(
+        // The peer had accepted: its Disconnect drops with its peer held.
+        RollbackCase{"ConnectOwnFinishFails",
+                     Attempt::ConnectOwnFinishFails,
+                     E_ABORT,
+                     {true, false},
+                     {true}},
+        RollbackCase{"ConnectOwnTypeRefused",
+                     Attempt::ConnectOwnTypeRefused,
+                     VFW_E_TYPE_NOT_ACCEPTED,
+                     {false, false},
+                     {}},
+        RollbackCase{"ReceiveFinishFails", Attempt::ReceiveFinishFails, E_ABORT, {}, {false}}),
+    [](const ::testing::TestParamInfo<RollbackCase>& info) { return info.param.name; });
 
 TEST_F(FilterPinTest, ReceiveConnectionChecksArgumentsAndType) {
     MediaTypeRecord type;

@@ -1,10 +1,14 @@
 // Object lifetime, aggregation and the class factory, against the test
 // table in TestObject.cpp.
+#include "CountingFake.h"
+#include "CountingFakes.h"
 #include "TestObject.h"
 
 #include "framework/ClassFactory.h"
 #include "framework/ComPtr.h"
 #include "framework/CountedObject.h"
+#include "framework/MediaTypeEnumerator.h"
+#include "framework/PinEnumerator.h"
 
 #include <gtest/gtest.h>
 
@@ -17,24 +21,16 @@ namespace {
 // An aggregating outer object that counts its own references; it holds the
 // inner object by the inner's non-delegating IUnknown and hands out the
 // inner's IPersist as its own.
-class Outer : public IUnknown {
+class Outer : public CountingFake<IUnknown> {
 public:
+    Outer() : CountingFake<IUnknown>(1) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (IsEqualIID(iid, IID_IUnknown)) {
-            *out = static_cast<IUnknown*>(this);
-            AddRef();
-            return S_OK;
-        }
         if (IsEqualIID(iid, IID_IPersist) && inner != nullptr) {
             return inner->QueryInterface(iid, out);
         }
-        *out = nullptr;
-        return E_NOINTERFACE;
+        return CountingFake::QueryInterface(iid, out);
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references; }
 
-    LONG references = 1;
     IUnknown* inner = nullptr;
 };
 
@@ -247,5 +243,70 @@ TEST_F(LifetimeTest, CountsStayExactUnderConcurrentLocksAndCreation) {
     shared.reset();
     EXPECT_EQ(FrameworkCanUnloadNow(), S_OK);
 }
+
+} // namespace
+
+namespace {
+
+FakePin enumeratedPin;
+FakeFilter enumeratedFilter;
+
+// Each stand-alone object as its creator hands it out: with one reference.
+struct StandAloneCase {
+    const char* name;
+    IUnknown* (*make)();
+};
+
+void PrintTo(const StandAloneCase& t, std::ostream* out) {
+    *out << t.name;
+}
+
+class StandAlone : public LifetimeTest, public testing::WithParamInterface<StandAloneCase> {};
+
+TEST_P(StandAlone, IsBornOwnedCountsAsLiveAndGoesAtItsLastRelease) {
+    const StandAloneCase& t = GetParam();
+    IUnknown* object = t.make();
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(LiveObjectCount, 1);
+    EXPECT_EQ(FrameworkCanUnloadNow(), S_FALSE);
+    EXPECT_EQ(object->AddRef(), 2u) << "the creator's reference is the first";
+    IUnknown* unknown = nullptr;
+    ASSERT_EQ(object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
+    EXPECT_EQ(unknown->Release(), 2u);
+    void* refused = &refused;
+    EXPECT_EQ(object->QueryInterface(IID_IPersist, &refused), E_NOINTERFACE);
+    EXPECT_EQ(refused, nullptr);
+    EXPECT_EQ(object->Release(), 1u);
+    EXPECT_EQ(object->Release(), 0u);
+    EXPECT_EQ(LiveObjectCount, 0);
+    EXPECT_EQ(FrameworkCanUnloadNow(), S_OK);
+    EXPECT_EQ(enumeratedPin.references, 0) << "the pin reference went with the enumerator";
+    EXPECT_EQ(enumeratedFilter.references, 0) << "the filter reference went with the enumerator";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Objects, StandAlone,
+    testing::Values(StandAloneCase{"MediaTypeEnumerator",
+                                   [] {
+                                       IEnumMediaTypes* types = nullptr;
+                                       EXPECT_EQ(MediaTypeEnumerator::Create(
+                                                     &enumeratedPin, &enumeratedPin, &types),
+                                                 S_OK);
+                                       return static_cast<IUnknown*>(types);
+                                   }},
+                    StandAloneCase{"PinEnumerator",
+                                   [] {
+                                       IEnumPins* pins = nullptr;
+                                       EXPECT_EQ(PinEnumerator::Create(&enumeratedFilter,
+                                                                       &enumeratedFilter, &pins),
+                                                 S_OK);
+                                       return static_cast<IUnknown*>(pins);
+                                   }},
+                    StandAloneCase{"ClassFactory",
+                                   [] {
+                                       return static_cast<IUnknown*>(
+                                           FactoryFor(CLSID_TestObject).detach());
+                                   }}),
+    [](const testing::TestParamInfo<StandAloneCase>& info) { return info.param.name; });
 
 } // namespace

@@ -1,6 +1,8 @@
 // The property page base in real windows: a recording page on the dialog and
 // strings of this program's resources, a counted page site and a counted
 // bound object, driven through IPropertyPage the way a property frame does.
+#include "CountingFake.h"
+#include "CountingPageSite.h"
 #include "PropertyPageBaseTestIds.h"
 
 #include "framework/ComPtr.h"
@@ -84,48 +86,10 @@ private:
 };
 
 // The frame's side: counts its references and the status changes it hears.
-class CountingSite : public IPropertyPageSite {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPropertyPageSite)) {
-            *out = static_cast<IPropertyPageSite*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
-    HRESULT STDMETHODCALLTYPE OnStatusChange(DWORD flags) override {
-        statusChanges.push_back(flags);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetLocaleID(LCID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetPageContainer(IUnknown**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG*) override { return E_NOTIMPL; }
-
-    LONG references = 0;
-    std::vector<DWORD> statusChanges;
-};
+using CountingSite = CountingPageSite;
 
 // The object a page is bound to (a filter, in the module).
-class CountingObject : public IUnknown {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (IsEqualIID(iid, IID_IUnknown)) {
-            *out = this;
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
-
-    LONG references = 0;
-};
+using CountingObject = CountingFake<IUnknown>;
 
 HWND CreateParentWindow() {
     static const WCHAR* const className = L"PropertyPageBaseTestFrame";

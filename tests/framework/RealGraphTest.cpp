@@ -1,6 +1,7 @@
 // The bases with the runtime's own graph manager, allocator, sample grabber,
 // null renderer and file source.
 #include "BoundedWait.h"
+#include "CountingFake.h"
 #include "StreamingTestFilters.h"
 
 #include "framework/ComPtr.h"
@@ -135,19 +136,8 @@ public:
 };
 
 // Counts the samples the grabber sees and remembers their first bytes.
-class GrabberCallback : public ISampleGrabberCB {
+class GrabberCallback : public CountingFake<ISampleGrabberCB> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_ISampleGrabberCB)) {
-            *out = this;
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
     HRESULT STDMETHODCALLTYPE SampleCB(double /*time*/, IMediaSample* sample) override {
         BYTE* buffer = nullptr;
         sample->GetPointer(&buffer);
@@ -157,7 +147,6 @@ public:
     }
     HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE*, LONG) override { return S_OK; }
 
-    std::atomic<LONG> references{0};
     std::vector<int> firstBytes;
     std::vector<LONG> lengths;
 };

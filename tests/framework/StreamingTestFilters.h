@@ -69,6 +69,7 @@ struct PinScript {
     std::vector<int> acceptCalls; // subtype of every AcceptType call
     int proposals = 0;
     int drops = 0;
+    std::vector<bool> connectedAtDrops; // IsConnected() as each DropConnection saw it
     int endOfStreams = 0;
 
     HRESULT Accept(const AM_MEDIA_TYPE* type) {
@@ -103,6 +104,7 @@ public:
     HRESULT AcceptType(const AM_MEDIA_TYPE* type) override { return script.Accept(type); }
     HRESULT DropConnection() override {
         ++script.drops;
+        script.connectedAtDrops.push_back(IsConnected());
         return S_OK;
     }
     HRESULT FinishConnection(IPin* /*peer*/) override { return script.finishResult; }
@@ -116,9 +118,9 @@ public:
     HRESULT STDMETHODCALLTYPE BeginFlush() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE EndFlush() override { return S_OK; }
 
-    void AllowReconnectWhileActive() { canReconnectWhileActive_ = true; }
-    void TryOwnTypesFirst() { tryOwnTypesFirst_ = true; }
+    using PinBase::AllowReconnectWhileActive;
     using PinBase::ForwardQuality;
+    using PinBase::TryOwnTypesFirst;
 
     PinScript script;
 
@@ -227,8 +229,6 @@ public:
     HRESULT STDMETHODCALLTYPE ReceiveCanBlock() override {
         return canBlock == E_NOTIMPL ? InputPinBase::ReceiveCanBlock() : canBlock;
     }
-
-    bool RunTimeError() const { return runTimeError_; }
 
     PinScript script;
     HRESULT canStream = S_OK;

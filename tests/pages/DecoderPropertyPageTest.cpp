@@ -1,6 +1,6 @@
 // The decoder's page in a real window, bound to a counted fake of the
 // decoder's information interface.
-#include "module/resource.h"
+#include "pages/PageResources.h"
 #include "tests/pages/PageTestBase.h"
 
 namespace {

@@ -4,46 +4,23 @@
 // page makes.
 #pragma once
 
+#include "CountingFake.h"
+#include "CountingPageSite.h"
+
 #include <corvina.h>
 #include <ocidl.h>
 
 #include <vector>
 
-// The plain IUnknown part shared by the fakes: one interface besides
-// IUnknown, refused when `refuseInterface` is set.
-template <typename Interface> class CountedFake : public Interface {
+// The fakes start with the test's own reference.
+template <typename Interface> class CountedFake : public CountingFake<Interface> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(iid, IID_IUnknown) ||
-            (!refuseInterface && IsEqualIID(iid, __uuidof(Interface)))) {
-            *out = static_cast<Interface*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
-
-    LONG references = 1; // the test's own
-    bool refuseInterface = false;
+    CountedFake() : CountingFake<Interface>(1) {}
 };
 
-class FakePageSite : public CountedFake<IPropertyPageSite> {
+class FakePageSite : public CountingPageSite {
 public:
-    HRESULT STDMETHODCALLTYPE OnStatusChange(DWORD flags) override {
-        statusChanges.push_back(flags);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetLocaleID(LCID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetPageContainer(IUnknown**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG*) override { return E_NOTIMPL; }
-
-    std::vector<DWORD> statusChanges;
+    FakePageSite() : CountingPageSite(1) {}
 };
 
 class FakeParserControl : public CountedFake<IAdxParserControl> {

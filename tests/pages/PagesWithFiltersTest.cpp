@@ -1,7 +1,7 @@
 // The pages bound to the module's real filters in a real graph: the file
 // source holds an ADX fixture, the parser is connected to it, the decoder
 // behind the parser. Each test also saves a screenshot of its page.
-#include "module/resource.h"
+#include "pages/PageResources.h"
 #include "tests/module/Watchdog.h"
 #include "tests/pages/FilterGraphFixture.h"
 #include "tests/pages/PageTestBase.h"

@@ -1,6 +1,6 @@
 // The parser's page in a real window, bound to a counted fake of the
 // parser's control interface.
-#include "module/resource.h"
+#include "pages/PageResources.h"
 #include "tests/pages/PageTestBase.h"
 
 #include <vfwmsgs.h>

@@ -1,6 +1,6 @@
 // The property-page machinery every page shares, exercised through the
 // decoder's page (the simplest one): order of calls, window life, page info.
-#include "module/resource.h"
+#include "pages/PageResources.h"
 #include "tests/pages/PageTestBase.h"
 
 namespace {

@@ -3,6 +3,7 @@
 // length or the allocator on demand. A failed read ends the run with
 // EC_ERROR_STILLPLAYING and the reader's code; a reader that cannot say its
 // length or agree an allocator refuses the connection with its code.
+#include "CountingFake.h"
 #include "ParserFixtures.h"
 
 #include "framework/CountedObject.h"
@@ -26,7 +27,7 @@ const HRESULT kReadFault = HRESULT_FROM_WIN32(ERROR_READ_FAULT);
 
 // An output pin offering IAsyncReader over the file source's own reader.
 // Reads that reach past `failReadsFrom` bytes fail. Counts its references.
-class FaultyReaderPin : public IPin, public IAsyncReader {
+class FaultyReaderPin : public CountingFake<IPin, IAsyncReader> {
 public:
     FaultyReaderPin(IBaseFilter* owner, IAsyncReader* inner) : owner(owner), inner(inner) {}
 
@@ -36,26 +37,6 @@ public:
     std::atomic<LONGLONG> shortReadsFrom{LLONG_MAX};
     HRESULT lengthResult = S_OK;
     HRESULT allocatorResult = S_OK;
-    std::atomic<ULONG> references{0};
-
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPin)) {
-            *out = static_cast<IPin*>(this);
-        } else if (IsEqualIID(iid, IID_IAsyncReader)) {
-            *out = static_cast<IAsyncReader*>(this);
-        } else {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references; }
 
     // IPin: an unconnected output pin of the file source, as far as asked.
     HRESULT STDMETHODCALLTYPE Connect(IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
@@ -257,7 +238,7 @@ TEST_P(ConnectFailureTest, RefusesTheConnectionWithTheReadersCode) {
     ComPtr<IPin> peer;
     EXPECT_EQ(VFW_E_NOT_CONNECTED, graph.parserIn->ConnectedTo(peer.put()));
     EXPECT_FALSE(FirstPin(graph.parser.get(), PINDIR_OUTPUT));
-    EXPECT_EQ(0u, faulty->references.load()) << "the parser kept the refused reader";
+    EXPECT_EQ(0, faulty->references.load()) << "the parser kept the refused reader";
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -79,7 +79,7 @@ HRESULT STDMETHODCALLTYPE WavSinkPin::Receive(IMediaSample* sample) {
 
 HRESULT STDMETHODCALLTYPE WavSinkPin::EndOfStream() {
     {
-        auto guard = lock_->lock();
+        auto guard = PinLock()->lock();
         const HRESULT gate = CanStream();
         if (gate != S_OK) {
             return gate;
@@ -92,7 +92,7 @@ HRESULT STDMETHODCALLTYPE WavSinkPin::EndOfStream() {
 
 HRESULT STDMETHODCALLTYPE WavSinkPin::EndFlush() {
     {
-        auto guard = lock_->lock();
+        auto guard = PinLock()->lock();
         endOfStream_ = false; // a new segment follows
     }
     return InputPinBase::EndFlush();

@@ -1,5 +1,5 @@
-// Resource identifiers shared by the module's resource script and the
-// property pages that load its dialogs and strings.
+// Resource identifiers of the property pages: their dialogs, controls and
+// titles, which the module's resource script builds in.
 #pragma once
 
 // Title strings of the two property pages.
