@@ -46,7 +46,7 @@ HRESULT WavSinkPin::CanStream() {
 
 HRESULT STDMETHODCALLTYPE WavSinkPin::GetAllocator(IMemAllocator** out) {
     RETURN_HR_IF_NULL(E_POINTER, out);
-    auto guard = lock_->lock();
+    auto guard = PinLock()->lock();
     if (!allocator_) {
         RETURN_IF_FAILED(SampleAllocator::Create(allocator_.put()));
     }
