@@ -2,12 +2,14 @@
 // registration: its class factories make the filters.
 #pragma once
 
+#include "FilterFactory.h"
+
 #include <windows.h>
 #include <strmif.h>
 
 #include <string>
 
-class FilterModule {
+class FilterModule final : public FilterFactory {
 public:
     FilterModule() = default;
     // Unloads the module once every object made from it is released.
@@ -22,7 +24,7 @@ public:
 
     // A new filter of `classId` through the module's class factory; *out
     // holds the only reference.
-    HRESULT CreateFilter(REFCLSID classId, IBaseFilter** out) const;
+    HRESULT CreateFilter(REFCLSID classId, IBaseFilter** out) const override;
 
     // corvina.ax in the directory of this program.
     static std::wstring BesideProgram();

@@ -1,7 +1,7 @@
 #include "PlaybackGraph.h"
 
 #include "FileReaderSource.h"
-#include "FilterModule.h"
+#include "FilterFactory.h"
 #include "LoopPassTap.h"
 #include "WavSink.h"
 
@@ -42,18 +42,20 @@ HRESULT PlaybackGraph::Create(bool clockless) {
     // The toolchain's headers give IMediaEventEx no __uuidof.
     RETURN_IF_FAILED(graph_->QueryInterface(IID_IMediaEventEx, events_.put_void()));
     RETURN_IF_FAILED(graph_.query_to(graphSeeking_));
-    if (clockless) {
-        ComPtr<IMediaFilter> graphFilter; // +1 on the graph's IMediaFilter face
-        RETURN_IF_FAILED(graph_.query_to(graphFilter));
-        RETURN_IF_FAILED(graphFilter->SetSyncSource(nullptr));
-    }
-    return S_OK;
+    return clockless ? RemoveClock() : S_OK;
 }
 
-HRESULT PlaybackGraph::AddFileSource(const std::wstring& path, bool ownReader) {
+HRESULT PlaybackGraph::RemoveClock() {
+    ComPtr<IMediaFilter> graphFilter; // +1 on the graph's IMediaFilter face
+    RETURN_IF_FAILED(graph_.query_to(graphFilter));
+    return graphFilter->SetSyncSource(nullptr);
+}
+
+HRESULT PlaybackGraph::AddFileSource(const std::wstring& path, bool ownReader,
+                                     const wchar_t* name) {
     if (ownReader) {
         RETURN_IF_FAILED(FileReaderSource::Create(path, source_));
-        RETURN_IF_FAILED(graph_->AddFilter(source_.get(), L"File Reader"));
+        RETURN_IF_FAILED(graph_->AddFilter(source_.get(), name ? name : L"File Reader"));
         return FirstPin(source_.get(), PINDIR_OUTPUT, tail_);
     }
     RETURN_IF_FAILED(CoCreateInstance(CLSID_AsyncReader, nullptr, CLSCTX_INPROC_SERVER,
@@ -61,27 +63,44 @@ HRESULT PlaybackGraph::AddFileSource(const std::wstring& path, bool ownReader) {
     ComPtr<IFileSourceFilter> file; // +1 on the source's IFileSourceFilter face
     RETURN_IF_FAILED(source_.query_to(file));
     RETURN_IF_FAILED(file->Load(path.c_str(), nullptr));
-    RETURN_IF_FAILED(graph_->AddFilter(source_.get(), L"File Source"));
+    RETURN_IF_FAILED(graph_->AddFilter(source_.get(), name ? name : L"File Source"));
     return FirstPin(source_.get(), PINDIR_OUTPUT, tail_);
 }
 
-HRESULT PlaybackGraph::AddParser(const FilterModule& module, LONG fileOffset) {
-    RETURN_IF_FAILED(module.CreateFilter(CLSID_AdxParserFilter, parser_.put()));
+HRESULT PlaybackGraph::CreateParser(const FilterFactory& filters, const wchar_t* name) {
+    RETURN_IF_FAILED(filters.CreateFilter(CLSID_AdxParserFilter, parser_.put()));
     RETURN_IF_FAILED(parser_.query_to(parserControl_));
-    RETURN_IF_FAILED(graph_->AddFilter(parser_.get(), L"VAZ Iraz Ozadiz"));
-    ComPtr<IPin> input; // also makes the parser's pins, which the offset needs
-    RETURN_IF_FAILED(parser_->FindPin(L"In", input.put()));
-    if (fileOffset != 0) {
-        RETURN_IF_FAILED(parserControl_->SetFileOffset(fileOffset));
-    }
-    RETURN_IF_FAILED(graph_->ConnectDirect(tail_.get(), input.get(), nullptr));
+    RETURN_IF_FAILED(graph_->AddFilter(parser_.get(), name));
+    ComPtr<IPin> input; // makes the parser's pins
+    return parser_->FindPin(L"In", input.put());
+}
+
+HRESULT PlaybackGraph::CreateDecoder(const FilterFactory& filters, const wchar_t* name) {
+    RETURN_IF_FAILED(filters.CreateFilter(CLSID_AdxDecoderFilter, decoder_.put()));
+    return graph_->AddFilter(decoder_.get(), name);
+}
+
+HRESULT PlaybackGraph::Connect(IPin* output, IPin* input) {
+    return graph_->ConnectDirect(output, input, nullptr);
+}
+
+HRESULT PlaybackGraph::TakeParserOutput() {
     RETURN_IF_FAILED(parser_->FindPin(L"Out", tail_.put()));
     return tail_.query_to(parserSeeking_);
 }
 
-HRESULT PlaybackGraph::AddDecoder(const FilterModule& module) {
-    RETURN_IF_FAILED(module.CreateFilter(CLSID_AdxDecoderFilter, decoder_.put()));
-    RETURN_IF_FAILED(graph_->AddFilter(decoder_.get(), L"Quellvane"));
+HRESULT PlaybackGraph::AddParser(const FilterFactory& filters, LONG fileOffset) {
+    RETURN_IF_FAILED(CreateParser(filters, L"VAZ Iraz Ozadiz"));
+    // The offset needs the parser's pins, which CreateParser made.
+    if (fileOffset != 0) {
+        RETURN_IF_FAILED(parserControl_->SetFileOffset(fileOffset));
+    }
+    RETURN_IF_FAILED(ConnectTail(parser_.get(), L"In"));
+    return TakeParserOutput();
+}
+
+HRESULT PlaybackGraph::AddDecoder(const FilterFactory& filters) {
+    RETURN_IF_FAILED(CreateDecoder(filters, L"Quellvane"));
     RETURN_IF_FAILED(ConnectTail(decoder_.get(), L"In"));
     return decoder_->FindPin(L"Out", tail_.put());
 }
@@ -106,7 +125,7 @@ HRESULT PlaybackGraph::ConnectTail(IBaseFilter* filter, const wchar_t* inputName
     } else {
         RETURN_IF_FAILED(FirstPin(filter, PINDIR_INPUT, input));
     }
-    return graph_->ConnectDirect(tail_.get(), input.get(), nullptr);
+    return Connect(tail_.get(), input.get());
 }
 
 HRESULT PlaybackGraph::RenderFile(const std::wstring& path) {
@@ -132,8 +151,7 @@ HRESULT PlaybackGraph::FindParser() {
         if (SUCCEEDED(filter.query_to(control)) && control) {
             parser_ = std::move(filter);
             parserControl_ = std::move(control);
-            RETURN_IF_FAILED(parser_->FindPin(L"Out", tail_.put()));
-            return tail_.query_to(parserSeeking_);
+            return TakeParserOutput();
         }
     }
     return VFW_E_NOT_FOUND;

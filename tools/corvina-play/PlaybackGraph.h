@@ -1,9 +1,10 @@
-// The DirectShow graph that plays or converts one ADX file: the runtime's
-// file source, corvina's parser, the loop pass tap (with loop playback),
-// corvina's decoder and the DirectSound renderer or the WAV sink. Built
-// filter by filter from a loaded module, pins connected directly; or by the
-// runtime's graph builder from the registered module. Each step is a call of
-// its own, so that the caller can say which one failed.
+// The DirectShow graph that plays or converts one ADX file: a file source,
+// corvina's parser, the loop pass tap (with loop playback), corvina's decoder
+// and the DirectSound renderer, the WAV sink or a test's own end filter.
+// Built filter by filter, with the ADX filters from a FilterFactory and pins
+// connected directly; or by the runtime's graph builder from the registered
+// module. Each step is a call of its own, so that the caller can say which
+// one failed.
 #pragma once
 
 #include "framework/ComPtr.h"
@@ -15,7 +16,7 @@
 
 #include <string>
 
-class FilterModule;
+class FilterFactory;
 class LoopPassTap;
 class WavSink;
 class WavWriter;
@@ -31,18 +32,30 @@ public:
     // The graph manager; without a reference clock when `clockless`, so the
     // data flows as fast as the filters take it.
     HRESULT Create(bool clockless);
+    // Takes the reference clock away later, from the filters added so far too.
+    HRESULT RemoveClock();
 
     // Building filter by filter; each filter is connected to the one before.
     // The file source reading `path`: the runtime's asynchronous one, or
     // this program's synchronous FileReaderSource when `ownReader` (for
     // conversion, where nothing waits on a clock and every call counts).
-    HRESULT AddFileSource(const std::wstring& path, bool ownReader);
-    // The parser from `module`, reading its stream at `fileOffset` bytes; the
-    // connection reads and checks the ADX header.
-    HRESULT AddParser(const FilterModule& module, LONG fileOffset);
-    HRESULT AddDecoder(const FilterModule& module);
+    // Named `name` in the graph, or after its kind when null.
+    HRESULT AddFileSource(const std::wstring& path, bool ownReader, const wchar_t* name = nullptr);
+    // The parser from `filters`, reading its stream at `fileOffset` bytes;
+    // the connection reads and checks the ADX header.
+    HRESULT AddParser(const FilterFactory& filters, LONG fileOffset);
+    HRESULT AddDecoder(const FilterFactory& filters);
     // The runtime's DirectSound renderer.
     HRESULT AddSpeaker();
+
+    // Building by hand, for callers that connect the pins themselves: the
+    // parser or the decoder added under `name` and not connected; the
+    // parser's pins exist afterwards.
+    HRESULT CreateParser(const FilterFactory& filters, const wchar_t* name);
+    HRESULT CreateDecoder(const FilterFactory& filters, const wchar_t* name);
+    HRESULT Connect(IPin* output, IPin* input);
+    // After the parser's input is connected: its output becomes the tail.
+    HRESULT TakeParserOutput();
 
     // Building with the graph builder and the registered module: the whole
     // playback graph for `path`, or source, parser and decoder into a WAV
@@ -69,6 +82,16 @@ public:
     // The graph's stream time of what plays now (100-ns units, since Run).
     HRESULT PlayedTime(REFERENCE_TIME& time);
 
+    IGraphBuilder* Graph() const { return graph_.get(); }
+    IMediaControl* Control() const { return control_.get(); }
+    IMediaEventEx* Events() const { return events_.get(); }
+    // The graph's own seeking interface.
+    IMediaSeeking* GraphSeeking() const { return graphSeeking_.get(); }
+    IBaseFilter* Source() const { return source_.get(); }
+    IBaseFilter* Parser() const { return parser_.get(); }
+    IBaseFilter* Decoder() const { return decoder_.get(); }
+    // The last output pin connected or to be connected next.
+    IPin* Tail() const { return tail_.get(); }
     IAdxParserControl* ParserControl() const { return parserControl_.get(); }
     // The parser output pin's seeking interface.
     IMediaSeeking* ParserSeeking() const { return parserSeeking_.get(); }

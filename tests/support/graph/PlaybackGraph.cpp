@@ -1,40 +1,33 @@
 #include "PlaybackGraph.h"
 
 #include "GraphHelpers.h"
+#include "LinkedFilters.h"
 
-#include "decoder/DecoderFilter.h"
-#include "parser/ParserFilter.h"
 #include "tests/framework/BoundedWait.h"
 
 namespace testgraph {
 
 void PlaybackGraph::Build(const std::wstring& path, const PlaybackOptions& options) {
-    ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                              IID_IGraphBuilder, graph.put_void()));
-    ASSERT_HRESULT_SUCCEEDED(graph.query_to(control));
-    ASSERT_HRESULT_SUCCEEDED(graph->QueryInterface(IID_IMediaEventEx, events.put_void()));
-    ASSERT_HRESULT_SUCCEEDED(graph.query_to(graphSeeking));
+    ASSERT_HRESULT_SUCCEEDED(shared_.Create(false));
+    graph = ComPtr<IGraphBuilder>(shared_.Graph());
+    control = ComPtr<IMediaControl>(shared_.Control());
+    events = ComPtr<IMediaEventEx>(shared_.Events());
+    graphSeeking = ComPtr<IMediaSeeking>(shared_.GraphSeeking());
 
-    source = CreateRuntimeFilter(CLSID_AsyncReader);
-    ASSERT_TRUE(source);
-    ComPtr<IFileSourceFilter> fileSource;
-    ASSERT_HRESULT_SUCCEEDED(source.query_to(fileSource));
-    ASSERT_HRESULT_SUCCEEDED(fileSource->Load(path.c_str(), nullptr));
-    ASSERT_HRESULT_SUCCEEDED(graph->AddFilter(source.get(), L"source"));
-    sourceOut = FirstPin(source.get(), PINDIR_OUTPUT);
-    ASSERT_TRUE(sourceOut);
+    ASSERT_HRESULT_SUCCEEDED(shared_.AddFileSource(path, false, L"source"));
+    source = ComPtr<IBaseFilter>(shared_.Source());
+    sourceOut = ComPtr<IPin>(shared_.Tail());
 
-    parser = CreateFilter<ParserFilter>();
-    ASSERT_TRUE(parser);
-    ASSERT_HRESULT_SUCCEEDED(parser.query_to(parserControl));
-    ASSERT_HRESULT_SUCCEEDED(graph->AddFilter(parser.get(), L"parser"));
+    const LinkedFilters filters;
+    ASSERT_HRESULT_SUCCEEDED(shared_.CreateParser(filters, L"parser"));
+    parser = ComPtr<IBaseFilter>(shared_.Parser());
+    parserControl = ComPtr<IAdxParserControl>(shared_.ParserControl());
     ASSERT_HRESULT_SUCCEEDED(parser->FindPin(L"In", parserIn.put()));
 
     withDecoder_ = options.decoder;
     if (withDecoder_) {
-        decoder = CreateFilter<DecoderFilter>();
-        ASSERT_TRUE(decoder);
-        ASSERT_HRESULT_SUCCEEDED(graph->AddFilter(decoder.get(), L"decoder"));
+        ASSERT_HRESULT_SUCCEEDED(shared_.CreateDecoder(filters, L"decoder"));
+        decoder = ComPtr<IBaseFilter>(shared_.Decoder());
         ASSERT_HRESULT_SUCCEEDED(decoder->FindPin(L"In", decoderIn.put()));
         ASSERT_HRESULT_SUCCEEDED(decoder->FindPin(L"Out", decoderOut.put()));
         ASSERT_HRESULT_SUCCEEDED(decoderOut.query_to(decoderSeeking));
@@ -53,30 +46,29 @@ void PlaybackGraph::Build(const std::wstring& path, const PlaybackOptions& optio
     ASSERT_HRESULT_SUCCEEDED(graph->AddFilter(sinkFilter.get(), L"sink"));
 
     if (!options.clock) {
-        ComPtr<IMediaFilter> graphFilter;
-        ASSERT_HRESULT_SUCCEEDED(graph.query_to(graphFilter));
-        ASSERT_HRESULT_SUCCEEDED(graphFilter->SetSyncSource(nullptr)); // as fast as possible
+        ASSERT_HRESULT_SUCCEEDED(shared_.RemoveClock()); // as fast as possible
     }
 }
 
 HRESULT PlaybackGraph::ConnectInput() {
-    const HRESULT result = graph->ConnectDirect(sourceOut.get(), parserIn.get(), nullptr);
+    const HRESULT result = shared_.Connect(sourceOut.get(), parserIn.get());
     if (SUCCEEDED(result)) {
-        EXPECT_HRESULT_SUCCEEDED(parser->FindPin(L"Out", parserOut.put()));
-        EXPECT_HRESULT_SUCCEEDED(parserOut.query_to(seeking));
+        EXPECT_HRESULT_SUCCEEDED(shared_.TakeParserOutput());
+        parserOut = ComPtr<IPin>(shared_.Tail());
+        seeking = ComPtr<IMediaSeeking>(shared_.ParserSeeking());
     }
     return result;
 }
 
 HRESULT PlaybackGraph::ConnectOutput() {
     if (!withDecoder_) {
-        return graph->ConnectDirect(parserOut.get(), sinkIn.get(), nullptr);
+        return shared_.Connect(parserOut.get(), sinkIn.get());
     }
-    const HRESULT result = graph->ConnectDirect(parserOut.get(), decoderIn.get(), nullptr);
+    const HRESULT result = shared_.Connect(parserOut.get(), decoderIn.get());
     if (FAILED(result)) {
         return result;
     }
-    return graph->ConnectDirect(decoderOut.get(), sinkIn.get(), nullptr);
+    return shared_.Connect(decoderOut.get(), sinkIn.get());
 }
 
 void PlaybackGraph::ConnectAll() {
@@ -91,8 +83,8 @@ PlaybackGraph::~PlaybackGraph() {
 }
 
 void PlaybackGraph::StopBounded() {
-    IMediaControl* graphControl = control.get();
-    bounded::Within("graph Stop", [graphControl] { graphControl->Stop(); });
+    ::PlaybackGraph* graphToStop = &shared_;
+    bounded::Within("graph Stop", [graphToStop] { (void)graphToStop->Stop(); });
 }
 
 } // namespace testgraph

@@ -2,11 +2,14 @@
 // runtime's file source (CLSID_AsyncReader) holding a fixture file, a
 // ParserFilter, optionally a DecoderFilter, and at the end a CaptureSink or
 // one of the runtime's renderers. Without a clock unless asked for one.
+// corvina-play's graph builds it; the pins and faces lie open here for the
+// tests to drive.
 #pragma once
 
 #include "CaptureSink.h"
 
 #include "framework/ComPtr.h"
+#include "tools/corvina-play/PlaybackGraph.h"
 
 #include <corvina.h>
 
@@ -27,13 +30,11 @@ struct PlaybackOptions {
     CaptureOptions capture;
 };
 
+// Not copyable, as the graph it holds is not.
 class PlaybackGraph {
 public:
-    PlaybackGraph() = default;
     // Stops the graph (bounded) when a test ends early while it runs.
     ~PlaybackGraph();
-    PlaybackGraph(const PlaybackGraph&) = delete;
-    PlaybackGraph& operator=(const PlaybackGraph&) = delete;
 
     // Adds the file source (loaded with `path`), the parser, the decoder
     // when asked for, and the end filter. The parser's pins exist
@@ -70,6 +71,7 @@ public:
     CaptureSink* sink = nullptr; // owned through sinkFilter; null with a runtime renderer
 
 private:
+    ::PlaybackGraph shared_; // holds its own references to the same graph and filters
     bool withDecoder_ = false;
 };
 
