@@ -5,7 +5,7 @@
 // decoder's pass-throughs; state changes in any order never hang.
 #include "ChainFixtures.h"
 
-#include "tests/module/Watchdog.h"
+#include "tests/support/BoundedWait.h"
 
 #include <evcode.h>
 
@@ -61,7 +61,7 @@ protected:
 };
 
 TEST_F(ChainPlaybackTest, PlaysInRealTimeAndCompletes) {
-    Watchdog watchdog("playback", 30000);
+    bounded::Watchdog watchdog("playback", 30000);
     const auto started = std::chrono::steady_clock::now();
     EXPECT_TRUE(RunToCompletion(15000));
     const double seconds = SecondsSince(started);
@@ -73,7 +73,7 @@ TEST_F(ChainPlaybackTest, PlaysInRealTimeAndCompletes) {
 }
 
 TEST_F(ChainPlaybackTest, TheGraphsSeekingReachesTheParser) {
-    Watchdog watchdog("seeking", 40000);
+    bounded::Watchdog watchdog("seeking", 40000);
     LONGLONG duration = 0;
     ASSERT_EQ(S_OK, graph.graphSeeking->GetDuration(&duration));
     EXPECT_EQ(kDuration, duration);
@@ -108,7 +108,7 @@ TEST_F(ChainPlaybackTest, TheGraphsSeekingReachesTheParser) {
 }
 
 TEST_F(ChainPlaybackTest, StateChangesInAnyOrderNeverHang) {
-    Watchdog watchdog("state changes", 90000);
+    bounded::Watchdog watchdog("state changes", 90000);
     IMediaControl* control = graph.control.get();
     const struct {
         const char* name;

@@ -4,7 +4,7 @@
 // itself and ends the program), and nothing may be left alive.
 #include "ChainFixtures.h"
 
-#include "tests/framework/BoundedWait.h"
+#include "tests/support/BoundedWait.h"
 #include "framework/CountedObject.h"
 
 #include <ostream>

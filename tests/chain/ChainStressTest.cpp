@@ -14,6 +14,7 @@
 #include "ChainFixtures.h"
 
 #include "framework/CountedObject.h"
+#include "tests/support/BoundedWait.h"
 
 #include <evcode.h>
 
@@ -57,80 +58,6 @@ double SecondsFromEnvironment() {
     const double seconds = text != nullptr ? std::strtod(text, nullptr) : 0.0;
     return seconds > 0.0 ? seconds : kDefaultSeconds;
 }
-
-// Ends the program when one step does not return in time, naming that step
-// and the ones before it: a thread stuck in a filter cannot be unwound.
-class StepWatchdog {
-public:
-    StepWatchdog(std::string run, DWORD timeoutMs) : run_(std::move(run)), timeoutMs_(timeoutMs) {
-        done_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        startedMs_ = GetTickCount64();
-        thread_ = CreateThread(nullptr, 0, Watch, this, 0, nullptr);
-    }
-    ~StepWatchdog() {
-        SetEvent(done_);
-        if (thread_ != nullptr) {
-            WaitForSingleObject(thread_, INFINITE);
-            CloseHandle(thread_);
-        }
-        CloseHandle(done_);
-    }
-    StepWatchdog(const StepWatchdog&) = delete;
-    StepWatchdog& operator=(const StepWatchdog&) = delete;
-
-    // Starts the clock for the next step.
-    void Step(const std::string& description) {
-        std::lock_guard<std::mutex> guard(mutex_);
-        recent_.push_back(description);
-        if (recent_.size() > kStepsRemembered) {
-            recent_.pop_front();
-        }
-        startedMs_ = GetTickCount64();
-    }
-
-    // The steps remembered, oldest first, one per line.
-    std::string Recent() {
-        std::lock_guard<std::mutex> guard(mutex_);
-        std::string text;
-        for (const std::string& step : recent_) {
-            text += "  " + step + "\n";
-        }
-        return text;
-    }
-
-private:
-    static DWORD WINAPI Watch(void* parameter) {
-        auto* self = static_cast<StepWatchdog*>(parameter);
-        while (WaitForSingleObject(self->done_, 100) == WAIT_TIMEOUT) {
-            std::lock_guard<std::mutex> guard(self->mutex_);
-            if (GetTickCount64() - self->startedMs_ > self->timeoutMs_) {
-                self->Abandon();
-            }
-        }
-        return 0;
-    }
-
-    // Called with mutex_ held.
-    void Abandon() {
-        std::fprintf(stderr, "timed out: %s: a step did not return within %lu ms: %s\n",
-                     run_.c_str(), static_cast<unsigned long>(timeoutMs_),
-                     recent_.empty() ? "start" : recent_.back().c_str());
-        std::fprintf(stderr, "the steps before it, oldest first:\n");
-        for (const std::string& step : recent_) {
-            std::fprintf(stderr, "  %s\n", step.c_str());
-        }
-        std::fflush(stderr);
-        TerminateProcess(GetCurrentProcess(), 3);
-    }
-
-    const std::string run_;
-    const DWORD timeoutMs_;
-    std::mutex mutex_;
-    std::deque<std::string> recent_; // guarded by mutex_
-    ULONGLONG startedMs_ = 0;        // guarded by mutex_
-    HANDLE done_ = nullptr;
-    HANDLE thread_ = nullptr;
-};
 
 // A looped stream on disk and where its loops lie in time.
 struct LoopedFile {
@@ -203,7 +130,7 @@ void PrintTo(const Variant& v, std::ostream* os) {
 class StressRun {
 public:
     StressRun(const Variant& variant, const LoopedFile& file, std::mt19937& random,
-              StepWatchdog& watchdog, int sequence)
+              bounded::Watchdog& watchdog, int sequence)
         : variant_(variant), file_(file), random_(random), watchdog_(watchdog),
           sequence_(sequence) {}
 
@@ -405,7 +332,7 @@ private:
     const Variant& variant_;
     const LoopedFile& file_;
     std::mt19937& random_;
-    StepWatchdog& watchdog_;
+    bounded::Watchdog& watchdog_;
     const int sequence_;
     int steps_ = 0;
     int loop_ = 0; // the last loop chosen
@@ -429,8 +356,8 @@ TEST_P(ChainStressTest, RandomControlNeverHangsAndLeavesNothingAlive) {
     };
     {
         const std::vector<LoopedFile> files = MakeLoopedFiles();
-        StepWatchdog watchdog(std::string(variant.name) + ", seed " + std::to_string(seed),
-                              kStepTimeoutMs);
+        bounded::Watchdog watchdog(std::string(variant.name) + ", seed " + std::to_string(seed),
+                                   kStepTimeoutMs, bounded::Watchdog::Clock::kEachStep);
         while (elapsed() < seconds && !HasFailure()) {
             const LoopedFile& file =
                 files[std::uniform_int_distribution<size_t>(0, files.size() - 1)(random)];

@@ -13,7 +13,7 @@
 
 #include "decoder/DecoderFilter.h"
 #include "parser/ParserFilter.h"
-#include "tests/framework/BoundedWait.h"
+#include "tests/support/BoundedWait.h"
 
 #include <uuids.h>
 #include <vfwmsgs.h>

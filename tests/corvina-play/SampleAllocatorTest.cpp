@@ -4,7 +4,7 @@
 #include "SampleAllocator.h"
 
 #include "framework/ComPtr.h"
-#include "tests/framework/BoundedWait.h"
+#include "tests/support/BoundedWait.h"
 
 #include <vfwmsgs.h>
 

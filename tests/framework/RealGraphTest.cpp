@@ -1,6 +1,6 @@
 // The bases with the runtime's own graph manager, allocator, sample grabber,
 // null renderer and file source.
-#include "BoundedWait.h"
+#include "tests/support/BoundedWait.h"
 #include "CountingFake.h"
 #include "StreamingTestFilters.h"
 

@@ -4,7 +4,7 @@
 #include "framework/ModuleHandle.h"
 #include "framework/ServerRegistration.h"
 
-#include "BoundedWait.h"
+#include "tests/support/BoundedWait.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "framework/WorkerThread.h"
 
-#include "BoundedWait.h"
+#include "tests/support/BoundedWait.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // finds the parser and the decoder for an .adx file by itself and plays it;
 // afterwards nothing of the module is left alive.
 #include "tests/module/Regsvr32.h"
-#include "tests/module/Watchdog.h"
+#include "tests/support/BoundedWait.h"
 #include "tests/pages/FilterGraphFixture.h"
 
 #include <corvina.h>
@@ -46,7 +46,7 @@ TEST(GraphBuildingTest, RenderFilePlaysAnAdxFileThroughTheParserAndTheDecoder) {
     ASSERT_TRUE(lock.held()) << "another test kept the registry for two minutes";
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
     {
-        Watchdog watchdog("building, playing and releasing the graph", 90000);
+        bounded::Watchdog watchdog("building, playing and releasing the graph", 90000);
         watchdog.Step("loading the module");
         LoadedModule module; // the same module the graph builder loads
         ASSERT_TRUE(module.loaded());

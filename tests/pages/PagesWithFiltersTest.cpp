@@ -2,7 +2,7 @@
 // source holds an ADX fixture, the parser is connected to it, the decoder
 // behind the parser. Each test also saves a screenshot of its page.
 #include "pages/PageResources.h"
-#include "tests/module/Watchdog.h"
+#include "tests/support/BoundedWait.h"
 #include "tests/pages/FilterGraphFixture.h"
 #include "tests/pages/PageTestBase.h"
 #include "tests/pages/PngWriter.h"
@@ -100,7 +100,7 @@ protected:
         ASSERT_EQ(S_OK, page->Move(&rect));
     }
 
-    const Watchdog watchdog{"the graph behind the page", 60000};
+    const bounded::Watchdog watchdog{"the graph behind the page", 60000};
     FilterGraphFixture graph;
 };
 

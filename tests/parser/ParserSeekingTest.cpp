@@ -3,7 +3,7 @@
 // as preroll, and the new segment is announced.
 #include "ParserFixtures.h"
 
-#include "tests/framework/BoundedWait.h"
+#include "tests/support/BoundedWait.h"
 
 #include <vfwmsgs.h>
 

@@ -2,7 +2,7 @@
 // CaptureSink, no clock. What arrives is checked against the fixture's bytes.
 #include "ParserFixtures.h"
 
-#include "tests/framework/BoundedWait.h"
+#include "tests/support/BoundedWait.h"
 
 #include <vfwmsgs.h>
 

@@ -3,7 +3,7 @@
 #include "GraphHelpers.h"
 #include "LinkedFilters.h"
 
-#include "tests/framework/BoundedWait.h"
+#include "tests/support/BoundedWait.h"
 
 namespace testgraph {
 
