@@ -15,7 +15,7 @@
 
 #include "adx/AdxDecoder.h"
 #include "decoder/DecoderFilter.h"
-#include "framework/ComPtr.h"
+#include "framework/com/ComPtr.h"
 #include "parser/ParserFilter.h"
 
 // The standard headers first: dshow.h's strsafe.h renames the C library's

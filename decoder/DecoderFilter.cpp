@@ -2,9 +2,9 @@
 
 #include "adx/AdxDecoder.h"
 #include "adx/AdxWaveFormat.h"
-#include "framework/ResultMacros.h"
-#include "framework/TransformInputPin.h"
-#include "framework/TransformOutputPin.h"
+#include "framework/com/ResultMacros.h"
+#include "framework/filters/TransformInputPin.h"
+#include "framework/filters/TransformOutputPin.h"
 
 #include <corvina.h>
 

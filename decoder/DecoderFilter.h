@@ -5,7 +5,7 @@
 #pragma once
 
 #include "decoder/DecoderFormatInfo.h"
-#include "framework/TransformFilterBase.h"
+#include "framework/filters/TransformFilterBase.h"
 
 #include <corvina.h>
 

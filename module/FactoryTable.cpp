@@ -1,6 +1,6 @@
 // The module's table of creatable classes: registration order and the order
 // in which DllGetClassObject searches.
-#include "framework/FactoryTemplate.h"
+#include "framework/com/FactoryTemplate.h"
 #include <corvina.h>
 
 #include "decoder/DecoderFilter.h"

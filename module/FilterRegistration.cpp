@@ -1,7 +1,7 @@
 #include "module/FilterRegistration.h"
 
-#include "framework/ComPtr.h"
-#include "framework/ResultMacros.h"
+#include "framework/com/ComPtr.h"
+#include "framework/com/ResultMacros.h"
 #include <corvina.h>
 
 #include <dshow.h>

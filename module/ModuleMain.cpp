@@ -1,8 +1,8 @@
 // The five entry points of corvina.ax.
-#include "framework/ClassFactory.h"
-#include "framework/ModuleHandle.h"
-#include "framework/ResultMacros.h"
-#include "framework/ServerRegistration.h"
+#include "framework/com/ClassFactory.h"
+#include "framework/com/ModuleHandle.h"
+#include "framework/com/ResultMacros.h"
+#include "framework/setup/ServerRegistration.h"
 #include "module/FilterRegistration.h"
 
 #include <windows.h>

@@ -2,8 +2,8 @@
 // decoder works with; changes nothing.
 #pragma once
 
-#include "framework/ComPtr.h"
-#include "framework/PropertyPageBase.h"
+#include "framework/com/ComPtr.h"
+#include "framework/setup/PropertyPageBase.h"
 
 #include <corvina.h>
 

@@ -2,8 +2,8 @@
 // the loop to play and the byte offset of the ADX stream in its file.
 #pragma once
 
-#include "framework/ComPtr.h"
-#include "framework/PropertyPageBase.h"
+#include "framework/com/ComPtr.h"
+#include "framework/setup/PropertyPageBase.h"
 
 #include <corvina.h>
 

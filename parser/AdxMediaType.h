@@ -4,7 +4,7 @@
 #pragma once
 
 #include "adx/AdxHeader.h"
-#include "framework/MediaTypeRecord.h"
+#include "framework/media/MediaTypeRecord.h"
 
 class AdxMediaType {
 public:

@@ -1,7 +1,7 @@
 #include "parser/ParserFilter.h"
 
-#include "framework/ComPtr.h"
-#include "framework/ResultMacros.h"
+#include "framework/com/ComPtr.h"
+#include "framework/com/ResultMacros.h"
 #include "parser/AdxMediaType.h"
 #include "parser/ParserInputPin.h"
 #include "parser/ParserOutputPin.h"

@@ -17,9 +17,9 @@
 #pragma once
 
 #include "adx/AdxHeader.h"
-#include "framework/ComPtr.h"
-#include "framework/CriticalSection.h"
-#include "framework/FilterBase.h"
+#include "framework/com/ComPtr.h"
+#include "framework/com/CriticalSection.h"
+#include "framework/filters/FilterBase.h"
 #include "parser/StreamGeometry.h"
 #include "parser/StreamPlanner.h"
 

@@ -1,7 +1,7 @@
 #include "parser/ParserInputPin.h"
 
 #include "adx/AdxHeader.h"
-#include "framework/ResultMacros.h"
+#include "framework/com/ResultMacros.h"
 #include "parser/ParserFilter.h"
 #include "parser/StreamGeometry.h"
 

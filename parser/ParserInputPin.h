@@ -3,7 +3,7 @@
 // the stream with its PullReader while the filter runs.
 #pragma once
 
-#include "framework/PinBase.h"
+#include "framework/filters/PinBase.h"
 #include "parser/PullReader.h"
 
 #include <functional>

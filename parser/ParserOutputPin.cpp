@@ -1,6 +1,6 @@
 #include "parser/ParserOutputPin.h"
 
-#include "framework/ResultMacros.h"
+#include "framework/com/ResultMacros.h"
 #include "parser/ParserFilter.h"
 
 #include <uuids.h>

@@ -3,8 +3,8 @@
 // time only; positions are turned into whole frames by the filter).
 #pragma once
 
-#include "framework/CriticalSection.h"
-#include "framework/OutputPinBase.h"
+#include "framework/com/CriticalSection.h"
+#include "framework/filters/OutputPinBase.h"
 
 #include <strmif.h>
 

@@ -1,6 +1,6 @@
 #include "parser/PullReader.h"
 
-#include "framework/ResultMacros.h"
+#include "framework/com/ResultMacros.h"
 #include "parser/ParserInputPin.h"
 #include "parser/StreamGeometry.h"
 

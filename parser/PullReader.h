@@ -11,9 +11,9 @@
 
 #include "parser/StreamPlanner.h"
 
-#include "framework/ComPtr.h"
-#include "framework/CriticalSection.h"
-#include "framework/WorkerThread.h"
+#include "framework/com/ComPtr.h"
+#include "framework/com/CriticalSection.h"
+#include "framework/filters/WorkerThread.h"
 
 #include <windows.h>
 #include <strmif.h>

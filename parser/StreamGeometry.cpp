@@ -1,7 +1,7 @@
 #include "parser/StreamGeometry.h"
 
 #include "adx/AdxWaveFormat.h"
-#include "framework/MulDiv64.h"
+#include "framework/filters/MulDiv64.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 #include "ChainFixtures.h"
 
 #include "tests/support/BoundedWait.h"
-#include "framework/CountedObject.h"
+#include "framework/com/CountedObject.h"
 
 #include <ostream>
 #include <string>

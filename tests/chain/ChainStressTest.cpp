@@ -13,7 +13,7 @@
 //   CORVINA_STRESS_SECONDS  how long each of the two graphs is driven (30)
 #include "ChainFixtures.h"
 
-#include "framework/CountedObject.h"
+#include "framework/com/CountedObject.h"
 #include "tests/support/BoundedWait.h"
 
 #include <evcode.h>

@@ -3,7 +3,7 @@
 // waits.
 #include "SampleAllocator.h"
 
-#include "framework/ComPtr.h"
+#include "framework/com/ComPtr.h"
 #include "tests/support/BoundedWait.h"
 
 #include <vfwmsgs.h>

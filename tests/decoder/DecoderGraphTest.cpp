@@ -11,7 +11,7 @@
 #include "TestSignal.h"
 #include "adx/AdxWaveFormat.h"
 #include "decoder/DecoderFilter.h"
-#include "framework/CountedObject.h"
+#include "framework/com/CountedObject.h"
 
 #include <corvina.h>
 

@@ -8,8 +8,8 @@
 
 #include <corvina.h>
 
-#include "framework/ComPtr.h"
-#include "framework/MediaTypeRecord.h"
+#include "framework/com/ComPtr.h"
+#include "framework/media/MediaTypeRecord.h"
 
 #include <windows.h>
 #include <dshow.h>

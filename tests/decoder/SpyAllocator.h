@@ -4,7 +4,7 @@
 #pragma once
 
 #include "CountingFake.h"
-#include "framework/ComPtr.h"
+#include "framework/com/ComPtr.h"
 
 #include <windows.h>
 #include <dshow.h>

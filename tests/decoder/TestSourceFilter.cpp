@@ -1,7 +1,7 @@
 #include "TestSourceFilter.h"
 
-#include "framework/ComPtr.h"
-#include "framework/ResultMacros.h"
+#include "framework/com/ComPtr.h"
+#include "framework/com/ResultMacros.h"
 
 #include <vfwmsgs.h>
 

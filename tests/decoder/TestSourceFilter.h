@@ -3,10 +3,10 @@
 // segments through it. Built on the framework's own filter and pin bases.
 #pragma once
 
-#include "framework/CriticalSection.h"
-#include "framework/FilterBase.h"
-#include "framework/MediaTypeRecord.h"
-#include "framework/OutputPinBase.h"
+#include "framework/com/CriticalSection.h"
+#include "framework/filters/FilterBase.h"
+#include "framework/media/MediaTypeRecord.h"
+#include "framework/filters/OutputPinBase.h"
 
 #include <memory>
 

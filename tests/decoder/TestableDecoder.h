@@ -3,7 +3,7 @@
 #pragma once
 
 #include "decoder/DecoderFilter.h"
-#include "framework/ComPtr.h"
+#include "framework/com/ComPtr.h"
 
 namespace decodertest {
 

@@ -6,8 +6,8 @@
 #include "SpyAllocator.h"
 #include "TestSourceFilter.h"
 
-#include "framework/CountedObject.h"
-#include "framework/TransformFilterBase.h"
+#include "framework/com/CountedObject.h"
+#include "framework/filters/TransformFilterBase.h"
 
 #include <evcode.h>
 #include <vfwmsgs.h>

@@ -3,9 +3,9 @@
 // change their type list and pin set (with the versions that go with them).
 #pragma once
 
-#include "framework/MediaTypeRecord.h"
-#include "framework/MediaTypeSource.h"
-#include "framework/PinListSource.h"
+#include "framework/media/MediaTypeRecord.h"
+#include "framework/media/MediaTypeSource.h"
+#include "framework/media/PinListSource.h"
 
 #include "CountingFake.h"
 

@@ -1,9 +1,9 @@
 // MediaTypeEnumerator and PinEnumerator over counting fake pins and filters.
 #include "CountingFakes.h"
 
-#include "framework/ComPtr.h"
-#include "framework/MediaTypeEnumerator.h"
-#include "framework/PinEnumerator.h"
+#include "framework/com/ComPtr.h"
+#include "framework/media/MediaTypeEnumerator.h"
+#include "framework/media/PinEnumerator.h"
 
 #include <gtest/gtest.h>
 

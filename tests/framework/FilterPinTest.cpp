@@ -3,7 +3,7 @@
 #include "StreamingFakes.h"
 #include "StreamingTestFilters.h"
 
-#include "framework/ComPtr.h"
+#include "framework/com/ComPtr.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -4,11 +4,11 @@
 #include "CountingFakes.h"
 #include "TestObject.h"
 
-#include "framework/ClassFactory.h"
-#include "framework/ComPtr.h"
-#include "framework/CountedObject.h"
-#include "framework/MediaTypeEnumerator.h"
-#include "framework/PinEnumerator.h"
+#include "framework/com/ClassFactory.h"
+#include "framework/com/ComPtr.h"
+#include "framework/com/CountedObject.h"
+#include "framework/media/MediaTypeEnumerator.h"
+#include "framework/media/PinEnumerator.h"
 
 #include <gtest/gtest.h>
 

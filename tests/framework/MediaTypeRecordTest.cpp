@@ -1,7 +1,7 @@
 // MediaTypeRecord operations and the free media-type helpers.
 #include "CountingFakes.h"
 
-#include "framework/MediaTypeRecord.h"
+#include "framework/media/MediaTypeRecord.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // MulDiv64 is pure, so this file builds natively as well as for Windows.
-#include "framework/MulDiv64.h"
+#include "framework/filters/MulDiv64.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "StreamingFakes.h"
 #include "StreamingTestFilters.h"
 
-#include "framework/ComPtr.h"
+#include "framework/com/ComPtr.h"
 
 #include <gtest/gtest.h>
 

@@ -5,10 +5,10 @@
 #include "CountingPageSite.h"
 #include "PropertyPageBaseTestIds.h"
 
-#include "framework/ComPtr.h"
-#include "framework/CountedObject.h"
-#include "framework/ModuleHandle.h"
-#include "framework/PropertyPageBase.h"
+#include "framework/com/ComPtr.h"
+#include "framework/com/CountedObject.h"
+#include "framework/com/ModuleHandle.h"
+#include "framework/setup/PropertyPageBase.h"
 
 #include <gtest/gtest.h>
 

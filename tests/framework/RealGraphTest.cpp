@@ -4,8 +4,8 @@
 #include "CountingFake.h"
 #include "StreamingTestFilters.h"
 
-#include "framework/ComPtr.h"
-#include "framework/WorkerThread.h"
+#include "framework/com/ComPtr.h"
+#include "framework/filters/WorkerThread.h"
 
 #include <gtest/gtest.h>
 

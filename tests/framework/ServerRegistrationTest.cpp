@@ -1,8 +1,8 @@
 // Server keys written to and removed from the test prefix's own registry.
 #include "TestObject.h"
 
-#include "framework/ModuleHandle.h"
-#include "framework/ServerRegistration.h"
+#include "framework/com/ModuleHandle.h"
+#include "framework/setup/ServerRegistration.h"
 
 #include "tests/support/BoundedWait.h"
 

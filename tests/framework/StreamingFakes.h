@@ -6,7 +6,7 @@
 #include <strmif.h>
 #include <control.h>
 
-#include "framework/MediaTypeRecord.h"
+#include "framework/media/MediaTypeRecord.h"
 
 #include "CountingFake.h"
 

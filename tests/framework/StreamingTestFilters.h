@@ -4,12 +4,12 @@
 // reference leaked (a leaked reference keeps its filter alive).
 #pragma once
 
-#include "framework/CriticalSection.h"
-#include "framework/FilterBase.h"
-#include "framework/InputPinBase.h"
-#include "framework/OutputPinBase.h"
-#include "framework/MediaTypeRecord.h"
-#include "framework/PinBase.h"
+#include "framework/com/CriticalSection.h"
+#include "framework/filters/FilterBase.h"
+#include "framework/filters/InputPinBase.h"
+#include "framework/filters/OutputPinBase.h"
+#include "framework/media/MediaTypeRecord.h"
+#include "framework/filters/PinBase.h"
 
 #include <windows.h>
 #include <strmif.h>

@@ -1,6 +1,6 @@
 #include "TestObject.h"
 
-#include "framework/ModuleHandle.h"
+#include "framework/com/ModuleHandle.h"
 
 #include <new>
 #include <string>

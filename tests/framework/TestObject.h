@@ -2,8 +2,8 @@
 // (IPersist), and the factory table of the lifetime tests.
 #pragma once
 
-#include "framework/FactoryTemplate.h"
-#include "framework/UnknownBase.h"
+#include "framework/com/FactoryTemplate.h"
+#include "framework/com/UnknownBase.h"
 
 #include <objidl.h>
 

@@ -1,4 +1,4 @@
-#include "framework/WorkerThread.h"
+#include "framework/filters/WorkerThread.h"
 
 #include "tests/support/BoundedWait.h"
 

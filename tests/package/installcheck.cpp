@@ -9,7 +9,7 @@
 //                              file's version resource, one "name: text" a line
 //
 // Exit status 0 when the check held, 1 when it did not (the reason on stderr).
-#include "framework/ComPtr.h"
+#include "framework/com/ComPtr.h"
 
 #include <corvina.h>
 #include <dshow.h>

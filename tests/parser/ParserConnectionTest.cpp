@@ -3,7 +3,7 @@
 // appears, and the control interface reports the stream.
 #include "ParserFixtures.h"
 
-#include "framework/CountedObject.h"
+#include "framework/com/CountedObject.h"
 
 #include <vfwmsgs.h>
 

@@ -10,7 +10,7 @@
 #include "PlaybackGraph.h"
 #include "TempFile.h"
 
-#include "framework/ComPtr.h"
+#include "framework/com/ComPtr.h"
 #include "parser/ParserFilter.h"
 
 #include <cstdint>

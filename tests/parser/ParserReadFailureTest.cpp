@@ -6,7 +6,7 @@
 #include "CountingFake.h"
 #include "ParserFixtures.h"
 
-#include "framework/CountedObject.h"
+#include "framework/com/CountedObject.h"
 
 #include <evcode.h>
 #include <vfwmsgs.h>

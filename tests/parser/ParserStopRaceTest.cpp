@@ -3,7 +3,7 @@
 // Every Stop must return in bounded time, and nothing may be left alive.
 #include "ParserFixtures.h"
 
-#include "framework/CountedObject.h"
+#include "framework/com/CountedObject.h"
 
 #include <chrono>
 #include <iostream>

@@ -2,7 +2,7 @@
 
 #include "SampleAllocator.h"
 
-#include "framework/ResultMacros.h"
+#include "framework/com/ResultMacros.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 
 #include "FileHandle.h"
 
-#include "framework/PinBase.h"
+#include "framework/filters/PinBase.h"
 
 #include <deque>
 

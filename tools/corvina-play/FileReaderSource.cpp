@@ -1,6 +1,6 @@
 #include "FileReaderSource.h"
 
-#include "framework/ResultMacros.h"
+#include "framework/com/ResultMacros.h"
 
 #include <new>
 

@@ -5,9 +5,9 @@
 
 #include "FileReaderPin.h"
 
-#include "framework/ComPtr.h"
-#include "framework/CriticalSection.h"
-#include "framework/FilterBase.h"
+#include "framework/com/ComPtr.h"
+#include "framework/com/CriticalSection.h"
+#include "framework/filters/FilterBase.h"
 
 #include <memory>
 #include <string>

@@ -1,7 +1,7 @@
 #include "FilterModule.h"
 
-#include "framework/ComPtr.h"
-#include "framework/ResultMacros.h"
+#include "framework/com/ComPtr.h"
+#include "framework/com/ResultMacros.h"
 
 #include <vector>
 

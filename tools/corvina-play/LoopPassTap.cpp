@@ -1,8 +1,8 @@
 #include "LoopPassTap.h"
 
-#include "framework/ResultMacros.h"
-#include "framework/TransformInputPin.h"
-#include "framework/TransformOutputPin.h"
+#include "framework/com/ResultMacros.h"
+#include "framework/filters/TransformInputPin.h"
+#include "framework/filters/TransformOutputPin.h"
 
 #include <uuids.h>
 #include <vfwmsgs.h>

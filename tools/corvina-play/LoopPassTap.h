@@ -9,9 +9,9 @@
 // the same call that delivers each sample, so no pass can slip past it.
 #pragma once
 
-#include "framework/ComPtr.h"
-#include "framework/CriticalSection.h"
-#include "framework/TransformFilterBase.h"
+#include "framework/com/ComPtr.h"
+#include "framework/com/CriticalSection.h"
+#include "framework/filters/TransformFilterBase.h"
 
 #include <corvina.h>
 

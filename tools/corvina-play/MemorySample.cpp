@@ -2,8 +2,8 @@
 
 #include "SampleAllocator.h"
 
-#include "framework/MediaTypeRecord.h"
-#include "framework/ResultMacros.h"
+#include "framework/media/MediaTypeRecord.h"
+#include "framework/com/ResultMacros.h"
 
 #include <vfwmsgs.h>
 

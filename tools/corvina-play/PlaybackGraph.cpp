@@ -5,7 +5,7 @@
 #include "LoopPassTap.h"
 #include "WavSink.h"
 
-#include "framework/ResultMacros.h"
+#include "framework/com/ResultMacros.h"
 
 #include <vfwmsgs.h>
 

@@ -7,7 +7,7 @@
 // one failed.
 #pragma once
 
-#include "framework/ComPtr.h"
+#include "framework/com/ComPtr.h"
 
 #include <corvina.h>
 

@@ -1,6 +1,6 @@
 #include "SampleAllocator.h"
 
-#include "framework/ResultMacros.h"
+#include "framework/com/ResultMacros.h"
 
 #include <vfwmsgs.h>
 

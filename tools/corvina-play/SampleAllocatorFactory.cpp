@@ -2,8 +2,8 @@
 
 #include "SampleAllocator.h"
 
-#include "framework/ComPtr.h"
-#include "framework/ResultMacros.h"
+#include "framework/com/ComPtr.h"
+#include "framework/com/ResultMacros.h"
 
 #include <objbase.h>
 #include <uuids.h>

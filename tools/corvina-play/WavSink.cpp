@@ -1,6 +1,6 @@
 #include "WavSink.h"
 
-#include "framework/ResultMacros.h"
+#include "framework/com/ResultMacros.h"
 
 #include <control.h>
 #include <evcode.h>

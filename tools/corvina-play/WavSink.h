@@ -9,8 +9,8 @@
 
 #include "WavSinkPin.h"
 
-#include "framework/CriticalSection.h"
-#include "framework/FilterBase.h"
+#include "framework/com/CriticalSection.h"
+#include "framework/filters/FilterBase.h"
 
 #include <memory>
 

@@ -4,7 +4,7 @@
 #include "WavSink.h"
 #include "WavWriter.h"
 
-#include "framework/ResultMacros.h"
+#include "framework/com/ResultMacros.h"
 
 #include <evcode.h>
 #include <mmreg.h>

@@ -2,7 +2,7 @@
 // every sample's bytes to the sink's WAV writer as they arrive.
 #pragma once
 
-#include "framework/InputPinBase.h"
+#include "framework/filters/InputPinBase.h"
 
 #include <atomic>
 #include <string>

@@ -3,7 +3,7 @@
 #include "CaptureSink.h"
 #include "GraphHelpers.h"
 
-#include "framework/ResultMacros.h"
+#include "framework/com/ResultMacros.h"
 
 #include <vfwmsgs.h>
 

@@ -5,9 +5,9 @@
 // upstream runs out of buffers.
 #pragma once
 
-#include "framework/ComPtr.h"
-#include "framework/CriticalSection.h"
-#include "framework/InputPinBase.h"
+#include "framework/com/ComPtr.h"
+#include "framework/com/CriticalSection.h"
+#include "framework/filters/InputPinBase.h"
 
 #include <cstdint>
 #include <mutex>

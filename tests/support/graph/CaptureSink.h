@@ -5,8 +5,8 @@
 
 #include "CapturePin.h"
 
-#include "framework/CriticalSection.h"
-#include "framework/FilterBase.h"
+#include "framework/com/CriticalSection.h"
+#include "framework/filters/FilterBase.h"
 
 #include <memory>
 

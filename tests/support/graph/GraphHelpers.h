@@ -5,8 +5,8 @@
 
 #include "CapturePin.h"
 
-#include "framework/ComPtr.h"
-#include "framework/UnknownBase.h"
+#include "framework/com/ComPtr.h"
+#include "framework/com/UnknownBase.h"
 
 #include <windows.h>
 #include <dshow.h>

@@ -8,7 +8,7 @@
 
 #include "CaptureSink.h"
 
-#include "framework/ComPtr.h"
+#include "framework/com/ComPtr.h"
 #include "tools/corvina-play/PlaybackGraph.h"
 
 #include <corvina.h>
