@@ -21,13 +21,7 @@ HRESULT STDMETHODCALLTYPE ClassFactory::CreateInstance(IUnknown* outer, REFIID i
         delete object;
         return result;
     }
-
-    // The object is born with no reference: hold one across the query so a
-    // failed query destroys it and a successful one leaves the caller's only.
-    object->InnerAddRef(); // +1, dropped below
-    result = object->InnerQueryInterface(iid, out);
-    object->InnerRelease(); // -1
-    return result;
+    return QueryNewObject(object, iid, out);
 }
 
 HRESULT STDMETHODCALLTYPE ClassFactory::LockServer(BOOL lock) {

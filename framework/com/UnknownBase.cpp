@@ -34,6 +34,13 @@ ULONG STDMETHODCALLTYPE UnknownBase::InnerRelease() {
     return 0;
 }
 
+HRESULT QueryNewObject(UnknownBase* object, REFIID iid, void** out) {
+    object->InnerAddRef(); // +1, dropped below
+    const HRESULT result = object->InnerQueryInterface(iid, out);
+    object->InnerRelease(); // -1
+    return result;
+}
+
 HRESULT HandOutInterface(IUnknown* face, void** out) {
     if (out == nullptr) {
         return E_POINTER;

@@ -67,6 +67,11 @@ private:
 // itself (so it reaches Owner()). E_POINTER when `out` is null.
 HRESULT HandOutInterface(IUnknown* face, void** out);
 
+// Queries a newly made object (count 0) for `iid`: one reference is held
+// across the query, so a failed query destroys the object and a successful
+// one leaves the caller's reference only.
+HRESULT QueryNewObject(UnknownBase* object, REFIID iid, void** out);
+
 // The IUnknown methods of every interface a class derived from UnknownBase
 // implements: all three go to Owner(). Put it in the class body once; it
 // serves every interface base of the class.

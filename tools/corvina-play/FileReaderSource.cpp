@@ -19,13 +19,11 @@ HRESULT FileReaderSource::Create(const std::wstring& path, ComPtr<IBaseFilter>& 
     }
     auto* object = new (std::nothrow) FileReaderSource(std::move(file));
     RETURN_HR_IF_NULL(E_OUTOFMEMORY, object);
-    object->InnerAddRef(); // +1 while the interface is fetched
     if (!object->pin_) {
-        object->InnerRelease(); // -1: gone again
+        delete object; // born with no reference
         return E_OUTOFMEMORY;
     }
-    const HRESULT hr = object->InnerQueryInterface(IID_IBaseFilter, out.put_void()); // +1 in out
-    object->InnerRelease(); // -1: out holds the only reference
+    const HRESULT hr = QueryNewObject(object, IID_IBaseFilter, out.put_void()); // +1 in out
     return hr;
 }
 

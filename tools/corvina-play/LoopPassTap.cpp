@@ -20,9 +20,7 @@ HRESULT LoopPassTap::Create(IAdxParserControl* parser, int loopIndex, int passLi
     *tap = nullptr;
     auto* object = new (std::nothrow) LoopPassTap(parser, loopIndex, passLimit);
     RETURN_HR_IF_NULL(E_OUTOFMEMORY, object);
-    object->InnerAddRef(); // +1 while the interface is fetched
-    const HRESULT hr = object->InnerQueryInterface(IID_IBaseFilter, out.put_void()); // +1 in out
-    object->InnerRelease(); // -1: out holds the only reference
+    const HRESULT hr = QueryNewObject(object, IID_IBaseFilter, out.put_void()); // +1 in out
     if (SUCCEEDED(hr)) {
         *tap = object;
     }
