@@ -89,7 +89,7 @@ AdxDecodeStatus DecodeFramesMono(std::int16_t* output, const std::uint8_t* input
     for (std::int32_t frame = 0; frame < frameCount; ++frame) {
         const std::uint32_t scaleWord = ReadScaleWord(input);
         if (scaleWord & kScaleBit15) {
-            return AdxDecodeScaleBit15;
+            return kAdxDecodeScaleBit15;
         }
         const std::int32_t multiplier = MultiplierOf(scaleWord);
         const std::uint8_t* codeBytes = input + 2;
@@ -107,7 +107,7 @@ AdxDecodeStatus DecodeFramesMono(std::int16_t* output, const std::uint8_t* input
     }
     history.prev1 = static_cast<std::int16_t>(prev1);
     history.prev2 = static_cast<std::int16_t>(prev2);
-    return AdxDecodeOk;
+    return kAdxDecodeOk;
 }
 
 AdxDecodeStatus DecodeFramesStereo(std::int16_t* output, const std::uint8_t* input,
@@ -126,7 +126,7 @@ AdxDecodeStatus DecodeFramesStereo(std::int16_t* output, const std::uint8_t* inp
         const std::uint32_t leftScale = ReadScaleWord(input);
         const std::uint32_t rightScale = ReadScaleWord(input + kAdxBlockBytes);
         if ((leftScale | rightScale) & kScaleBit15) {
-            return AdxDecodeScaleBit15;
+            return kAdxDecodeScaleBit15;
         }
         const std::int32_t leftMultiplier = MultiplierOf(leftScale);
         const std::int32_t rightMultiplier = MultiplierOf(rightScale);
@@ -154,7 +154,7 @@ AdxDecodeStatus DecodeFramesStereo(std::int16_t* output, const std::uint8_t* inp
     history0.prev2 = static_cast<std::int16_t>(left2);
     history1.prev1 = static_cast<std::int16_t>(right1);
     history1.prev2 = static_cast<std::int16_t>(right2);
-    return AdxDecodeOk;
+    return kAdxDecodeOk;
 }
 
 AdxDecodeStatus DecodePartialFrameMono(std::int16_t* output, const std::uint8_t* input,
@@ -163,13 +163,13 @@ AdxDecodeStatus DecodePartialFrameMono(std::int16_t* output, const std::uint8_t*
                                        std::int16_t coef2, std::int32_t& bytesProduced) {
     bytesProduced = 0;
     if (start == end) {
-        return AdxDecodeOk;
+        return kAdxDecodeOk;
     }
     if (!PartialRangeIsValid(start, end)) {
-        return AdxDecodeRangeOutOfBounds;
+        return kAdxDecodeRangeOutOfBounds;
     }
     if (ReadScaleWord(input) & kScaleBit15) {
-        return AdxDecodeScaleBit15;
+        return kAdxDecodeScaleBit15;
     }
     std::int32_t prev1 = history.prev1;
     std::int32_t prev2 = history.prev2;
@@ -177,7 +177,7 @@ AdxDecodeStatus DecodePartialFrameMono(std::int16_t* output, const std::uint8_t*
     history.prev1 = static_cast<std::int16_t>(prev1);
     history.prev2 = static_cast<std::int16_t>(prev2);
     bytesProduced = 2 * (end - start);
-    return AdxDecodeOk;
+    return kAdxDecodeOk;
 }
 
 AdxDecodeStatus DecodePartialFrameStereo(std::int16_t* output, const std::uint8_t* input,
@@ -187,14 +187,14 @@ AdxDecodeStatus DecodePartialFrameStereo(std::int16_t* output, const std::uint8_
                                          std::int32_t& bytesProduced) {
     bytesProduced = 0;
     if (start == end) {
-        return AdxDecodeOk;
+        return kAdxDecodeOk;
     }
     if (!PartialRangeIsValid(start, end)) {
-        return AdxDecodeRangeOutOfBounds;
+        return kAdxDecodeRangeOutOfBounds;
     }
     const std::uint8_t* rightBlock = input + kAdxBlockBytes;
     if ((ReadScaleWord(input) | ReadScaleWord(rightBlock)) & kScaleBit15) {
-        return AdxDecodeScaleBit15;
+        return kAdxDecodeScaleBit15;
     }
     std::int32_t left1 = history0.prev1;
     std::int32_t left2 = history0.prev2;
@@ -207,5 +207,5 @@ AdxDecodeStatus DecodePartialFrameStereo(std::int16_t* output, const std::uint8_
     history1.prev1 = static_cast<std::int16_t>(right1);
     history1.prev2 = static_cast<std::int16_t>(right2);
     bytesProduced = 4 * (end - start);
-    return AdxDecodeOk;
+    return kAdxDecodeOk;
 }

@@ -13,9 +13,9 @@ struct AdxChannelHistory {
 
 // The result of every decoding routine.
 enum AdxDecodeStatus : std::int32_t {
-    AdxDecodeOk = 0,
-    AdxDecodeScaleBit15 = 1,       // a block's scale word has bit 15 set
-    AdxDecodeRangeOutOfBounds = 2, // a partial-frame sample range is not inside the frame
+    kAdxDecodeOk = 0,
+    kAdxDecodeScaleBit15 = 1,       // a block's scale word has bit 15 set
+    kAdxDecodeRangeOutOfBounds = 2, // a partial-frame sample range is not inside the frame
 };
 
 constexpr std::int32_t kAdxBlockBytes = 18;   // one channel's block

@@ -168,18 +168,18 @@ HRESULT STDMETHODCALLTYPE DecoderFilter::InnerQueryInterface(REFIID iid, void** 
 
 HRESULT STDMETHODCALLTYPE DecoderFilter::GetStreamInfo(AdxFormatInfo* info) {
     RETURN_HR_IF_NULL(E_POINTER, info);
-    auto guard = filterLock.lock();
+    auto guard = filterLock_.lock();
     // While the output is unconnected no sample flows, so formatInfo may
     // follow the input's type; once it is connected it is the transform's.
-    if (inputPin != nullptr && outputPin != nullptr && !outputPin->IsConnected()) {
+    if (inputPin_ != nullptr && outputPin_ != nullptr && !outputPin_->IsConnected()) {
         (void)RefreshFormatFromInput();
     }
-    info->version = formatInfo.version;
-    info->blockSize = formatInfo.blockSize;
-    info->bitsPerSample = formatInfo.bitsPerSample;
-    info->samplesPerBlock = formatInfo.samplesPerBlock;
-    info->channelCount = formatInfo.channelCount;
-    info->sampleRate = formatInfo.sampleRate;
+    info->version = formatInfo_.version;
+    info->blockSize = formatInfo_.blockSize;
+    info->bitsPerSample = formatInfo_.bitsPerSample;
+    info->samplesPerBlock = formatInfo_.samplesPerBlock;
+    info->channelCount = formatInfo_.channelCount;
+    info->sampleRate = formatInfo_.sampleRate;
     return S_OK;
 }
 
@@ -193,8 +193,8 @@ HRESULT STDMETHODCALLTYPE DecoderFilter::GetPages(CAUUID* pages) {
 }
 
 HRESULT DecoderFilter::TransformSample(IMediaSample* input, IMediaSample* output) {
-    const std::int32_t channelCount = formatInfo.channelCount;
-    const std::int32_t frameBytes = formatInfo.blockSize * channelCount;
+    const std::int32_t channelCount = formatInfo_.channelCount;
+    const std::int32_t frameBytes = formatInfo_.blockSize * channelCount;
     // Only reachable before a format was accepted, i.e. by a caller bug.
     if (frameBytes <= 0) {
         return VFW_E_NOT_CONNECTED;
@@ -239,8 +239,8 @@ HRESULT DecoderFilter::TransformSample(IMediaSample* input, IMediaSample* output
 
     const bool preroll = input->IsPreroll() == S_OK;
     if (preroll) {
-        history[0] = formatInfo.initialHistory[0];
-        history[1] = formatInfo.initialHistory[1];
+        history_[0] = formatInfo_.initialHistory[0];
+        history_[1] = formatInfo_.initialHistory[1];
     }
     // No data, or a single frame whose range is empty or reversed: nothing
     // to decode and nothing to deliver, but no reason to fail the stream.
@@ -252,10 +252,10 @@ HRESULT DecoderFilter::TransformSample(IMediaSample* input, IMediaSample* output
     std::int32_t bytesWritten = 0;
     const bool decoded =
         channelCount == 2
-            ? DecodeSpan<StereoRoutines>(span, inputData, frameBytes, pcm, history,
-                                         formatInfo.coef1, formatInfo.coef2, &bytesWritten)
-            : DecodeSpan<MonoRoutines>(span, inputData, frameBytes, pcm, history, formatInfo.coef1,
-                                       formatInfo.coef2, &bytesWritten);
+            ? DecodeSpan<StereoRoutines>(span, inputData, frameBytes, pcm, history_,
+                                         formatInfo_.coef1, formatInfo_.coef2, &bytesWritten)
+            : DecodeSpan<MonoRoutines>(span, inputData, frameBytes, pcm, history_,
+                                       formatInfo_.coef1, formatInfo_.coef2, &bytesWritten);
     if (!decoded) {
         return VFW_E_FILE_TOO_SHORT;
     }
@@ -281,9 +281,9 @@ HRESULT DecoderFilter::AcceptTransform(const AM_MEDIA_TYPE* inputType,
     if (outputType == nullptr || !proposed.Equals(*outputType)) {
         return S_FALSE;
     }
-    formatInfo = format;
-    history[0] = formatInfo.initialHistory[0];
-    history[1] = formatInfo.initialHistory[1];
+    formatInfo_ = format;
+    history_[0] = formatInfo_.initialHistory[0];
+    history_[1] = formatInfo_.initialHistory[1];
     return S_OK;
 }
 
@@ -307,14 +307,14 @@ HRESULT DecoderFilter::SizeOutputBuffers(IMemAllocator* allocator, ALLOCATOR_PRO
 }
 
 HRESULT DecoderFilter::RefreshFormatFromInput() {
-    if (inputPin == nullptr || !inputPin->IsConnected()) {
+    if (inputPin_ == nullptr || !inputPin_->IsConnected()) {
         return VFW_E_NOT_CONNECTED;
     }
-    return ReadDecoderFormat(&inputPin->ConnectionType(), &formatInfo);
+    return ReadDecoderFormat(&inputPin_->ConnectionType(), &formatInfo_);
 }
 
 HRESULT DecoderFilter::ProposeOutputType(int position, MediaTypeRecord* type) {
-    if (inputPin == nullptr || !inputPin->IsConnected()) {
+    if (inputPin_ == nullptr || !inputPin_->IsConnected()) {
         return VFW_E_NOT_CONNECTED;
     }
     if (position < 0) {
@@ -327,5 +327,5 @@ HRESULT DecoderFilter::ProposeOutputType(int position, MediaTypeRecord* type) {
     const HRESULT read = RefreshFormatFromInput();
     RETURN_HR_IF_NULL(E_POINTER, type);
     RETURN_IF_FAILED(read);
-    return BuildOutputType(formatInfo, type);
+    return BuildOutputType(formatInfo_, type);
 }

@@ -45,9 +45,9 @@ private:
     // steps of ProposeOutputType at position 0).
     HRESULT RefreshFormatFromInput();
 
-    DecoderFormatInfo formatInfo{};
+    DecoderFormatInfo formatInfo_{};
     // Running prediction state, channel 0 then channel 1. Set from
     // formatInfo.initialHistory whenever AcceptTransform accepts, which
     // happens before any sample can flow, and on every preroll sample.
-    AdxChannelHistory history[2]{};
+    AdxChannelHistory history_[2]{};
 };

@@ -88,10 +88,10 @@ void FuzzWholeFrames(const DecodeParameters& p, const std::uint8_t* frames, std:
     std::int32_t bytesProduced = -1;
     AdxDecodeStatus status =
         DecodeFramesMono(mono.get(), frames, monoFrames, history, p.coef1, p.coef2, bytesProduced);
-    FUZZ_CHECK(status == AdxDecodeOk || status == AdxDecodeScaleBit15);
+    FUZZ_CHECK(status == kAdxDecodeOk || status == kAdxDecodeScaleBit15);
     FUZZ_CHECK(bytesProduced % 64 == 0 && bytesProduced <= monoFrames * 64);
-    FUZZ_CHECK(status != AdxDecodeOk || bytesProduced == monoFrames * 64);
-    FUZZ_CHECK(status == AdxDecodeOk || SameHistory(history, p.histories[0]));
+    FUZZ_CHECK(status != kAdxDecodeOk || bytesProduced == monoFrames * 64);
+    FUZZ_CHECK(status == kAdxDecodeOk || SameHistory(history, p.histories[0]));
 
     const std::int32_t stereoFrames = static_cast<std::int32_t>(bytes / (2 * kAdxBlockBytes));
     auto stereo = Samples(static_cast<std::size_t>(stereoFrames) * 64);
@@ -99,10 +99,10 @@ void FuzzWholeFrames(const DecodeParameters& p, const std::uint8_t* frames, std:
     bytesProduced = -1;
     status = DecodeFramesStereo(stereo.get(), frames, stereoFrames, left, right, p.coef1, p.coef2,
                                 bytesProduced);
-    FUZZ_CHECK(status == AdxDecodeOk || status == AdxDecodeScaleBit15);
+    FUZZ_CHECK(status == kAdxDecodeOk || status == kAdxDecodeScaleBit15);
     FUZZ_CHECK(bytesProduced % 128 == 0 && bytesProduced <= stereoFrames * 128);
-    FUZZ_CHECK(status != AdxDecodeOk || bytesProduced == stereoFrames * 128);
-    FUZZ_CHECK(status == AdxDecodeOk ||
+    FUZZ_CHECK(status != kAdxDecodeOk || bytesProduced == stereoFrames * 128);
+    FUZZ_CHECK(status == kAdxDecodeOk ||
                (SameHistory(left, p.histories[0]) && SameHistory(right, p.histories[1])));
 }
 
@@ -123,9 +123,9 @@ void FuzzPartialFrame(const DecodeParameters& p, const std::uint8_t* frame,
                                      p.coef2, bytesProduced)
             : DecodePartialFrameStereo(output.get(), frame, p.start, p.end, histories[0],
                                        histories[1], p.coef1, p.coef2, bytesProduced);
-    FUZZ_CHECK(valid ? status != AdxDecodeRangeOutOfBounds : status == AdxDecodeRangeOutOfBounds);
+    FUZZ_CHECK(valid ? status != kAdxDecodeRangeOutOfBounds : status == kAdxDecodeRangeOutOfBounds);
     FUZZ_CHECK(bytesProduced ==
-               (status == AdxDecodeOk ? static_cast<std::int32_t>(expectedSamples * 2) : 0));
+               (status == kAdxDecodeOk ? static_cast<std::int32_t>(expectedSamples * 2) : 0));
 
     const std::int32_t split = p.start < 0 ? 0 : (p.start > 32 ? 32 : p.start);
     auto whole = Samples(32u * channelCount);
@@ -150,11 +150,11 @@ void FuzzPartialFrame(const DecodeParameters& p, const std::uint8_t* frame,
             DecodePartialFrameStereo(pieces.get() + 2 * split, frame, split, 32, pieceHistories[0],
                                      pieceHistories[1], p.coef1, p.coef2, secondBytes);
     }
-    if (wholeStatus != AdxDecodeOk) {
+    if (wholeStatus != kAdxDecodeOk) {
         FUZZ_CHECK(firstStatus == wholeStatus || secondStatus == wholeStatus);
         return;
     }
-    FUZZ_CHECK(firstStatus == AdxDecodeOk && secondStatus == AdxDecodeOk);
+    FUZZ_CHECK(firstStatus == kAdxDecodeOk && secondStatus == kAdxDecodeOk);
     FUZZ_CHECK(firstBytes + secondBytes == wholeBytes);
     FUZZ_CHECK(std::memcmp(whole.get(), pieces.get(), 64u * channelCount) == 0);
     for (int channel = 0; channel < channelCount; ++channel) {
@@ -180,7 +180,7 @@ void FuzzDecoder(const std::uint8_t* data, std::size_t size) {
     if (frameBytes >= static_cast<std::size_t>(kAdxBlockBytes)) {
         FuzzPartialFrame(p, frames, 1);
     }
-    if (frameBytes >= static_cast<std::size_t>(2 * kAdxBlockBytes)) {
+    if (frameBytes >= 2 * static_cast<std::size_t>(kAdxBlockBytes)) {
         FuzzPartialFrame(p, frames, 2);
     }
     // Every coefficient pair the header parser can produce stays in range.

@@ -9,24 +9,24 @@
 
 namespace {
 
-constexpr DWORD DecoderMerit = 0x00600000; // MERIT_NORMAL
+constexpr DWORD kDecoderMerit = 0x00600000; // MERIT_NORMAL
 // Just below the decoder, so that the decoder wins where both could serve.
-constexpr DWORD ParserMerit = 0x005FFFFE;
+constexpr DWORD kParserMerit = 0x005FFFFE;
 
-const REGPINTYPES DecoderInputType = {&MEDIATYPE_Audio, &MEDIASUBTYPE_Adx};
-const REGPINTYPES DecoderOutputType = {&MEDIATYPE_Audio, &MEDIASUBTYPE_PCM};
-const REGPINTYPES ParserInputType = {&GUID_NULL, &GUID_NULL}; // any type
-const REGPINTYPES ParserOutputType = {&MEDIATYPE_Audio, &MEDIASUBTYPE_Adx};
+const REGPINTYPES kDecoderInputType = {&MEDIATYPE_Audio, &MEDIASUBTYPE_Adx};
+const REGPINTYPES kDecoderOutputType = {&MEDIATYPE_Audio, &MEDIASUBTYPE_PCM};
+const REGPINTYPES kParserInputType = {&GUID_NULL, &GUID_NULL}; // any type
+const REGPINTYPES kParserOutputType = {&MEDIATYPE_Audio, &MEDIASUBTYPE_Adx};
 
 // Fields: name, rendered, output, zero instances, many instances, connects
 // to filter, connects to pin, type count, types.
-const REGFILTERPINS DecoderPins[] = {
-    {nullptr, FALSE, FALSE, FALSE, FALSE, nullptr, nullptr, 1, &DecoderInputType},
-    {nullptr, FALSE, TRUE, FALSE, FALSE, nullptr, nullptr, 1, &DecoderOutputType},
+const REGFILTERPINS kDecoderPins[] = {
+    {nullptr, FALSE, FALSE, FALSE, FALSE, nullptr, nullptr, 1, &kDecoderInputType},
+    {nullptr, FALSE, TRUE, FALSE, FALSE, nullptr, nullptr, 1, &kDecoderOutputType},
 };
-const REGFILTERPINS ParserPins[] = {
-    {nullptr, FALSE, FALSE, FALSE, FALSE, nullptr, nullptr, 1, &ParserInputType},
-    {nullptr, FALSE, TRUE, TRUE, FALSE, nullptr, nullptr, 1, &ParserOutputType},
+const REGFILTERPINS kParserPins[] = {
+    {nullptr, FALSE, FALSE, FALSE, FALSE, nullptr, nullptr, 1, &kParserInputType},
+    {nullptr, FALSE, TRUE, TRUE, FALSE, nullptr, nullptr, 1, &kParserOutputType},
 };
 
 REGFILTER2 MakeFilterRecord(DWORD merit, const REGFILTERPINS* pins, ULONG pinCount) {
@@ -49,11 +49,11 @@ HRESULT RegisterFilters() {
     ComPtr<IFilterMapper2> mapper; // +1 on the mapper, released on return
     RETURN_IF_FAILED(CreateFilterMapper(mapper));
 
-    const REGFILTER2 decoder = MakeFilterRecord(DecoderMerit, DecoderPins, 2);
+    const REGFILTER2 decoder = MakeFilterRecord(kDecoderMerit, kDecoderPins, 2);
     HRESULT result = mapper->RegisterFilter(CLSID_AdxDecoderFilter, L"Quellvane", nullptr,
                                             &CLSID_LegacyAmFilterCategory, nullptr, &decoder);
     if (SUCCEEDED(result)) {
-        const REGFILTER2 parser = MakeFilterRecord(ParserMerit, ParserPins, 2);
+        const REGFILTER2 parser = MakeFilterRecord(kParserMerit, kParserPins, 2);
         result = mapper->RegisterFilter(CLSID_AdxParserFilter, L"VAZ Iraz Ozadiz", nullptr,
                                         &CLSID_LegacyAmFilterCategory, nullptr, &parser);
     }

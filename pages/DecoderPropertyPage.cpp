@@ -23,36 +23,37 @@ HRESULT DecoderPropertyPage::BindObject(IUnknown* object) {
         return E_POINTER;
     }
     // +1 on the decoder, dropped by UnbindObject.
-    return object->QueryInterface(__uuidof(IDecoderInfo), decoderInfo.put_void());
+    return object->QueryInterface(__uuidof(IDecoderInfo), decoderInfo_.put_void());
 }
 
 HRESULT DecoderPropertyPage::UnbindObject() {
-    decoderInfo = nullptr; // -1 on the decoder
+    decoderInfo_ = nullptr; // -1 on the decoder
     return S_OK;
 }
 
 HRESULT DecoderPropertyPage::FillPage() {
-    if (!decoderInfo) {
+    if (!decoderInfo_) {
         // The object did not give us the decoder's interface.
-        SetDlgItemTextW(dialogWindow, IDC_DECODER_INFO, L"ERROR:Can't get info");
+        SetDlgItemTextW(dialogWindow_, IDC_DECODER_INFO, L"ERROR:Can't get info");
         return E_NOINTERFACE;
     }
-    const HRESULT result = decoderInfo->GetStreamInfo(&info);
+    const HRESULT result = decoderInfo_->GetStreamInfo(&info_);
     if (FAILED(result)) {
-        SetDlgItemTextW(dialogWindow, IDC_DECODER_INFO, L"ERROR:Can't get info");
+        SetDlgItemTextW(dialogWindow_, IDC_DECODER_INFO, L"ERROR:Can't get info");
         return result;
     }
-    if (info.version == 0) {
-        SetDlgItemTextW(dialogWindow, IDC_DECODER_INFO, L"N/A");
+    if (info_.version == 0) {
+        SetDlgItemTextW(dialogWindow_, IDC_DECODER_INFO, L"N/A");
         return result;
     }
     try {
         std::wostringstream text;
         text.imbue(std::locale::classic());
-        text << L"ADX version:" << info.version << L"\nblock size:" << info.blockSize
-             << L"\nbit/sample:" << info.bitsPerSample << L"\nsample/block:" << info.samplesPerBlock
-             << L"\nchannel:" << info.channelCount << L"\nsampling rate:" << info.sampleRate;
-        SetDlgItemTextW(dialogWindow, IDC_DECODER_INFO, text.str().c_str());
+        text << L"ADX version:" << info_.version << L"\nblock size:" << info_.blockSize
+             << L"\nbit/sample:" << info_.bitsPerSample << L"\nsample/block:"
+             << info_.samplesPerBlock << L"\nchannel:" << info_.channelCount << L"\nsampling rate:"
+             << info_.sampleRate;
+        SetDlgItemTextW(dialogWindow_, IDC_DECODER_INFO, text.str().c_str());
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY; // the template's "N/A" stays
     }

@@ -20,6 +20,6 @@ public:
     HRESULT FillPage() override;
 
 private:
-    ComPtr<IDecoderInfo> decoderInfo; // +1 on the decoder while bound
-    AdxFormatInfo info{};
+    ComPtr<IDecoderInfo> decoderInfo_; // +1 on the decoder while bound
+    AdxFormatInfo info_{};
 };

@@ -11,23 +11,23 @@
 namespace {
 
 // Combo-box entries are formatted into buffers of this many characters.
-constexpr size_t LoopEntryCapacity = 64;
+constexpr size_t kLoopEntryCapacity = 64;
 
 // "[index]m:ss-m:ss", the loop's start and end in whole seconds.
 void FormatLoopEntry(INT32 index, const AdxLoopPoint& loop, INT32 sampleRate,
-                     WCHAR (&entry)[LoopEntryCapacity]) {
+                     WCHAR (&entry)[kLoopEntryCapacity]) {
     if (sampleRate <= 0) {
         // Without a usable rate there are no times: show the sample range.
-        std::swprintf(entry, LoopEntryCapacity, L"[%d]%d-%d", static_cast<int>(index),
+        std::swprintf(entry, kLoopEntryCapacity, L"[%d]%d-%d", static_cast<int>(index),
                       static_cast<int>(loop.startSample), static_cast<int>(loop.endSample));
     } else {
         const INT32 startSeconds = loop.startSample / sampleRate;
         const INT32 endSeconds = loop.endSample / sampleRate;
-        std::swprintf(entry, LoopEntryCapacity, L"[%d]%d:%02d-%d:%02d", static_cast<int>(index),
+        std::swprintf(entry, kLoopEntryCapacity, L"[%d]%d:%02d-%d:%02d", static_cast<int>(index),
                       static_cast<int>(startSeconds / 60), static_cast<int>(startSeconds % 60),
                       static_cast<int>(endSeconds / 60), static_cast<int>(endSeconds % 60));
     }
-    entry[LoopEntryCapacity - 1] = L'\0';
+    entry[kLoopEntryCapacity - 1] = L'\0';
 }
 
 } // namespace
@@ -44,49 +44,49 @@ ParserPropertyPage::ParserPropertyPage(IUnknown* outer)
     : PropertyPageBase(outer, IDD_PARSER_PAGE, IDS_PARSER_PAGE_TITLE) {}
 
 HRESULT ParserPropertyPage::BindObject(IUnknown* object) {
-    filled = false;
+    filled_ = false;
     if (object == nullptr) {
         return E_POINTER;
     }
     // +1 on the parser, dropped by UnbindObject.
-    return object->QueryInterface(__uuidof(IAdxParserControl), control.put_void());
+    return object->QueryInterface(__uuidof(IAdxParserControl), control_.put_void());
 }
 
 HRESULT ParserPropertyPage::UnbindObject() {
-    control = nullptr; // -1 on the parser
+    control_ = nullptr; // -1 on the parser
     return S_OK;
 }
 
 HRESULT ParserPropertyPage::FillPage() {
     // A second activation refills the dialog; its own notifications are not
     // edits either.
-    filled = false;
-    if (!control) {
+    filled_ = false;
+    if (!control_) {
         // The object did not give us the parser's interface: nothing to show
         // and nothing to change.
         SetControlText(IDC_PARSER_INFO, L"ERROR:Can't get info");
         EnableLoopControls(FALSE);
-        EnableWindow(GetDlgItem(dialogWindow, IDC_FILE_OFFSET), FALSE);
-        filled = true;
+        EnableWindow(GetDlgItem(dialogWindow_, IDC_FILE_OFFSET), FALSE);
+        filled_ = true;
         return S_OK;
     }
 
-    if (FAILED(control->GetFormatInfo(&info))) {
+    if (FAILED(control_->GetFormatInfo(&info_))) {
         SetControlText(IDC_PARSER_INFO, L"ERROR:Can't get info");
         EnableLoopControls(FALSE);
-    } else if (info.version == 0) {
+    } else if (info_.version == 0) {
         SetControlText(IDC_PARSER_INFO, L"N/A");
         EnableLoopControls(FALSE);
     } else {
-        totalSamples = control->GetTotalSamples();
+        totalSamples_ = control_->GetTotalSamples();
         ShowFormatInfo();
         ReadLoopPoints();
         FillLoopList();
     }
 
-    fileOffset = control->GetFileOffset();
-    SetDlgItemInt(dialogWindow, IDC_FILE_OFFSET, static_cast<UINT>(fileOffset), TRUE);
-    filled = true;
+    fileOffset_ = control_->GetFileOffset();
+    SetDlgItemInt(dialogWindow_, IDC_FILE_OFFSET, static_cast<UINT>(fileOffset_), TRUE);
+    filled_ = true;
     return S_OK;
 }
 
@@ -94,10 +94,10 @@ void ParserPropertyPage::ShowFormatInfo() {
     try {
         std::wostringstream text;
         text.imbue(std::locale::classic());
-        text << L"ver:" << info.version << L"\nbl/bi/sa:" << info.blockSize << L"/"
-             << info.bitsPerSample << L"/" << info.samplesPerBlock << L"\nchannel:"
-             << info.channelCount << L"\nsample rate:" << info.sampleRate << L"\nsample:"
-             << totalSamples;
+        text << L"ver:" << info_.version << L"\nbl/bi/sa:" << info_.blockSize << L"/"
+             << info_.bitsPerSample << L"/" << info_.samplesPerBlock << L"\nchannel:"
+             << info_.channelCount << L"\nsample rate:" << info_.sampleRate << L"\nsample:"
+             << totalSamples_;
         SetControlText(IDC_PARSER_INFO, text.str().c_str());
     } catch (const std::bad_alloc&) {
         // The template's "N/A" stays.
@@ -105,45 +105,45 @@ void ParserPropertyPage::ShowFormatInfo() {
 }
 
 void ParserPropertyPage::ReadLoopPoints() {
-    loops.reset();
-    loopCount = 0;
-    control->GetLoopPoints(nullptr, &loopCount);
-    if (loopCount <= 0) {
-        loopCount = 0;
+    loops_.reset();
+    loopCount_ = 0;
+    control_->GetLoopPoints(nullptr, &loopCount_);
+    if (loopCount_ <= 0) {
+        loopCount_ = 0;
         return;
     }
     // Zeroed, so that a failing second call shows empty loops, not garbage.
-    loops.reset(new (std::nothrow) AdxLoopPoint[loopCount]());
-    if (!loops) {
-        loopCount = 0;
+    loops_.reset(new (std::nothrow) AdxLoopPoint[loopCount_]());
+    if (!loops_) {
+        loopCount_ = 0;
         return;
     }
-    control->GetLoopPoints(loops.get(), nullptr);
+    control_->GetLoopPoints(loops_.get(), nullptr);
 }
 
 void ParserPropertyPage::FillLoopList() {
-    if (loopCount == 0) {
-        CheckDlgButton(dialogWindow, IDC_LOOP_ENABLE, BST_UNCHECKED);
-        SendDlgItemMessageW(dialogWindow, IDC_LOOP_LIST, CB_ADDSTRING, 0,
+    if (loopCount_ == 0) {
+        CheckDlgButton(dialogWindow_, IDC_LOOP_ENABLE, BST_UNCHECKED);
+        SendDlgItemMessageW(dialogWindow_, IDC_LOOP_LIST, CB_ADDSTRING, 0,
                             reinterpret_cast<LPARAM>(L"NO LOOP"));
-        SendDlgItemMessageW(dialogWindow, IDC_LOOP_LIST, CB_SETCURSEL, 0, 0);
+        SendDlgItemMessageW(dialogWindow_, IDC_LOOP_LIST, CB_SETCURSEL, 0, 0);
         EnableLoopControls(FALSE);
         return;
     }
 
     INT32 enabled = 0;
-    control->GetLoop(&loopIndex, &enabled);
-    loopFlag = enabled != 0 ? 1 : 0;
-    CheckDlgButton(dialogWindow, IDC_LOOP_ENABLE, loopFlag ? BST_CHECKED : BST_UNCHECKED);
+    control_->GetLoop(&loopIndex_, &enabled);
+    loopFlag_ = enabled != 0 ? 1 : 0;
+    CheckDlgButton(dialogWindow_, IDC_LOOP_ENABLE, loopFlag_ ? BST_CHECKED : BST_UNCHECKED);
 
-    for (INT32 i = 0; i < loopCount; ++i) {
-        WCHAR entry[LoopEntryCapacity];
-        FormatLoopEntry(i, loops[i], info.sampleRate, entry);
-        SendDlgItemMessageW(dialogWindow, IDC_LOOP_LIST, CB_ADDSTRING, 0,
+    for (INT32 i = 0; i < loopCount_; ++i) {
+        WCHAR entry[kLoopEntryCapacity];
+        FormatLoopEntry(i, loops_[i], info_.sampleRate, entry);
+        SendDlgItemMessageW(dialogWindow_, IDC_LOOP_LIST, CB_ADDSTRING, 0,
                             reinterpret_cast<LPARAM>(entry));
         // Entry 0 unless the parser's choice is in the list.
-        if (i == loopIndex || i == 0) {
-            SendDlgItemMessageW(dialogWindow, IDC_LOOP_LIST, CB_SETCURSEL, static_cast<WPARAM>(i),
+        if (i == loopIndex_ || i == 0) {
+            SendDlgItemMessageW(dialogWindow_, IDC_LOOP_LIST, CB_SETCURSEL, static_cast<WPARAM>(i),
                                 0);
         }
     }
@@ -152,42 +152,42 @@ void ParserPropertyPage::FillLoopList() {
 HRESULT ParserPropertyPage::CommitChanges() {
     // Without the parser, or once the dialog is gone (applied after
     // Deactivate), there is nothing to read or to hand over.
-    if (!control || pageWindow == nullptr) {
+    if (!control_ || pageWindow_ == nullptr) {
         return S_OK;
     }
 
     const INT32 editedOffset =
-        static_cast<INT32>(GetDlgItemInt(dialogWindow, IDC_FILE_OFFSET, nullptr, TRUE));
-    if (editedOffset != fileOffset) {
+        static_cast<INT32>(GetDlgItemInt(dialogWindow_, IDC_FILE_OFFSET, nullptr, TRUE));
+    if (editedOffset != fileOffset_) {
         // The parser refuses while its input is connected; the edit then
         // snaps back.
-        if (control->SetFileOffset(editedOffset) == S_OK) {
-            fileOffset = editedOffset;
+        if (control_->SetFileOffset(editedOffset) == S_OK) {
+            fileOffset_ = editedOffset;
         }
-        SetDlgItemInt(dialogWindow, IDC_FILE_OFFSET, static_cast<UINT>(fileOffset), TRUE);
+        SetDlgItemInt(dialogWindow_, IDC_FILE_OFFSET, static_cast<UINT>(fileOffset_), TRUE);
     }
 
-    if (loopCount <= 0) {
+    if (loopCount_ <= 0) {
         return S_OK;
     }
     const INT32 selected =
-        static_cast<INT32>(SendDlgItemMessageW(dialogWindow, IDC_LOOP_LIST, CB_GETCURSEL, 0, 0));
-    const INT32 boxState = static_cast<INT32>(IsDlgButtonChecked(dialogWindow, IDC_LOOP_ENABLE));
-    if (selected != loopIndex || boxState != loopFlag) {
-        if (control->SetLoop(selected, boxState == BST_CHECKED ? 1 : 0) == S_OK) {
-            loopIndex = selected;
-            loopFlag = boxState;
+        static_cast<INT32>(SendDlgItemMessageW(dialogWindow_, IDC_LOOP_LIST, CB_GETCURSEL, 0, 0));
+    const INT32 boxState = static_cast<INT32>(IsDlgButtonChecked(dialogWindow_, IDC_LOOP_ENABLE));
+    if (selected != loopIndex_ || boxState != loopFlag_) {
+        if (control_->SetLoop(selected, boxState == BST_CHECKED ? 1 : 0) == S_OK) {
+            loopIndex_ = selected;
+            loopFlag_ = boxState;
         }
     }
     INT32 index = 0;
     INT32 enabled = 0;
-    control->GetLoop(&index, &enabled);
-    CheckDlgButton(dialogWindow, IDC_LOOP_ENABLE, enabled != 0 ? BST_CHECKED : BST_UNCHECKED);
+    control_->GetLoop(&index, &enabled);
+    CheckDlgButton(dialogWindow_, IDC_LOOP_ENABLE, enabled != 0 ? BST_CHECKED : BST_UNCHECKED);
     return S_OK;
 }
 
 INT_PTR ParserPropertyPage::PageMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (filled && message == WM_COMMAND) {
+    if (filled_ && message == WM_COMMAND) {
         const WORD code = HIWORD(wParam);
         const WORD controlId = LOWORD(wParam);
         if (code == CBN_SELCHANGE || code == EN_CHANGE ||
@@ -200,17 +200,17 @@ INT_PTR ParserPropertyPage::PageMessage(HWND window, UINT message, WPARAM wParam
 }
 
 void ParserPropertyPage::MarkDirty() {
-    dirty = TRUE;
-    if (pageSite != nullptr) {
-        pageSite->OnStatusChange(PROPPAGESTATUS_DIRTY);
+    dirty_ = TRUE;
+    if (pageSite_ != nullptr) {
+        pageSite_->OnStatusChange(PROPPAGESTATUS_DIRTY);
     }
 }
 
 void ParserPropertyPage::SetControlText(int controlId, const WCHAR* text) {
-    SetDlgItemTextW(dialogWindow, controlId, text);
+    SetDlgItemTextW(dialogWindow_, controlId, text);
 }
 
 void ParserPropertyPage::EnableLoopControls(BOOL enable) {
-    EnableWindow(GetDlgItem(dialogWindow, IDC_LOOP_LIST), enable);
-    EnableWindow(GetDlgItem(dialogWindow, IDC_LOOP_ENABLE), enable);
+    EnableWindow(GetDlgItem(dialogWindow_, IDC_LOOP_LIST), enable);
+    EnableWindow(GetDlgItem(dialogWindow_, IDC_LOOP_ENABLE), enable);
 }

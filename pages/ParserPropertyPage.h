@@ -32,15 +32,15 @@ private:
     void SetControlText(int controlId, const WCHAR* text);
     void EnableLoopControls(BOOL enable);
 
-    ComPtr<IAdxParserControl> control; // +1 on the parser while bound
-    AdxFormatInfo info{};
-    std::unique_ptr<AdxLoopPoint[]> loops;
-    INT32 loopCount = 0;
-    INT32 totalSamples = 0;
-    INT32 fileOffset = 0;
-    INT32 loopIndex = 0;
-    INT32 loopFlag = 0;
+    ComPtr<IAdxParserControl> control_; // +1 on the parser while bound
+    AdxFormatInfo info_{};
+    std::unique_ptr<AdxLoopPoint[]> loops_;
+    INT32 loopCount_ = 0;
+    INT32 totalSamples_ = 0;
+    INT32 fileOffset_ = 0;
+    INT32 loopIndex_ = 0;
+    INT32 loopFlag_ = 0;
     // Set once FillPage is done; until then the notifications that filling
     // causes are not edits.
-    bool filled = false;
+    bool filled_ = false;
 };

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test on this machine from nothing: installs the packages,
 # builds all flavours with warnings as errors, runs the native tests (under
-# AddressSanitizer and UBSan, the fuzzer briefly), then the Windows tests
+# AddressSanitizer and UBSan, the fuzzer briefly) after clang-tidy over
+# every tree, then the Windows tests
 # under Wine: the 32-bit build's where this machine can execute 32-bit code,
 # and the 64-bit build's always; then the Windows package installed into a
 # fresh prefix (tests/package/package-cases.sh, each case counted); last the
@@ -36,6 +37,18 @@ run_suite() {
         status=1
     fi
 }
+
+# The naming rule and checks of .clang-tidy, over every tree's sources: one
+# count per tree.
+for tree in native win32 win64; do
+    echo "== tidy $tree"
+    if "$root/scripts/tidy.sh" "$tree"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        status=1
+    fi
+done
 
 run_suite native "$root/build/native"
 if "$root/scripts/can-run-win32.sh"; then

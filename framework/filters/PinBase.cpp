@@ -41,13 +41,13 @@ void ResetMediaType(AM_MEDIA_TYPE* type) {
 // already sees the pin unconnected.
 class PinBase::ConnectionRollback {
 public:
-    enum class Order { DropFirst, ReleasePeerFirst };
+    enum class Order { kDropFirst, kReleasePeerFirst };
     ConnectionRollback(PinBase* pin, Order order) : pin_(pin), order_(order) {}
     ~ConnectionRollback() {
         if (pin_ == nullptr) {
             return;
         }
-        if (order_ == Order::ReleasePeerFirst) {
+        if (order_ == Order::kReleasePeerFirst) {
             pin_->peer_.reset(); // -1 on the peer, when one was stored
         }
         (void)pin_->DropConnection();
@@ -152,7 +152,7 @@ HRESULT STDMETHODCALLTYPE PinBase::Connect(IPin* receivePin, const AM_MEDIA_TYPE
     }
     // Every failed attempt inside the negotiation has been undone already;
     // a failed Connect still ends with one DropConnection of its own.
-    ConnectionRollback rollback(this, ConnectionRollback::Order::DropFirst);
+    ConnectionRollback rollback(this, ConnectionRollback::Order::kDropFirst);
     RETURN_IF_FAILED(NegotiateType(receivePin, type));
     rollback.Dismiss();
     return S_OK;
@@ -229,7 +229,7 @@ HRESULT PinBase::TryTypeList(IPin* peer, const AM_MEDIA_TYPE* pattern, IEnumMedi
 }
 
 HRESULT PinBase::TryConnect(IPin* peer, const AM_MEDIA_TYPE* type) {
-    ConnectionRollback rollback(this, ConnectionRollback::Order::DropFirst);
+    ConnectionRollback rollback(this, ConnectionRollback::Order::kDropFirst);
     RETURN_IF_FAILED(VetPeer(peer));
     const HRESULT accepted = AcceptType(type);
     if (accepted != S_OK) {
@@ -258,7 +258,7 @@ HRESULT STDMETHODCALLTYPE PinBase::ReceiveConnection(IPin* connector, const AM_M
     if (!MayChangeConnection()) {
         return VFW_E_NOT_STOPPED;
     }
-    ConnectionRollback rollback(this, ConnectionRollback::Order::ReleasePeerFirst);
+    ConnectionRollback rollback(this, ConnectionRollback::Order::kReleasePeerFirst);
     RETURN_IF_FAILED(VetPeer(connector));
     const HRESULT accepted = AcceptType(type);
     if (accepted != S_OK) {

@@ -12,25 +12,25 @@
 
 TransformFilterBase::TransformFilterBase(const WCHAR* /*debugName*/, IUnknown* outer,
                                          const CLSID& classId)
-    : FilterBase(outer, &filterLock, classId) {}
+    : FilterBase(outer, &filterLock_, classId) {}
 
 TransformFilterBase::~TransformFilterBase() {
     // The input pin first; the locks go after both pins.
-    inputPin.reset();
-    outputPin.reset();
+    inputPin_.reset();
+    outputPin_.reset();
 }
 
 bool TransformFilterBase::MakePins() {
-    if (inputPin != nullptr) {
+    if (inputPin_ != nullptr) {
         return true;
     }
-    inputPin.reset(new (std::nothrow) TransformInputPin(this, &filterLock));
-    if (inputPin == nullptr) {
+    inputPin_.reset(new (std::nothrow) TransformInputPin(this, &filterLock_));
+    if (inputPin_ == nullptr) {
         return false;
     }
-    outputPin.reset(new (std::nothrow) TransformOutputPin(this, &filterLock));
-    if (outputPin == nullptr) {
-        inputPin.reset();
+    outputPin_.reset(new (std::nothrow) TransformOutputPin(this, &filterLock_));
+    if (outputPin_ == nullptr) {
+        inputPin_.reset();
         return false;
     }
     return true;
@@ -46,9 +46,9 @@ PinBase* TransformFilterBase::PinAt(int index) {
     }
     switch (index) {
     case 0:
-        return inputPin.get();
+        return inputPin_.get();
     case 1:
-        return outputPin.get();
+        return outputPin_.get();
     default:
         return nullptr;
     }
@@ -57,7 +57,7 @@ PinBase* TransformFilterBase::PinAt(int index) {
 HRESULT STDMETHODCALLTYPE TransformFilterBase::FindPin(LPCWSTR id, IPin** out) {
     RETURN_HR_IF_NULL(E_POINTER, out);
     *out = nullptr;
-    auto guard = filterLock.lock();
+    auto guard = filterLock_.lock();
     int index = -1;
     if (id != nullptr && lstrcmpW(id, L"In") == 0) {
         index = 0;
@@ -74,53 +74,53 @@ HRESULT STDMETHODCALLTYPE TransformFilterBase::FindPin(LPCWSTR id, IPin** out) {
 }
 
 HRESULT STDMETHODCALLTYPE TransformFilterBase::Stop() {
-    auto guard = filterLock.lock();
+    auto guard = filterLock_.lock();
     if (state_ == State_Stopped) {
         return S_OK;
     }
-    if (inputPin == nullptr || !inputPin->IsConnected() || !outputPin->IsConnected()) {
+    if (inputPin_ == nullptr || !inputPin_->IsConnected() || !outputPin_->IsConnected()) {
         state_ = State_Stopped;
-        endOfStreamSent = false;
+        endOfStreamSent_ = false;
         return S_OK;
     }
     // Deactivating the input first turns new samples away, so taking the
     // receive lock waits only for the sample already in progress.
-    (void)inputPin->Deactivate();
-    auto receiving = receiveLock.lock();
-    (void)outputPin->Deactivate();
+    (void)inputPin_->Deactivate();
+    auto receiving = receiveLock_.lock();
+    (void)outputPin_->Deactivate();
     const HRESULT hr = OnStreamingStop();
     if (SUCCEEDED(hr)) {
         state_ = State_Stopped;
-        endOfStreamSent = false;
+        endOfStreamSent_ = false;
     }
     return hr;
 }
 
 HRESULT STDMETHODCALLTYPE TransformFilterBase::Pause() {
-    auto guard = filterLock.lock();
+    auto guard = filterLock_.lock();
     HRESULT hr = S_OK;
     if (state_ == State_Paused) {
         // Nothing to do.
-    } else if (inputPin == nullptr || !inputPin->IsConnected()) {
+    } else if (inputPin_ == nullptr || !inputPin_->IsConnected()) {
         // Nothing will ever arrive: tell downstream once, until the next Stop.
-        if (outputPin != nullptr && !endOfStreamSent) {
-            (void)outputPin->SendEndOfStream();
-            endOfStreamSent = true;
+        if (outputPin_ != nullptr && !endOfStreamSent_) {
+            (void)outputPin_->SendEndOfStream();
+            endOfStreamSent_ = true;
         }
         state_ = State_Paused;
-    } else if (!outputPin->IsConnected()) {
+    } else if (!outputPin_->IsConnected()) {
         state_ = State_Paused;
     } else {
         if (state_ == State_Stopped) {
-            auto receiving = receiveLock.lock();
+            auto receiving = receiveLock_.lock();
             hr = OnStreamingStart();
         }
         if (SUCCEEDED(hr)) {
             hr = FilterBase::Pause();
         }
     }
-    sampleSkipped = false;
-    qualityChanged = false;
+    sampleSkipped_ = false;
+    qualityChanged_ = false;
     return hr;
 }
 
@@ -149,8 +149,8 @@ HRESULT TransformFilterBase::FinishPinConnection(PIN_DIRECTION /*direction*/, IP
 
 HRESULT TransformFilterBase::ReceiveSample(IMediaSample* input) {
     // Samples of another stream (control data) are not ours to transform.
-    if (inputPin->SampleProperties().dwStreamId != AM_STREAM_MEDIA) {
-        return outputPin->SendSample(input);
+    if (inputPin_->SampleProperties().dwStreamId != AM_STREAM_MEDIA) {
+        return outputPin_->SendSample(input);
     }
     ComPtr<IMediaSample> output; // +1 on the output buffer until it is delivered or dropped
     RETURN_IF_FAILED(PrepareOutputSample(input, output.put()));
@@ -160,15 +160,15 @@ HRESULT TransformFilterBase::ReceiveSample(IMediaSample* input) {
         return hr;
     }
     if (hr == S_OK) {
-        const HRESULT delivered = outputPin->SendSample(output.get());
-        sampleSkipped = false;
+        const HRESULT delivered = outputPin_->SendSample(output.get());
+        sampleSkipped_ = false;
         return delivered;
     }
     if (hr == S_FALSE) {
-        sampleSkipped = true;
-        if (!qualityChanged) {
+        sampleSkipped_ = true;
+        if (!qualityChanged_) {
             (void)NotifyGraphEvent(EC_QUALITY_CHANGE, 0, 0);
-            qualityChanged = true;
+            qualityChanged_ = true;
         }
         return S_OK;
     }
@@ -177,11 +177,11 @@ HRESULT TransformFilterBase::ReceiveSample(IMediaSample* input) {
 
 HRESULT TransformFilterBase::PrepareOutputSample(IMediaSample* input, IMediaSample** output) {
     *output = nullptr;
-    const AM_SAMPLE2_PROPERTIES& recorded = inputPin->SampleProperties();
+    const AM_SAMPLE2_PROPERTIES& recorded = inputPin_->SampleProperties();
     const DWORD inputFlags = recorded.dwSampleFlags;
 
     DWORD bufferFlags = 0;
-    if (sampleSkipped) {
+    if (sampleSkipped_) {
         bufferFlags |= AM_GBF_PREVFRAMESKIPPED;
     }
     if ((inputFlags & AM_SAMPLE_SPLICEPOINT) == 0) {
@@ -189,7 +189,7 @@ HRESULT TransformFilterBase::PrepareOutputSample(IMediaSample* input, IMediaSamp
     }
     REFERENCE_TIME start = recorded.tStart;
     REFERENCE_TIME stop = recorded.tStop;
-    RETURN_IF_FAILED(outputPin->GetEmptySample(
+    RETURN_IF_FAILED(outputPin_->GetEmptySample(
         output, (inputFlags & AM_SAMPLE_TIMEVALID) != 0 ? &start : nullptr,
         (inputFlags & AM_SAMPLE_STOPVALID) != 0 ? &stop : nullptr, bufferFlags));
     IMediaSample* sample = *output;
@@ -207,7 +207,7 @@ HRESULT TransformFilterBase::PrepareOutputSample(IMediaSample* input, IMediaSamp
             properties.tStop = recorded.tStop;
             if (SUCCEEDED(sample2->SetProperties(32, reinterpret_cast<const BYTE*>(&properties)))) {
                 if ((inputFlags & AM_SAMPLE_DATADISCONTINUITY) != 0) {
-                    sampleSkipped = false;
+                    sampleSkipped_ = false;
                 }
                 return S_OK;
             }
@@ -224,7 +224,7 @@ HRESULT TransformFilterBase::PrepareOutputSample(IMediaSample* input, IMediaSamp
     }
     if ((inputFlags & AM_SAMPLE_DATADISCONTINUITY) != 0) {
         sample->SetDiscontinuity(TRUE);
-        sampleSkipped = false;
+        sampleSkipped_ = false;
     }
     REFERENCE_TIME mediaStart = 0;
     REFERENCE_TIME mediaStop = 0;
@@ -235,19 +235,19 @@ HRESULT TransformFilterBase::PrepareOutputSample(IMediaSample* input, IMediaSamp
 }
 
 HRESULT TransformFilterBase::HandleEndOfStream() {
-    return outputPin != nullptr ? outputPin->SendEndOfStream() : S_OK;
+    return outputPin_ != nullptr ? outputPin_->SendEndOfStream() : S_OK;
 }
 
 HRESULT TransformFilterBase::HandleBeginFlush() {
-    return outputPin != nullptr ? outputPin->SendBeginFlush() : S_OK;
+    return outputPin_ != nullptr ? outputPin_->SendBeginFlush() : S_OK;
 }
 
 HRESULT TransformFilterBase::HandleEndFlush() {
     // Reached only through the input pin, which exists only with the output pin.
-    return outputPin->SendEndFlush();
+    return outputPin_->SendEndFlush();
 }
 
 HRESULT TransformFilterBase::HandleNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
                                               double rate) {
-    return outputPin != nullptr ? outputPin->SendNewSegment(start, stop, rate) : S_OK;
+    return outputPin_ != nullptr ? outputPin_->SendNewSegment(start, stop, rate) : S_OK;
 }

@@ -67,13 +67,13 @@ protected:
     // recorded them). *output holds the sample, or null, also on failure.
     HRESULT PrepareOutputSample(IMediaSample* input, IMediaSample** output);
 
-    bool endOfStreamSent = false; // Pause sent end of stream for an unconnected input
-    bool sampleSkipped = false;   // the last input sample delivered nothing
-    bool qualityChanged = false;  // EC_QUALITY_CHANGE sent since the last Pause
-    CriticalSection filterLock;   // FilterBase's lock, shared with both pins
-    CriticalSection receiveLock;  // held while a sample or end of stream is processed
-    std::unique_ptr<TransformInputPin> inputPin;   // null until the pins are asked for
-    std::unique_ptr<TransformOutputPin> outputPin; // made together with inputPin
+    bool endOfStreamSent_ = false; // Pause sent end of stream for an unconnected input
+    bool sampleSkipped_ = false;   // the last input sample delivered nothing
+    bool qualityChanged_ = false;  // EC_QUALITY_CHANGE sent since the last Pause
+    CriticalSection filterLock_;   // FilterBase's lock, shared with both pins
+    CriticalSection receiveLock_;  // held while a sample or end of stream is processed
+    std::unique_ptr<TransformInputPin> inputPin_;   // null until the pins are asked for
+    std::unique_ptr<TransformOutputPin> outputPin_; // made together with inputPin
 
 private:
     friend class TransformInputPin;

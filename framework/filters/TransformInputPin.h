@@ -32,5 +32,5 @@ public:
     HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override;
 
 private:
-    TransformFilterBase* const transformFilter; // not counted: the filter owns the pin
+    TransformFilterBase* const transformFilter_; // not counted: the filter owns the pin
 };

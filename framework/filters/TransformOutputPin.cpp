@@ -8,10 +8,10 @@
 #include <vfwmsgs.h>
 
 TransformOutputPin::TransformOutputPin(TransformFilterBase* filter, CriticalSection* lock)
-    : OutputPinBase(filter, lock, L"XForm Out"), transformFilter(filter) {}
+    : OutputPinBase(filter, lock, L"XForm Out"), transformFilter_(filter) {}
 
 TransformOutputPin::~TransformOutputPin() {
-    seekingPassThrough.reset();
+    seekingPassThrough_.reset();
 }
 
 HRESULT STDMETHODCALLTYPE TransformOutputPin::InnerQueryInterface(REFIID iid, void** out) {
@@ -21,64 +21,64 @@ HRESULT STDMETHODCALLTYPE TransformOutputPin::InnerQueryInterface(REFIID iid, vo
         // Not the filter lock: a renderer asks for seeking from inside the
         // end of stream that this filter is passing down, while Stop holds
         // the filter lock and waits for that delivery to finish.
-        auto guard = passThroughLock.lock();
-        if (!seekingPassThrough) {
-            TransformInputPin* input = transformFilter->inputPin.get();
+        auto guard = passThroughLock_.lock();
+        if (!seekingPassThrough_) {
+            TransformInputPin* input = transformFilter_->inputPin_.get();
             RETURN_IF_FAILED(MakeSeekingPassThrough(Owner(), FALSE,
                                                     input != nullptr ? input->AsPin() : nullptr,
-                                                    seekingPassThrough.put()));
+                                                    seekingPassThrough_.put()));
         }
-        return seekingPassThrough->QueryInterface(iid, out);
+        return seekingPassThrough_->QueryInterface(iid, out);
     }
     return OutputPinBase::InnerQueryInterface(iid, out);
 }
 
 HRESULT TransformOutputPin::AcceptType(const AM_MEDIA_TYPE* type) {
-    TransformInputPin* input = transformFilter->inputPin.get();
+    TransformInputPin* input = transformFilter_->inputPin_.get();
     if (!input->IsConnected()) {
         return E_INVALIDARG;
     }
-    return transformFilter->AcceptTransform(&input->ConnectionType(), type);
+    return transformFilter_->AcceptTransform(&input->ConnectionType(), type);
 }
 
 HRESULT TransformOutputPin::AdoptType(const AM_MEDIA_TYPE* type) {
     RETURN_IF_FAILED(OutputPinBase::AdoptType(type));
-    return transformFilter->AdoptPinType(PINDIR_OUTPUT, type);
+    return transformFilter_->AdoptPinType(PINDIR_OUTPUT, type);
 }
 
 HRESULT TransformOutputPin::VetPeer(IPin* peer) {
-    if (!transformFilter->inputPin->IsConnected()) {
+    if (!transformFilter_->inputPin_->IsConnected()) {
         return E_UNEXPECTED;
     }
-    RETURN_IF_FAILED(transformFilter->VetPinPeer(PINDIR_OUTPUT, peer));
+    RETURN_IF_FAILED(transformFilter_->VetPinPeer(PINDIR_OUTPUT, peer));
     return OutputPinBase::VetPeer(peer);
 }
 
 HRESULT TransformOutputPin::DropConnection() {
-    (void)transformFilter->DropPinConnection(PINDIR_OUTPUT);
+    (void)transformFilter_->DropPinConnection(PINDIR_OUTPUT);
     return OutputPinBase::DropConnection();
 }
 
 HRESULT TransformOutputPin::FinishConnection(IPin* peer) {
-    RETURN_IF_FAILED(transformFilter->FinishPinConnection(PINDIR_OUTPUT, peer));
+    RETURN_IF_FAILED(transformFilter_->FinishPinConnection(PINDIR_OUTPUT, peer));
     return OutputPinBase::FinishConnection(peer);
 }
 
 HRESULT TransformOutputPin::ProposeType(int position, MediaTypeRecord* type) {
-    if (!transformFilter->inputPin->IsConnected()) {
+    if (!transformFilter_->inputPin_->IsConnected()) {
         return VFW_S_NO_MORE_ITEMS;
     }
-    return transformFilter->ProposeOutputType(position, type);
+    return transformFilter_->ProposeOutputType(position, type);
 }
 
 HRESULT TransformOutputPin::SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
-    return transformFilter->SizeOutputBuffers(allocator, request);
+    return transformFilter_->SizeOutputBuffers(allocator, request);
 }
 
 HRESULT STDMETHODCALLTYPE TransformOutputPin::Notify(IBaseFilter* /*sender*/, Quality message) {
-    const HRESULT hr = transformFilter->HandleQuality(message);
+    const HRESULT hr = transformFilter_->HandleQuality(message);
     if (hr == S_FALSE) {
-        return transformFilter->inputPin->ForwardQuality(message);
+        return transformFilter_->inputPin_->ForwardQuality(message);
     }
     return hr;
 }

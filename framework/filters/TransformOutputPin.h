@@ -34,7 +34,7 @@ public:
     HRESULT STDMETHODCALLTYPE Notify(IBaseFilter* sender, Quality message) override;
 
 private:
-    TransformFilterBase* const transformFilter; // not counted: the filter owns the pin
-    CriticalSection passThroughLock;            // guards the making of the pass-through only
-    ComPtr<IUnknown> seekingPassThrough; // +1 on the aggregated pass-through, made on first use
+    TransformFilterBase* const transformFilter_; // not counted: the filter owns the pin
+    CriticalSection passThroughLock_;            // guards the making of the pass-through only
+    ComPtr<IUnknown> seekingPassThrough_; // +1 on the aggregated pass-through, made on first use
 };

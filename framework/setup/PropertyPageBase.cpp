@@ -19,7 +19,7 @@ PropertyPageBase* PageOfWindow(HWND window) {
 } // namespace
 
 PropertyPageBase::PropertyPageBase(IUnknown* outer, int dialogId, int titleId)
-    : UnknownBase(outer), titleId(titleId), dialogId(dialogId) {}
+    : UnknownBase(outer), titleId_(titleId), dialogId_(dialogId) {}
 
 PropertyPageBase::~PropertyPageBase() = default;
 
@@ -33,7 +33,7 @@ HRESULT STDMETHODCALLTYPE PropertyPageBase::InnerQueryInterface(REFIID iid, void
 void PropertyPageBase::BeforeDestruction() {
     // A frame that never deactivated the page would leave a dialog whose
     // user data points at freed memory: take it down while the page lives.
-    if (pageWindow != nullptr) {
+    if (pageWindow_ != nullptr) {
         Deactivate();
     }
     SetPageSite(nullptr);
@@ -42,54 +42,54 @@ void PropertyPageBase::BeforeDestruction() {
 
 HRESULT STDMETHODCALLTYPE PropertyPageBase::SetPageSite(IPropertyPageSite* site) {
     if (site != nullptr) {
-        if (pageSite) {
+        if (pageSite_) {
             return E_UNEXPECTED;
         }
-        pageSite = ComPtr<IPropertyPageSite>(site); // +1 held until the site is cleared
+        pageSite_ = ComPtr<IPropertyPageSite>(site); // +1 held until the site is cleared
         return S_OK;
     }
-    if (!pageSite) {
+    if (!pageSite_) {
         return E_UNEXPECTED;
     }
-    pageSite.reset(); // -1: the reference taken when the site was set
+    pageSite_.reset(); // -1: the reference taken when the site was set
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE PropertyPageBase::Activate(HWND parent, LPCRECT rect, BOOL /*modal*/) {
     RETURN_HR_IF_NULL(E_POINTER, rect);
-    if (!objectSet || pageWindow != nullptr) {
+    if (!objectSet_ || pageWindow_ != nullptr) {
         return E_UNEXPECTED;
     }
-    pageWindow = CreateDialogParamW(ModuleHandle, MAKEINTRESOURCEW(dialogId), parent,
-                                    PageDialogProc, reinterpret_cast<LPARAM>(this));
-    RETURN_HR_IF_NULL(E_OUTOFMEMORY, pageWindow);
+    pageWindow_ = CreateDialogParamW(ModuleHandle, MAKEINTRESOURCEW(dialogId_), parent,
+                                     PageDialogProc, reinterpret_cast<LPARAM>(this));
+    RETURN_HR_IF_NULL(E_OUTOFMEMORY, pageWindow_);
     FillPage();
     Move(rect);
     return Show(SW_SHOWNORMAL);
 }
 
 HRESULT STDMETHODCALLTYPE PropertyPageBase::Deactivate() {
-    RETURN_HR_IF_NULL(E_UNEXPECTED, pageWindow);
+    RETURN_HR_IF_NULL(E_UNEXPECTED, pageWindow_);
     // With pageWindow null, PageMessage does not put the style straight back.
-    const HWND window = pageWindow;
+    const HWND window = pageWindow_;
     const LONG exStyle = GetWindowLongW(window, GWL_EXSTYLE);
-    pageWindow = nullptr;
+    pageWindow_ = nullptr;
     SetWindowLongW(window, GWL_EXSTYLE, exStyle & ~WS_EX_CONTROLPARENT);
-    pageWindow = window;
+    pageWindow_ = window;
 
     LeavePage();
     DestroyWindow(window);
-    pageWindow = nullptr;
+    pageWindow_ = nullptr;
     // The handle is dead; a later hook must not address a window that has
     // since been given the same handle.
-    dialogWindow = nullptr;
+    dialogWindow_ = nullptr;
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE PropertyPageBase::GetPageInfo(PROPPAGEINFO* info) {
     RETURN_HR_IF_NULL(E_POINTER, info);
     WCHAR title[kTitleChars];
-    if (LoadStringW(ModuleHandle, static_cast<UINT>(titleId), title, kTitleChars) <= 0) {
+    if (LoadStringW(ModuleHandle, static_cast<UINT>(titleId_), title, kTitleChars) <= 0) {
         title[0] = L'\0';
     }
     LPWSTR taskTitle = nullptr;
@@ -102,7 +102,7 @@ HRESULT STDMETHODCALLTYPE PropertyPageBase::GetPageInfo(PROPPAGEINFO* info) {
     info->pszDocString = nullptr;
     info->pszHelpFile = nullptr;
     info->dwHelpContext = 0;
-    MeasureDialog(dialogId, PageDialogProc, 0, &info->size);
+    MeasureDialog(dialogId_, PageDialogProc, 0, &info->size);
     return S_OK;
 }
 
@@ -112,48 +112,48 @@ HRESULT STDMETHODCALLTYPE PropertyPageBase::SetObjects(ULONG count, IUnknown** o
             return E_POINTER;
         }
         // Stays set when the hook fails: the page regards the object as given.
-        objectSet = TRUE;
+        objectSet_ = TRUE;
         return BindObject(objects[0]);
     }
     if (count == 0) {
-        objectSet = FALSE;
+        objectSet_ = FALSE;
         return UnbindObject();
     }
     return E_UNEXPECTED;
 }
 
 HRESULT STDMETHODCALLTYPE PropertyPageBase::Show(UINT command) {
-    RETURN_HR_IF_NULL(E_UNEXPECTED, pageWindow);
+    RETURN_HR_IF_NULL(E_UNEXPECTED, pageWindow_);
     if (command != SW_HIDE && command != SW_SHOWNORMAL && command != SW_SHOW) {
         return E_INVALIDARG;
     }
-    ShowWindow(pageWindow, static_cast<int>(command));
-    InvalidateRect(pageWindow, nullptr, TRUE);
+    ShowWindow(pageWindow_, static_cast<int>(command));
+    InvalidateRect(pageWindow_, nullptr, TRUE);
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE PropertyPageBase::Move(LPCRECT rect) {
     RETURN_HR_IF_NULL(E_POINTER, rect);
-    RETURN_HR_IF_NULL(E_UNEXPECTED, pageWindow);
-    MoveWindow(pageWindow, rect->left, rect->top, rect->right - rect->left,
+    RETURN_HR_IF_NULL(E_UNEXPECTED, pageWindow_);
+    MoveWindow(pageWindow_, rect->left, rect->top, rect->right - rect->left,
                rect->bottom - rect->top, TRUE);
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE PropertyPageBase::IsPageDirty() {
-    return dirty ? S_OK : S_FALSE;
+    return dirty_ ? S_OK : S_FALSE;
 }
 
 HRESULT STDMETHODCALLTYPE PropertyPageBase::Apply() {
-    if (!objectSet || !pageSite) {
+    if (!objectSet_ || !pageSite_) {
         return E_UNEXPECTED;
     }
-    if (!dirty) {
+    if (!dirty_) {
         return S_OK;
     }
     const HRESULT result = CommitChanges();
     if (SUCCEEDED(result)) {
-        dirty = FALSE;
+        dirty_ = FALSE;
     }
     return result;
 }
@@ -179,7 +179,7 @@ HRESULT PropertyPageBase::CommitChanges() {
 }
 
 INT_PTR PropertyPageBase::PageMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (pageWindow == nullptr) {
+    if (pageWindow_ == nullptr) {
         return 0;
     }
     // The frame tabs into and out of the page only while it is a control
@@ -199,7 +199,7 @@ INT_PTR CALLBACK PropertyPageBase::PageDialogProc(HWND window, UINT message, WPA
         if (lParam == 0) {
             return TRUE; // a measuring dialog: no page behind it
         }
-        reinterpret_cast<PropertyPageBase*>(lParam)->dialogWindow = window;
+        reinterpret_cast<PropertyPageBase*>(lParam)->dialogWindow_ = window;
     }
     PropertyPageBase* page = PageOfWindow(window);
     if (page == nullptr) {

@@ -69,11 +69,11 @@ protected:
     // is destroyed.
     void BeforeDestruction() override;
 
-    ComPtr<IPropertyPageSite> pageSite; // +1 on the frame's site while one is set
-    HWND pageWindow = nullptr;          // the dialog between Activate and Deactivate
-    HWND dialogWindow = nullptr;        // the same dialog, recorded at WM_INITDIALOG
-    BOOL dirty = FALSE;                 // changes not yet applied
-    const int titleId;
-    const int dialogId;
-    BOOL objectSet = FALSE; // SetObjects gave the page one object
+    ComPtr<IPropertyPageSite> pageSite_; // +1 on the frame's site while one is set
+    HWND pageWindow_ = nullptr;          // the dialog between Activate and Deactivate
+    HWND dialogWindow_ = nullptr;        // the same dialog, recorded at WM_INITDIALOG
+    BOOL dirty_ = FALSE;                 // changes not yet applied
+    const int titleId_;
+    const int dialogId_;
+    BOOL objectSet_ = FALSE; // SetObjects gave the page one object
 };

@@ -20,7 +20,7 @@ void CopyCut(WCHAR (&buffer)[kRegistryTextChars], const WCHAR* text) {
 }
 
 DWORD StringBytes(const WCHAR* text) {
-    return static_cast<DWORD>((lstrlenW(text) + 1) * sizeof(WCHAR));
+    return static_cast<DWORD>(static_cast<size_t>(lstrlenW(text) + 1) * sizeof(WCHAR));
 }
 
 // "CLSID\{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"

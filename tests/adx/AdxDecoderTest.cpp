@@ -57,7 +57,7 @@ std::vector<std::int16_t> DecodeMonoBlock(const Block& block, AdxChannelHistory&
     std::int32_t bytesProduced = -1;
     EXPECT_EQ(
         DecodeFramesMono(output.data(), block.data(), 1, history, coef1, coef2, bytesProduced),
-        AdxDecodeOk);
+        kAdxDecodeOk);
     EXPECT_EQ(bytesProduced, 64);
     return output;
 }
@@ -146,7 +146,7 @@ TEST(AdxDecoder, StereoInterleavesChannelZeroFirst) {
     AdxChannelHistory left, right;
     std::int32_t bytesProduced = -1;
     ASSERT_EQ(DecodeFramesStereo(output.data(), frame.data(), 1, left, right, 0, 0, bytesProduced),
-              AdxDecodeOk);
+              kAdxDecodeOk);
     EXPECT_EQ(bytesProduced, 128);
     for (std::size_t i = 0; i < output.size(); ++i) {
         ASSERT_EQ(output[i], i % 2 == 0 ? 1 : 2) << "slot " << i;
@@ -173,7 +173,7 @@ TEST(AdxDecoder, SplittingAFrameRunChangesNothing) {
         AdxChannelHistory wholeHistory[2] = {{100, -100}, {-5, 5}};
         std::int32_t bytesProduced = 0;
         ASSERT_EQ(decode(whole.data(), frames.data(), frameCount, wholeHistory, bytesProduced),
-                  AdxDecodeOk);
+                  kAdxDecodeOk);
         ASSERT_EQ(bytesProduced, static_cast<std::int32_t>(whole.size() * 2));
 
         for (std::int32_t split = 0; split <= frameCount; ++split) {
@@ -181,11 +181,11 @@ TEST(AdxDecoder, SplittingAFrameRunChangesNothing) {
             AdxChannelHistory histories[2] = {{100, -100}, {-5, 5}};
             std::int32_t firstBytes = 0, secondBytes = 0;
             ASSERT_EQ(decode(pieces.data(), frames.data(), split, histories, firstBytes),
-                      AdxDecodeOk);
+                      kAdxDecodeOk);
             ASSERT_EQ(decode(pieces.data() + samplesPerFrame * split,
                              frames.data() + frameBytes * split, frameCount - split, histories,
                              secondBytes),
-                      AdxDecodeOk);
+                      kAdxDecodeOk);
             EXPECT_EQ(firstBytes + secondBytes, bytesProduced);
             EXPECT_EQ(FirstPcmMismatch(pieces, whole), -1)
                 << channelCount << " channels, split " << split << ": "
@@ -209,11 +209,11 @@ TEST(AdxDecoder, WholeFrameEqualsTwoPartialCalls) {
         if (channelCount == 1) {
             ASSERT_EQ(DecodeFramesMono(whole.data(), frame.data(), 1, wholeHistory[0], kCoef1,
                                        kCoef2, bytesProduced),
-                      AdxDecodeOk);
+                      kAdxDecodeOk);
         } else {
             ASSERT_EQ(DecodeFramesStereo(whole.data(), frame.data(), 1, wholeHistory[0],
                                          wholeHistory[1], kCoef1, kCoef2, bytesProduced),
-                      AdxDecodeOk);
+                      kAdxDecodeOk);
         }
 
         auto partial = [&](std::int16_t* out, std::int32_t start, std::int32_t end,
@@ -228,11 +228,11 @@ TEST(AdxDecoder, WholeFrameEqualsTwoPartialCalls) {
             std::vector<std::int16_t> pieces(slots, kSentinel);
             AdxChannelHistory histories[2] = {{1234, -321}, {-77, 4000}};
             std::int32_t firstBytes = -1, secondBytes = -1;
-            ASSERT_EQ(partial(pieces.data(), 0, split, histories, firstBytes), AdxDecodeOk);
+            ASSERT_EQ(partial(pieces.data(), 0, split, histories, firstBytes), kAdxDecodeOk);
             // The second call's output starts with sample `split` at the pointer.
             ASSERT_EQ(
                 partial(pieces.data() + split * channelCount, split, 32, histories, secondBytes),
-                AdxDecodeOk);
+                kAdxDecodeOk);
             EXPECT_EQ(firstBytes, 2 * channelCount * split);
             EXPECT_EQ(firstBytes + secondBytes, bytesProduced);
             EXPECT_EQ(FirstPcmMismatch(pieces, whole), -1)
@@ -254,21 +254,21 @@ TEST(AdxDecoder, PartialFrameRanges) {
         std::int32_t monoBytes;
     };
     const Case cases[] = {
-        {0, 0, AdxDecodeOk, 0},
-        {32, 32, AdxDecodeOk, 0},
-        {40, 40, AdxDecodeOk, 0}, // start == end succeeds whatever the values
-        {-5, -5, AdxDecodeOk, 0},
-        {0, 32, AdxDecodeOk, 64},
-        {0, 1, AdxDecodeOk, 2},
-        {31, 32, AdxDecodeOk, 2},
-        {7, 19, AdxDecodeOk, 24},
-        {32, 31, AdxDecodeRangeOutOfBounds, 0},
-        {5, 0, AdxDecodeRangeOutOfBounds, 0},
-        {-1, 5, AdxDecodeRangeOutOfBounds, 0},
-        {0, 33, AdxDecodeRangeOutOfBounds, 0},
-        {32, 33, AdxDecodeRangeOutOfBounds, 0},
-        {10, 5, AdxDecodeRangeOutOfBounds, 0}, // start > end inside the frame
-        {31, 1, AdxDecodeRangeOutOfBounds, 0},
+        {0, 0, kAdxDecodeOk, 0},
+        {32, 32, kAdxDecodeOk, 0},
+        {40, 40, kAdxDecodeOk, 0}, // start == end succeeds whatever the values
+        {-5, -5, kAdxDecodeOk, 0},
+        {0, 32, kAdxDecodeOk, 64},
+        {0, 1, kAdxDecodeOk, 2},
+        {31, 32, kAdxDecodeOk, 2},
+        {7, 19, kAdxDecodeOk, 24},
+        {32, 31, kAdxDecodeRangeOutOfBounds, 0},
+        {5, 0, kAdxDecodeRangeOutOfBounds, 0},
+        {-1, 5, kAdxDecodeRangeOutOfBounds, 0},
+        {0, 33, kAdxDecodeRangeOutOfBounds, 0},
+        {32, 33, kAdxDecodeRangeOutOfBounds, 0},
+        {10, 5, kAdxDecodeRangeOutOfBounds, 0}, // start > end inside the frame
+        {31, 1, kAdxDecodeRangeOutOfBounds, 0},
     };
     const std::vector<std::uint8_t> frame = MakeFrames(1, 2, 5);
     for (const Case& c : cases) {
@@ -309,7 +309,7 @@ TEST(AdxDecoder, OneSamplePartialShiftsTheHistory) {
     std::int16_t output = 0;
     std::int32_t bytesProduced = 0;
     ASSERT_EQ(DecodePartialFrameMono(&output, block.data(), 0, 1, history, 0, 0, bytesProduced),
-              AdxDecodeOk);
+              kAdxDecodeOk);
     EXPECT_EQ(output, 3);
     EXPECT_EQ(history.prev1, 3);
     EXPECT_EQ(history.prev2, 500);
@@ -344,7 +344,7 @@ TEST(AdxDecoder, ScaleWordBit15Fails) {
                                                    kCoef2, bytesProduced)
                                 : DecodeFramesStereo(output.data(), frames.data(), 4, left, right,
                                                      kCoef1, kCoef2, bytesProduced);
-        EXPECT_EQ(status, AdxDecodeScaleBit15) << c.name;
+        EXPECT_EQ(status, kAdxDecodeScaleBit15) << c.name;
         EXPECT_EQ(bytesProduced, c.expectedBytes) << c.name;
         EXPECT_TRUE(SameHistory(left, {10, 20})) << c.name;
         EXPECT_TRUE(SameHistory(right, {30, 40})) << c.name;
@@ -358,7 +358,7 @@ TEST(AdxDecoder, ScaleWordBit15Fails) {
                                                          kCoef2, bytesProduced)
                                 : DecodePartialFrameStereo(output.data(), frame, 3, 9, left, right,
                                                            kCoef1, kCoef2, bytesProduced);
-        EXPECT_EQ(partialStatus, AdxDecodeScaleBit15) << c.name;
+        EXPECT_EQ(partialStatus, kAdxDecodeScaleBit15) << c.name;
         EXPECT_EQ(bytesProduced, 0) << c.name;
         EXPECT_TRUE(SameHistory(left, {10, 20})) << c.name;
         EXPECT_TRUE(SameHistory(right, {30, 40})) << c.name;
@@ -372,12 +372,12 @@ TEST(AdxDecoder, NoFramesDecodesNothing) {
         std::int32_t bytesProduced = -1;
         EXPECT_EQ(
             DecodeFramesMono(&output, nullptr, frameCount, left, kCoef1, kCoef2, bytesProduced),
-            AdxDecodeOk);
+            kAdxDecodeOk);
         EXPECT_EQ(bytesProduced, 0);
         bytesProduced = -1;
         EXPECT_EQ(DecodeFramesStereo(&output, nullptr, frameCount, left, right, kCoef1, kCoef2,
                                      bytesProduced),
-                  AdxDecodeOk);
+                  kAdxDecodeOk);
         EXPECT_EQ(bytesProduced, 0);
         EXPECT_EQ(output, kSentinel);
         EXPECT_TRUE(SameHistory(left, {1, 2}));

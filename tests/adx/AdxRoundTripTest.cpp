@@ -17,7 +17,7 @@ namespace {
 constexpr std::int32_t kMaxFramesPerCall = 512; // what the decoder filter passes at most
 
 struct Decoded {
-    AdxDecodeStatus status = AdxDecodeOk;
+    AdxDecodeStatus status = kAdxDecodeOk;
     std::vector<std::int16_t> samples; // totalSamples per channel, interleaved
 };
 
@@ -48,7 +48,7 @@ Decoded DecodeStream(const AdxHeader& header, const std::uint8_t* data, std::siz
                 : DecodeFramesMono(decoded.samples.data() + outputSamples,
                                    data + static_cast<std::size_t>(frame) * frameBytes, count,
                                    histories[0], coef1, coef2, bytesProduced);
-        if (decoded.status != AdxDecodeOk) {
+        if (decoded.status != kAdxDecodeOk) {
             return decoded;
         }
         outputSamples += static_cast<std::size_t>(bytesProduced) / 2;
@@ -140,7 +140,7 @@ TEST(AdxRoundTrip, DecodedStreamsMatchTheEncodersReconstruction) {
         const Decoded decoded =
             DecodeStream(header, stream.bytes.data() + header.dataOffset,
                          stream.bytes.size() - static_cast<std::size_t>(header.dataOffset));
-        ASSERT_EQ(decoded.status, AdxDecodeOk) << c.name;
+        ASSERT_EQ(decoded.status, kAdxDecodeOk) << c.name;
         EXPECT_EQ(FirstPcmMismatch(decoded.samples, stream.decoded), -1)
             << c.name << ": " << DescribePcmMismatch(decoded.samples, stream.decoded);
         if (c.minimumSnrDb > 0) {
@@ -171,7 +171,7 @@ TEST(AdxRoundTrip, PartialEdgesAndWholeFramesJoinSeamlessly) {
     std::int32_t bytesProduced = 0;
     ASSERT_EQ(DecodeFramesStereo(scratch.data(), data, 6, histories[0], histories[1], coef1, coef2,
                                  bytesProduced),
-              AdxDecodeOk);
+              kAdxDecodeOk);
     // Frame 6 in two partial calls (0..11, 12..31), frames 7..9 whole, then
     // samples 0..20 of frame 10.
     const std::int32_t firstStart = 0, firstSplit = 12, lastEnd = 21;
@@ -179,19 +179,19 @@ TEST(AdxRoundTrip, PartialEdgesAndWholeFramesJoinSeamlessly) {
     std::int32_t written = 0;
     ASSERT_EQ(DecodePartialFrameStereo(output.data(), data + 6 * 36, firstStart, firstSplit,
                                        histories[0], histories[1], coef1, coef2, bytesProduced),
-              AdxDecodeOk);
+              kAdxDecodeOk);
     written += bytesProduced;
     ASSERT_EQ(DecodePartialFrameStereo(output.data() + written / 2, data + 6 * 36, firstSplit, 32,
                                        histories[0], histories[1], coef1, coef2, bytesProduced),
-              AdxDecodeOk);
+              kAdxDecodeOk);
     written += bytesProduced;
     ASSERT_EQ(DecodeFramesStereo(output.data() + written / 2, data + 7 * 36, 3, histories[0],
                                  histories[1], coef1, coef2, bytesProduced),
-              AdxDecodeOk);
+              kAdxDecodeOk);
     written += bytesProduced;
     ASSERT_EQ(DecodePartialFrameStereo(output.data() + written / 2, data + 10 * 36, 0, lastEnd,
                                        histories[0], histories[1], coef1, coef2, bytesProduced),
-              AdxDecodeOk);
+              kAdxDecodeOk);
     written += bytesProduced;
     ASSERT_EQ(written, 2 * 2 * (4 * 32 + lastEnd));
     output.resize(static_cast<std::size_t>(written) / 2);

@@ -16,15 +16,15 @@ AdxEncodedStream EncodeStream(const StreamParams& params) {
     options.headerLength = params.headerLength;
     std::vector<std::int16_t> signal;
     switch (params.signal) {
-    case Signal::Tone:
+    case Signal::kTone:
         signal = MakeToneSignal(params.channelCount, params.sampleRate, params.totalSamples, 440.0,
                                 12000);
         break;
-    case Signal::Sweep:
+    case Signal::kSweep:
         signal = MakeSweepSignal(params.channelCount, params.sampleRate, params.totalSamples, 40.0,
                                  15000.0, 30000);
         break;
-    case Signal::Noise:
+    case Signal::kNoise:
         signal = MakeNoiseSignal(params.channelCount, params.totalSamples, 20000, 7);
         break;
     }
@@ -72,7 +72,7 @@ bool CoreDecoder::Decode(std::int64_t first, std::int64_t end, std::vector<std::
             static_cast<std::int32_t>(std::min<std::int64_t>(end - frame * kAdxBlockSamples, 32));
         const std::uint8_t* input = frames_ + frame * frameBytes;
         std::int32_t bytes = 0;
-        AdxDecodeStatus status = AdxDecodeOk;
+        AdxDecodeStatus status = kAdxDecodeOk;
         if (start == 0 && stop == kAdxBlockSamples) {
             status = channels == 2 ? DecodeFramesStereo(out, input, 1, history_[0], history_[1], c1,
                                                         c2, bytes)
@@ -83,7 +83,7 @@ bool CoreDecoder::Decode(std::int64_t first, std::int64_t end, std::vector<std::
                                    : DecodePartialFrameMono(out, input, start, stop, history_[0],
                                                             c1, c2, bytes);
         }
-        if (status != AdxDecodeOk) {
+        if (status != kAdxDecodeOk) {
             return false;
         }
         pcm.insert(pcm.end(), out, out + bytes / 2);

@@ -32,7 +32,7 @@ using testgraph::ToPcm;
 
 constexpr DWORD kWaitMs = 10000;
 
-enum class Signal { Tone, Sweep, Noise };
+enum class Signal { kTone, kSweep, kNoise };
 
 struct StreamParams {
     std::int32_t channelCount = 2;
@@ -40,7 +40,7 @@ struct StreamParams {
     std::int32_t version = 3;
     std::array<std::int16_t, 4> history{}; // version 4 only
     std::int32_t totalSamples = 44100;
-    Signal signal = Signal::Sweep;
+    Signal signal = Signal::kSweep;
     std::vector<AdxLoopPoint> loops;
     std::int32_t headerLength = 0; // 0: the encoder's own choice
 };

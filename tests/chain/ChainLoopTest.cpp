@@ -34,7 +34,7 @@ TEST_P(ChainLoopTest, PassesFollowEachOtherWithoutGapOrRepeat) {
     StreamParams params;
     params.channelCount = param.channelCount;
     params.totalSamples = 20011;
-    params.signal = Signal::Sweep;
+    params.signal = Signal::kSweep;
     // The header length depends on the loop table's size, not its contents.
     params.loops = {AdxLoopPoint{}};
     AdxEncoderOptions layout;

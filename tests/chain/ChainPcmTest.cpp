@@ -79,20 +79,20 @@ TEST_P(ChainPcmTest, PcmEqualsTheCoreDecodeOfTheFile) {
 INSTANTIATE_TEST_SUITE_P(
     Streams, ChainPcmTest,
     ::testing::Values(
-        PcmCase{"MonoV3", Params(1, 44100, 3, {}, 44100 + 7, Signal::Sweep), 0},
-        PcmCase{"StereoV3", Params(2, 44100, 3, {}, 44100 + 31, Signal::Tone), 0},
+        PcmCase{"MonoV3", Params(1, 44100, 3, {}, 44100 + 7, Signal::kSweep), 0},
+        PcmCase{"StereoV3", Params(2, 44100, 3, {}, 44100 + 31, Signal::kTone), 0},
         PcmCase{"StereoV4WithHistory",
-                Params(2, 44100, 4, {1200, -800, -3000, 2500}, 40000, Signal::Sweep), 0},
+                Params(2, 44100, 4, {1200, -800, -3000, 2500}, 40000, Signal::kSweep), 0},
         PcmCase{"MonoV4WithHistory",
-                Params(1, 22050, 4, {-15000, -14000, 0, 0}, 30001, Signal::Noise), 0},
-        PcmCase{"StereoAtFileOffset", Params(2, 48000, 3, {}, 30000, Signal::Noise), 0x1000},
-        PcmCase{"MonoV4AtOddFileOffset", Params(1, 32000, 4, {300, 200, 0, 0}, 50000, Signal::Tone),
-                1237},
+                Params(1, 22050, 4, {-15000, -14000, 0, 0}, 30001, Signal::kNoise), 0},
+        PcmCase{"StereoAtFileOffset", Params(2, 48000, 3, {}, 30000, Signal::kNoise), 0x1000},
+        PcmCase{"MonoV4AtOddFileOffset",
+                Params(1, 32000, 4, {300, 200, 0, 0}, 50000, Signal::kTone), 1237},
         // Several 64 KiB reads: frames straddle the ends of the pulled chunks.
-        PcmCase{"LongStereo", Params(2, 44100, 3, {}, 44100 * 4 + 5, Signal::Sweep), 0},
+        PcmCase{"LongStereo", Params(2, 44100, 3, {}, 44100 * 4 + 5, Signal::kSweep), 0},
         // The longest header there is: the first 64 KiB read lies wholly inside it.
         PcmCase{"HeaderLongerThanAPulledChunk",
-                LongHeader(Params(1, 44100, 3, {}, 20000, Signal::Tone)), 0}),
+                LongHeader(Params(1, 44100, 3, {}, 20000, Signal::kTone)), 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Damaged files: the chain ends the stream (or reports an error) in bounded
@@ -127,7 +127,7 @@ class ChainBadStreamTest : public ComTest, public ::testing::WithParamInterface<
 
 TEST_P(ChainBadStreamTest, EndsOrReportsAndNeverHangs) {
     const BadStreamCase& param = GetParam();
-    const AdxEncodedStream stream = EncodeStream(Params(2, 44100, 3, {}, 88200, Signal::Sweep));
+    const AdxEncodedStream stream = EncodeStream(Params(2, 44100, 3, {}, 88200, Signal::kSweep));
     std::vector<std::uint8_t> bytes = stream.bytes;
     const std::int32_t damagedFrame = param.spoil(bytes, stream);
     TempFile fixture(bytes);

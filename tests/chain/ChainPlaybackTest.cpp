@@ -29,35 +29,35 @@ protected:
         params.channelCount = 2;
         params.sampleRate = kRate;
         params.totalSamples = kRate * kSeconds;
-        params.signal = Signal::Tone;
-        fixture.reset(new TempFile(EncodeStream(params).bytes));
-        ASSERT_TRUE(fixture->Written());
+        params.signal = Signal::kTone;
+        fixture_.reset(new TempFile(EncodeStream(params).bytes));
+        ASSERT_TRUE(fixture_->Written());
         PlaybackOptions options;
         options.decoder = true;
         options.renderer = CLSID_DSoundRender;
         options.clock = true;
-        ASSERT_NO_FATAL_FAILURE(graph.Build(fixture->Path(), options));
-        ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
+        ASSERT_NO_FATAL_FAILURE(graph_.Build(fixture_->Path(), options));
+        ASSERT_NO_FATAL_FAILURE(graph_.ConnectAll());
     }
 
     // Plays from the current position: true when EC_COMPLETE arrives in time.
     bool RunToCompletion(DWORD timeoutMs) {
-        testgraph::DrainEvents(graph.events.get());
-        return SUCCEEDED(graph.control->Run()) &&
-               testgraph::WaitForEvent(graph.events.get(), EC_COMPLETE, timeoutMs);
+        testgraph::DrainEvents(graph_.events.get());
+        return SUCCEEDED(graph_.control->Run()) &&
+               testgraph::WaitForEvent(graph_.events.get(), EC_COMPLETE, timeoutMs);
     }
 
     HRESULT SeekTo(REFERENCE_TIME position) {
-        return graph.graphSeeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
-                                                AM_SEEKING_NoPositioning);
+        return graph_.graphSeeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
+                                                 AM_SEEKING_NoPositioning);
     }
 
     static double SecondsSince(std::chrono::steady_clock::time_point start) {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
 
-    std::unique_ptr<TempFile> fixture;
-    PlaybackGraph graph;
+    std::unique_ptr<TempFile> fixture_;
+    PlaybackGraph graph_;
 };
 
 TEST_F(ChainPlaybackTest, PlaysInRealTimeAndCompletes) {
@@ -69,16 +69,16 @@ TEST_F(ChainPlaybackTest, PlaysInRealTimeAndCompletes) {
     EXPECT_LT(seconds, kSeconds * 2.5);
     RecordProperty("playSeconds", std::to_string(seconds));
     watchdog.Step("stop");
-    graph.StopBounded();
+    graph_.StopBounded();
 }
 
 TEST_F(ChainPlaybackTest, TheGraphsSeekingReachesTheParser) {
     bounded::Watchdog watchdog("seeking", 40000);
     LONGLONG duration = 0;
-    ASSERT_EQ(S_OK, graph.graphSeeking->GetDuration(&duration));
+    ASSERT_EQ(S_OK, graph_.graphSeeking->GetDuration(&duration));
     EXPECT_EQ(kDuration, duration);
     DWORD capabilities = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanGetDuration;
-    EXPECT_EQ(S_OK, graph.graphSeeking->CheckCapabilities(&capabilities));
+    EXPECT_EQ(S_OK, graph_.graphSeeking->CheckCapabilities(&capabilities));
 
     // Before playback: only the last half second plays.
     watchdog.Step("seek before playback");
@@ -91,25 +91,25 @@ TEST_F(ChainPlaybackTest, TheGraphsSeekingReachesTheParser) {
     // While playing: one second in, on to half a second before the end, so
     // that the rest takes far less than the two seconds that were left.
     watchdog.Step("seek while running");
-    ASSERT_HRESULT_SUCCEEDED(graph.control->Stop());
+    ASSERT_HRESULT_SUCCEEDED(graph_.control->Stop());
     ASSERT_EQ(S_OK, SeekTo(0));
-    testgraph::DrainEvents(graph.events.get());
-    ASSERT_HRESULT_SUCCEEDED(graph.control->Run());
+    testgraph::DrainEvents(graph_.events.get());
+    ASSERT_HRESULT_SUCCEEDED(graph_.control->Run());
     Sleep(1000);
     started = std::chrono::steady_clock::now();
     ASSERT_EQ(S_OK, SeekTo(kDuration - kUnitsPerSecond / 2));
-    EXPECT_TRUE(testgraph::WaitForEvent(graph.events.get(), EC_COMPLETE, 15000));
+    EXPECT_TRUE(testgraph::WaitForEvent(graph_.events.get(), EC_COMPLETE, 15000));
     const double rest = SecondsSince(started);
     EXPECT_LT(rest, 1.5);
     RecordProperty("tailSeconds", std::to_string(tail));
     RecordProperty("restSeconds", std::to_string(rest));
     watchdog.Step("stop");
-    graph.StopBounded();
+    graph_.StopBounded();
 }
 
 TEST_F(ChainPlaybackTest, StateChangesInAnyOrderNeverHang) {
     bounded::Watchdog watchdog("state changes", 90000);
-    IMediaControl* control = graph.control.get();
+    IMediaControl* control = graph_.control.get();
     const struct {
         const char* name;
         HRESULT (*change)(IMediaControl*);
@@ -145,7 +145,7 @@ TEST_F(ChainPlaybackTest, StateChangesInAnyOrderNeverHang) {
     ASSERT_EQ(S_OK, SeekTo(kDuration - kUnitsPerSecond / 4));
     EXPECT_TRUE(RunToCompletion(15000));
     watchdog.Step("stop");
-    graph.StopBounded();
+    graph_.StopBounded();
 }
 
 } // namespace

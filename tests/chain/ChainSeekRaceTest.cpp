@@ -42,7 +42,7 @@ TEST_P(SeekRaceTest, EveryStepReturnsAndNothingIsLeftAlive) {
     const RaceCase& param = GetParam();
     StreamParams params;
     params.totalSamples = param.totalSamples;
-    params.signal = Signal::Tone;
+    params.signal = Signal::kTone;
     if (param.loop) {
         params.loops = {AdxLoopPoint{}};
         AdxEncoderOptions options;

@@ -37,10 +37,10 @@ StreamParams ThreeSeconds(std::int32_t channels, std::int32_t rate, std::int32_t
 }
 
 const SeekStream kStreams[] = {
-    {"StereoV3Sweep44100", ThreeSeconds(2, 44100, 3, {}, Signal::Sweep)},
-    {"MonoV4Noise44100", ThreeSeconds(1, 44100, 4, {-9000, 8000, 0, 0}, Signal::Noise)},
-    {"StereoV4Tone48000", ThreeSeconds(2, 48000, 4, {1200, -800, -3000, 2500}, Signal::Tone)},
-    {"MonoV3Sweep22050", ThreeSeconds(1, 22050, 3, {}, Signal::Sweep)},
+    {"StereoV3Sweep44100", ThreeSeconds(2, 44100, 3, {}, Signal::kSweep)},
+    {"MonoV4Noise44100", ThreeSeconds(1, 44100, 4, {-9000, 8000, 0, 0}, Signal::kNoise)},
+    {"StereoV4Tone48000", ThreeSeconds(2, 48000, 4, {1200, -800, -3000, 2500}, Signal::kTone)},
+    {"MonoV3Sweep22050", ThreeSeconds(1, 22050, 3, {}, Signal::kSweep)},
 };
 
 // Seek points in 100-ns units: the start, the very end, inside the first
@@ -99,8 +99,8 @@ TEST_F(ChainSeekTest, DeliveryStartsAtTheBlockAndSettlesOnTheCoreDecode) {
             const size_t firstSample = static_cast<size_t>(block) * 32;
             ASSERT_EQ(direct.size() - firstSample * channels, pcm.size());
             // Exact from the last mismatch on.
-            const std::vector<std::int16_t> expected(direct.begin() + firstSample * channels,
-                                                     direct.end());
+            const std::vector<std::int16_t> expected(
+                direct.begin() + static_cast<std::ptrdiff_t>(firstSample * channels), direct.end());
             size_t exactFrom = pcm.size();
             while (exactFrom > 0 && pcm[exactFrom - 1] == expected[exactFrom - 1]) {
                 --exactFrom;

@@ -40,7 +40,6 @@ constexpr double kDefaultSeconds = 30.0;
 constexpr DWORD kStepTimeoutMs = 10000;
 // The last 100 ms of a stream play well within this, clock or not.
 constexpr DWORD kCompletionWaitMs = 8000;
-constexpr size_t kStepsRemembered = 16;
 
 // The runtime's null renderer, which the toolchain's headers do not declare.
 constexpr CLSID kNullRendererClassId = {
@@ -80,7 +79,7 @@ LoopedFile MakeLoopedFile(const std::string& name, std::int32_t channelCount,
     params.channelCount = channelCount;
     params.sampleRate = sampleRate;
     params.totalSamples = totalSamples;
-    params.signal = Signal::Tone;
+    params.signal = Signal::kTone;
     // The header length depends on the loop table's size, not its contents.
     params.loops.assign(loops.size(), AdxLoopPoint{});
     AdxEncoderOptions layout;

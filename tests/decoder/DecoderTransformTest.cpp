@@ -31,18 +31,18 @@ class DecoderTransformTest : public ComTest {
 protected:
     void SetUp() override {
         ComTest::SetUp();
-        inputs = MakeAllocator(4, kInputBufferBytes);
-        outputs = MakeAllocator(2, 32768);
-        ASSERT_TRUE(inputs && outputs);
+        inputs_ = MakeAllocator(4, kInputBufferBytes);
+        outputs_ = MakeAllocator(2, 32768);
+        ASSERT_TRUE(inputs_ && outputs_);
     }
     void TearDown() override {
-        inputs = nullptr;
-        outputs = nullptr;
+        inputs_ = nullptr;
+        outputs_ = nullptr;
         ComTest::TearDown();
     }
 
     void Connect(const AdxFormatFields& format) {
-        fields = format;
+        fields_ = format;
         MediaTypeRecord input;
         MediaTypeRecord output;
         MakeAdxType(format, &input);
@@ -62,15 +62,15 @@ protected:
                       LONGLONG mediaStart, LONGLONG mediaEnd, std::vector<std::int16_t>* pcm,
                       bool preroll = false, bool withMediaTime = true,
                       IMemAllocator* outputAllocator = nullptr, long byteCount = -1) {
-        const long frameBytes = 18L * fields.channelCount;
+        const long frameBytes = 18L * fields_.channelCount;
         if (byteCount < 0) {
             byteCount = frameCount * frameBytes;
         }
         ComPtr<IMediaSample> input =
-            MakeInputSample(inputs.get(), data.data() + firstFrame * frameBytes, byteCount,
+            MakeInputSample(inputs_.get(), data.data() + firstFrame * frameBytes, byteCount,
                             mediaStart, mediaEnd, preroll, withMediaTime);
         ComPtr<IMediaSample> output;
-        IMemAllocator* allocator = outputAllocator != nullptr ? outputAllocator : outputs.get();
+        IMemAllocator* allocator = outputAllocator != nullptr ? outputAllocator : outputs_.get();
         EXPECT_HRESULT_SUCCEEDED(allocator->GetBuffer(output.put(), nullptr, nullptr, 0));
         if (!input || !output) {
             return E_UNEXPECTED;
@@ -81,12 +81,12 @@ protected:
         output->SetActualDataLength(0);
 
         const HRESULT hr = decoder()->TransformSample(input.get(), output.get());
-        lastOutput.assign(outputBytes, outputBytes + output->GetSize());
-        lastSyncPoint = output->IsSyncPoint() == S_OK;
-        lastOutputLength = output->GetActualDataLength();
+        lastOutput_.assign(outputBytes, outputBytes + output->GetSize());
+        lastSyncPoint_ = output->IsSyncPoint() == S_OK;
+        lastOutputLength_ = output->GetActualDataLength();
         if (hr == S_OK && pcm != nullptr) {
             const auto* samples = reinterpret_cast<const std::int16_t*>(outputBytes);
-            pcm->insert(pcm->end(), samples, samples + lastOutputLength / 2);
+            pcm->insert(pcm->end(), samples, samples + lastOutputLength_ / 2);
         }
         return hr;
     }
@@ -94,23 +94,23 @@ protected:
     // The ADX core's decode of every frame of `data` from the format's
     // initial history: the golden PCM.
     std::vector<std::int16_t> Golden(const std::vector<BYTE>& data) const {
-        const int frameCount = static_cast<int>(data.size() / (18 * fields.channelCount));
-        std::vector<std::int16_t> pcm(static_cast<size_t>(frameCount) * 32 * fields.channelCount);
-        AdxChannelHistory history0{fields.history[0], fields.history[1]};
-        AdxChannelHistory history1{fields.history[2], fields.history[3]};
+        const int frameCount = static_cast<int>(data.size() / (18 * fields_.channelCount));
+        std::vector<std::int16_t> pcm(static_cast<size_t>(frameCount) * 32 * fields_.channelCount);
+        AdxChannelHistory history0{fields_.history[0], fields_.history[1]};
+        AdxChannelHistory history1{fields_.history[2], fields_.history[3]};
         std::int32_t bytes = 0;
         const AdxDecodeStatus status =
-            fields.channelCount == 2
+            fields_.channelCount == 2
                 ? DecodeFramesStereo(pcm.data(), data.data(), frameCount, history0, history1,
-                                     fields.coef1, fields.coef2, bytes)
-                : DecodeFramesMono(pcm.data(), data.data(), frameCount, history0, fields.coef1,
-                                   fields.coef2, bytes);
-        EXPECT_EQ(AdxDecodeOk, status);
+                                     fields_.coef1, fields_.coef2, bytes)
+                : DecodeFramesMono(pcm.data(), data.data(), frameCount, history0, fields_.coef1,
+                                   fields_.coef2, bytes);
+        EXPECT_EQ(kAdxDecodeOk, status);
         return pcm;
     }
 
     bool OutputUntouched() const {
-        for (BYTE b : lastOutput) {
+        for (BYTE b : lastOutput_) {
             if (b != kSentinel) {
                 return false;
             }
@@ -118,15 +118,15 @@ protected:
         return true;
     }
 
-    TestableDecoder* decoder() { return holder.decoder; }
+    TestableDecoder* decoder() { return holder_.decoder; }
 
-    DecoderHolder holder;
-    AdxFormatFields fields;
-    ComPtr<IMemAllocator> inputs;
-    ComPtr<IMemAllocator> outputs;
-    std::vector<BYTE> lastOutput;
-    bool lastSyncPoint = false;
-    long lastOutputLength = 0;
+    DecoderHolder holder_;
+    AdxFormatFields fields_;
+    ComPtr<IMemAllocator> inputs_;
+    ComPtr<IMemAllocator> outputs_;
+    std::vector<BYTE> lastOutput_;
+    bool lastSyncPoint_ = false;
+    long lastOutputLength_ = 0;
 };
 
 // Consecutive input samples whose delivered PCM, joined, must equal the
@@ -176,8 +176,8 @@ TEST_P(DecoderSpanTest, DeliversTheAskedSamplesSeamlessly) {
         const Piece& p = c.pieces[i];
         ASSERT_EQ(S_OK, Transform(data, p.firstFrame, p.frameCount, p.mediaStart, p.mediaEnd, &pcm))
             << "piece " << i;
-        EXPECT_EQ(p.expectedBytes, lastOutputLength) << "piece " << i;
-        EXPECT_TRUE(lastSyncPoint) << "piece " << i;
+        EXPECT_EQ(p.expectedBytes, lastOutputLength_) << "piece " << i;
+        EXPECT_TRUE(lastSyncPoint_) << "piece " << i;
     }
     std::vector<std::int16_t> golden = Golden(data);
     golden.resize(pcm.size());
@@ -228,7 +228,7 @@ TEST_F(DecoderTransformTest, InitialHistoryComesFromTheFormatBlock) {
     EXPECT_EQ(-1, FirstMismatch(pcm, expected));
     // A preroll sample starts again from the same history.
     ASSERT_EQ(S_FALSE, Transform(frame, 0, 1, 0, 2, nullptr, /*preroll=*/true));
-    const auto* decoded = reinterpret_cast<const std::int16_t*>(lastOutput.data());
+    const auto* decoded = reinterpret_cast<const std::int16_t*>(lastOutput_.data());
     EXPECT_EQ(-1, FirstMismatch({decoded, decoded + 4}, expected));
 }
 
@@ -242,7 +242,7 @@ TEST_F(DecoderTransformTest, PrerollResetsAndAdvancesTheHistoryWithoutDelivering
     // Frames 0 and 1 again, as preroll: decoded from the initial history into
     // the output buffer, reported as S_FALSE (not delivered).
     ASSERT_EQ(S_FALSE, Transform(data, 0, 2, 0, 64, &pcm, /*preroll=*/true));
-    const auto* decoded = reinterpret_cast<const std::int16_t*>(lastOutput.data());
+    const auto* decoded = reinterpret_cast<const std::int16_t*>(lastOutput_.data());
     EXPECT_EQ(-1, FirstMismatch({decoded, decoded + 64}, {golden.begin(), golden.begin() + 64}));
     EXPECT_EQ(64u, pcm.size());
 
@@ -267,7 +267,7 @@ TEST_F(DecoderTransformTest, BadScaleWordFailsTheSampleAndKeepsTheHistory) {
         std::vector<std::int16_t> pcm;
         ASSERT_EQ(S_OK, Transform(data, 0, 1, 0, 32, &pcm));
         EXPECT_EQ(VFW_E_FILE_TOO_SHORT, Transform(bad, 1, 2, 32, 96, &pcm));
-        EXPECT_EQ(0, lastOutputLength);
+        EXPECT_EQ(0, lastOutputLength_);
         // The good frames 1 and 2 continue from the history after frame 0.
         ASSERT_EQ(S_OK, Transform(data, 1, 2, 32, 96, &pcm));
         EXPECT_EQ(-1, FirstMismatch(pcm, golden));

@@ -14,8 +14,8 @@ namespace {
 
 class DecoderTypeTest : public ComTest {
 protected:
-    TestableDecoder* decoder() { return holder.decoder; }
-    DecoderHolder holder;
+    TestableDecoder* decoder() { return holder_.decoder; }
+    DecoderHolder holder_;
 };
 
 struct InputTypeCase {

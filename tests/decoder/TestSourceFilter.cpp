@@ -16,18 +16,18 @@ constexpr CLSID kTestSourceClassId = {
 TestSourcePin::TestSourcePin(TestSourceFilter* filter, CriticalSection* lock,
                              const AM_MEDIA_TYPE& type)
     : OutputPinBase(filter, lock, L"Out") {
-    (void)offered.Assign(type);
+    (void)offered_.Assign(type);
 }
 
 HRESULT TestSourcePin::AcceptType(const AM_MEDIA_TYPE* type) {
-    return offered.Equals(*type) ? S_OK : S_FALSE;
+    return offered_.Equals(*type) ? S_OK : S_FALSE;
 }
 
 HRESULT TestSourcePin::ProposeType(int position, MediaTypeRecord* type) {
     if (position != 0) {
         return VFW_S_NO_MORE_ITEMS;
     }
-    return type->Assign(offered);
+    return type->Assign(offered_);
 }
 
 HRESULT TestSourcePin::SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
@@ -39,16 +39,17 @@ HRESULT TestSourcePin::SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIE
 }
 
 TestSourceFilter::TestSourceFilter(const AM_MEDIA_TYPE& type)
-    : FilterBase(nullptr, &lock, kTestSourceClassId), pin(new TestSourcePin(this, &lock, type)) {}
+    : FilterBase(nullptr, &lock_, kTestSourceClassId), pin_(new TestSourcePin(this, &lock_, type)) {
+}
 
 TestSourceFilter::~TestSourceFilter() {
-    pin.reset();
+    pin_.reset();
 }
 
 HRESULT STDMETHODCALLTYPE TestSourceFilter::Stop() {
-    auto guard = lock.lock();
-    if (pin->IsConnected()) {
-        (void)pin->Deactivate();
+    auto guard = lock_.lock();
+    if (pin_->IsConnected()) {
+        (void)pin_->Deactivate();
     }
     state_ = State_Stopped;
     return S_OK;
@@ -56,7 +57,7 @@ HRESULT STDMETHODCALLTYPE TestSourceFilter::Stop() {
 
 HRESULT TestSourceFilter::Push(const BYTE* data, long bytes, const PushedSample& properties) {
     ComPtr<IMediaSample> sample;
-    RETURN_IF_FAILED(pin->GetEmptySample(sample.put(), nullptr, nullptr, 0));
+    RETURN_IF_FAILED(pin_->GetEmptySample(sample.put(), nullptr, nullptr, 0));
     BYTE* buffer = nullptr;
     RETURN_IF_FAILED(sample->GetPointer(&buffer));
     if (bytes > sample->GetSize()) {
@@ -75,7 +76,7 @@ HRESULT TestSourceFilter::Push(const BYTE* data, long bytes, const PushedSample&
     sample->SetSyncPoint(TRUE);
     sample->SetPreroll(properties.preroll ? TRUE : FALSE);
     sample->SetDiscontinuity(properties.discontinuity ? TRUE : FALSE);
-    return pin->SendSample(sample.get());
+    return pin_->SendSample(sample.get());
 }
 
 } // namespace decodertest

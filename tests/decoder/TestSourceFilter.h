@@ -23,7 +23,7 @@ public:
     HRESULT SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
 
 private:
-    MediaTypeRecord offered;
+    MediaTypeRecord offered_;
 };
 
 // What one pushed sample carries besides its data.
@@ -45,9 +45,9 @@ public:
 
     HRESULT STDMETHODCALLTYPE Stop() override;
     int PinCount() override { return 1; }
-    PinBase* PinAt(int index) override { return index == 0 ? pin.get() : nullptr; }
+    PinBase* PinAt(int index) override { return index == 0 ? pin_.get() : nullptr; }
 
-    TestSourcePin* Pin() { return pin.get(); }
+    TestSourcePin* Pin() { return pin_.get(); }
     // Fills an output buffer with `bytes` bytes of `data` and sends it;
     // the downstream answer is returned.
     HRESULT Push(const BYTE* data, long bytes, const PushedSample& properties);
@@ -55,8 +55,8 @@ public:
     static constexpr long kBufferBytes = 512 * 36;
 
 private:
-    CriticalSection lock;
-    std::unique_ptr<TestSourcePin> pin;
+    CriticalSection lock_;
+    std::unique_ptr<TestSourcePin> pin_;
 };
 
 } // namespace decodertest

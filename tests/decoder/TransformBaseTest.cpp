@@ -99,51 +99,52 @@ class TransformBaseTest : public ComTest {
 protected:
     void SetUp() override {
         ComTest::SetUp();
-        objectsBefore = LiveObjectCount;
+        objectsBefore_ = LiveObjectCount;
         ComPtr<IMemAllocator> inner = MakeAllocator(1, 16);
         ASSERT_TRUE(inner);
         ASSERT_HRESULT_SUCCEEDED(inner->Decommit());
-        spy.reset(new SpyAllocator(inner.get()));
+        spy_.reset(new SpyAllocator(inner.get()));
 
         ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                                  IID_IGraphBuilder, graph.put_void()));
+                                                  IID_IGraphBuilder, graph_.put_void()));
         MediaTypeRecord inputType;
         MakeStreamType(kInputSubtype, &inputType);
-        sourceFilter = new TestSourceFilter(inputType);
-        source = ComPtr<IBaseFilter>(sourceFilter->AsBaseFilter());
-        transform = new ScriptedTransform();
-        transformFilter = ComPtr<IBaseFilter>(transform->AsBaseFilter());
+        sourceFilter_ = new TestSourceFilter(inputType);
+        source_ = ComPtr<IBaseFilter>(sourceFilter_->AsBaseFilter());
+        transform_ = new ScriptedTransform();
+        transformFilter_ = ComPtr<IBaseFilter>(transform_->AsBaseFilter());
         CaptureOptions capture;
-        capture.allocator = spy.get();
-        sink = new CaptureSink(capture);
-        sinkFilter = ComPtr<IBaseFilter>(sink->AsBaseFilter());
-        ASSERT_HRESULT_SUCCEEDED(graph->AddFilter(source.get(), L"source"));
-        ASSERT_HRESULT_SUCCEEDED(graph->AddFilter(transformFilter.get(), L"transform"));
-        ASSERT_HRESULT_SUCCEEDED(graph->AddFilter(sinkFilter.get(), L"sink"));
+        capture.allocator = spy_.get();
+        sink_ = new CaptureSink(capture);
+        sinkFilter_ = ComPtr<IBaseFilter>(sink_->AsBaseFilter());
+        ASSERT_HRESULT_SUCCEEDED(graph_->AddFilter(source_.get(), L"source"));
+        ASSERT_HRESULT_SUCCEEDED(graph_->AddFilter(transformFilter_.get(), L"transform"));
+        ASSERT_HRESULT_SUCCEEDED(graph_->AddFilter(sinkFilter_.get(), L"sink"));
         ASSERT_HRESULT_SUCCEEDED(
-            graph->ConnectDirect(sourceFilter->Pin()->AsPin(), Pin(L"In"), nullptr));
-        ASSERT_HRESULT_SUCCEEDED(graph->ConnectDirect(Pin(L"Out"), sink->Pin()->AsPin(), nullptr));
+            graph_->ConnectDirect(sourceFilter_->Pin()->AsPin(), Pin(L"In"), nullptr));
+        ASSERT_HRESULT_SUCCEEDED(
+            graph_->ConnectDirect(Pin(L"Out"), sink_->Pin()->AsPin(), nullptr));
         ComPtr<IMediaFilter> mediaFilter;
-        ASSERT_HRESULT_SUCCEEDED(graph.query_to(mediaFilter));
+        ASSERT_HRESULT_SUCCEEDED(graph_.query_to(mediaFilter));
         ASSERT_HRESULT_SUCCEEDED(mediaFilter->SetSyncSource(nullptr));
-        ASSERT_HRESULT_SUCCEEDED(graph.query_to(control));
-        ASSERT_HRESULT_SUCCEEDED(graph->QueryInterface(IID_IMediaEventEx, events.put_void()));
+        ASSERT_HRESULT_SUCCEEDED(graph_.query_to(control_));
+        ASSERT_HRESULT_SUCCEEDED(graph_->QueryInterface(IID_IMediaEventEx, events_.put_void()));
     }
     void TearDown() override {
-        if (control) {
-            control->Stop();
+        if (control_) {
+            control_->Stop();
         }
-        control = nullptr;
-        events = nullptr;
-        sinkFilter = nullptr;
-        transformFilter = nullptr;
-        source = nullptr;
-        graph = nullptr;
-        if (spy) {
-            EXPECT_EQ(0, spy->references.load()) << "allocator references leaked";
-            spy.reset();
+        control_ = nullptr;
+        events_ = nullptr;
+        sinkFilter_ = nullptr;
+        transformFilter_ = nullptr;
+        source_ = nullptr;
+        graph_ = nullptr;
+        if (spy_) {
+            EXPECT_EQ(0, spy_->references.load()) << "allocator references leaked";
+            spy_.reset();
         }
-        EXPECT_EQ(objectsBefore, LiveObjectCount) << "framework objects leaked";
+        EXPECT_EQ(objectsBefore_, LiveObjectCount) << "framework objects leaked";
         ComTest::TearDown();
     }
 
@@ -151,17 +152,17 @@ protected:
     // filter holds it).
     IPin* Pin(const WCHAR* id) {
         ComPtr<IPin> pin;
-        transformFilter->FindPin(id, pin.put());
+        transformFilter_->FindPin(id, pin.put());
         return pin.get();
     }
 
     HRESULT Push(bool discontinuity = false) {
-        static const BYTE data[64] = {1, 2, 3};
+        static const BYTE kData[64] = {1, 2, 3};
         PushedSample properties;
-        properties.start = 1000 * ++pushed;
+        properties.start = 1000 * ++pushed_;
         properties.stop = properties.start + 1000;
         properties.discontinuity = discontinuity;
-        return sourceFilter->Push(data, sizeof(data), properties);
+        return sourceFilter_->Push(kData, sizeof(kData), properties);
     }
 
     int Count(long code) {
@@ -169,54 +170,54 @@ protected:
         long event = 0;
         LONG_PTR param1 = 0;
         LONG_PTR param2 = 0;
-        while (events->GetEvent(&event, &param1, &param2, 0) == S_OK) {
+        while (events_->GetEvent(&event, &param1, &param2, 0) == S_OK) {
             count += event == code ? 1 : 0;
-            events->FreeEventParams(event, param1, param2);
+            events_->FreeEventParams(event, param1, param2);
         }
         return count;
     }
 
     std::vector<DWORD> Flags() {
-        std::lock_guard<std::mutex> guard(spy->mutex);
-        return spy->requestFlags;
+        std::lock_guard<std::mutex> guard(spy_->mutex);
+        return spy_->requestFlags;
     }
 
-    LONG objectsBefore = 0;
-    int pushed = 0;
-    std::unique_ptr<SpyAllocator> spy;
-    ComPtr<IGraphBuilder> graph;
-    TestSourceFilter* sourceFilter = nullptr;
-    ComPtr<IBaseFilter> source;
-    ScriptedTransform* transform = nullptr;
-    ComPtr<IBaseFilter> transformFilter;
-    CaptureSink* sink = nullptr;
-    ComPtr<IBaseFilter> sinkFilter;
-    ComPtr<IMediaControl> control;
-    ComPtr<IMediaEventEx> events;
+    LONG objectsBefore_ = 0;
+    int pushed_ = 0;
+    std::unique_ptr<SpyAllocator> spy_;
+    ComPtr<IGraphBuilder> graph_;
+    TestSourceFilter* sourceFilter_ = nullptr;
+    ComPtr<IBaseFilter> source_;
+    ScriptedTransform* transform_ = nullptr;
+    ComPtr<IBaseFilter> transformFilter_;
+    CaptureSink* sink_ = nullptr;
+    ComPtr<IBaseFilter> sinkFilter_;
+    ComPtr<IMediaControl> control_;
+    ComPtr<IMediaEventEx> events_;
 };
 
 TEST_F(TransformBaseTest, SkippedSamplesRaiseOneQualityEventAndFlagTheNextBuffers) {
-    ASSERT_HRESULT_SUCCEEDED(control->Run());
-    transform->script = {S_FALSE, S_FALSE, S_OK, S_OK};
+    ASSERT_HRESULT_SUCCEEDED(control_->Run());
+    transform_->script = {S_FALSE, S_FALSE, S_OK, S_OK};
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(S_OK, Push()) << i;
     }
     EXPECT_EQ(1, Count(EC_QUALITY_CHANGE));
-    EXPECT_EQ(2u, sink->Pin()->Samples().size());
+    EXPECT_EQ(2u, sink_->Pin()->Samples().size());
     const std::vector<DWORD> expected = {0, AM_GBF_PREVFRAMESKIPPED, AM_GBF_PREVFRAMESKIPPED, 0};
     EXPECT_EQ(expected, Flags());
 
     // After a pause the event can go out again.
-    ASSERT_HRESULT_SUCCEEDED(control->Pause());
-    ASSERT_HRESULT_SUCCEEDED(control->Run());
-    transform->script = {S_FALSE};
+    ASSERT_HRESULT_SUCCEEDED(control_->Pause());
+    ASSERT_HRESULT_SUCCEEDED(control_->Run());
+    transform_->script = {S_FALSE};
     EXPECT_EQ(S_OK, Push());
     EXPECT_EQ(1, Count(EC_QUALITY_CHANGE));
 }
 
 TEST_F(TransformBaseTest, DiscontinuityClearsTheSkippedFlag) {
-    ASSERT_HRESULT_SUCCEEDED(control->Run());
-    transform->script = {S_FALSE};
+    ASSERT_HRESULT_SUCCEEDED(control_->Run());
+    transform_->script = {S_FALSE};
     EXPECT_EQ(S_OK, Push());
     EXPECT_EQ(S_OK, Push(/*discontinuity=*/true));
     EXPECT_EQ(S_OK, Push());
@@ -224,27 +225,27 @@ TEST_F(TransformBaseTest, DiscontinuityClearsTheSkippedFlag) {
     ASSERT_EQ(3u, flags.size());
     EXPECT_EQ(DWORD{AM_GBF_PREVFRAMESKIPPED}, flags[1]);
     EXPECT_EQ(0u, flags[2]);
-    const std::vector<CapturedSample> samples = sink->Pin()->Samples();
+    const std::vector<CapturedSample> samples = sink_->Pin()->Samples();
     ASSERT_EQ(2u, samples.size());
     EXPECT_TRUE(samples[0].discontinuity);
 }
 
 TEST_F(TransformBaseTest, FailedTransformDeliversNothingAndChangesNoFlag) {
-    ASSERT_HRESULT_SUCCEEDED(control->Run());
-    transform->script = {E_FAIL, VFW_S_NO_MORE_ITEMS};
+    ASSERT_HRESULT_SUCCEEDED(control_->Run());
+    transform_->script = {E_FAIL, VFW_S_NO_MORE_ITEMS};
     EXPECT_EQ(E_FAIL, Push());
     EXPECT_EQ(VFW_S_NO_MORE_ITEMS, Push());
     EXPECT_EQ(S_OK, Push());
     EXPECT_EQ(0, Count(EC_QUALITY_CHANGE));
-    EXPECT_EQ(1u, sink->Pin()->Samples().size());
+    EXPECT_EQ(1u, sink_->Pin()->Samples().size());
     const std::vector<DWORD> expected = {0, 0, 0};
     EXPECT_EQ(expected, Flags());
 }
 
 TEST_F(TransformBaseTest, OutputCarriesTheInputTimesAndFlags) {
-    ASSERT_HRESULT_SUCCEEDED(control->Run());
+    ASSERT_HRESULT_SUCCEEDED(control_->Run());
     EXPECT_EQ(S_OK, Push(/*discontinuity=*/true));
-    const std::vector<CapturedSample> samples = sink->Pin()->Samples();
+    const std::vector<CapturedSample> samples = sink_->Pin()->Samples();
     ASSERT_EQ(1u, samples.size());
     const CapturedSample& received = samples[0];
     EXPECT_EQ(64u, received.bytes.size());
@@ -254,20 +255,20 @@ TEST_F(TransformBaseTest, OutputCarriesTheInputTimesAndFlags) {
     EXPECT_TRUE(received.discontinuity);
     EXPECT_TRUE(received.syncPoint);
     EXPECT_FALSE(received.preroll);
-    std::lock_guard<std::mutex> guard(spy->mutex);
-    EXPECT_TRUE(spy->requestHadStart[0]);
-    EXPECT_TRUE(spy->requestHadStop[0]);
+    std::lock_guard<std::mutex> guard(spy_->mutex);
+    EXPECT_TRUE(spy_->requestHadStart[0]);
+    EXPECT_TRUE(spy_->requestHadStop[0]);
 }
 
 TEST_F(TransformBaseTest, StreamNotificationsPassDownstream) {
-    ASSERT_HRESULT_SUCCEEDED(control->Pause());
+    ASSERT_HRESULT_SUCCEEDED(control_->Pause());
     IPin* input = Pin(L"In");
     EXPECT_EQ(S_OK, input->NewSegment(10, 20, 2.0));
     EXPECT_EQ(S_OK, input->BeginFlush());
     EXPECT_EQ(S_FALSE, Push());
     EXPECT_EQ(S_OK, input->EndFlush());
     EXPECT_EQ(S_OK, input->EndOfStream());
-    CapturePin* received = sink->Pin();
+    CapturePin* received = sink_->Pin();
     EXPECT_EQ(1, received->BeginFlushCount());
     EXPECT_EQ(1, received->EndFlushCount());
     EXPECT_EQ(1, received->EndOfStreamCount());
@@ -279,45 +280,45 @@ TEST_F(TransformBaseTest, StreamNotificationsPassDownstream) {
 }
 
 TEST_F(TransformBaseTest, StreamingHooksRunOnlyOnRealTransitions) {
-    EXPECT_EQ(S_OK, transformFilter->Stop());
-    EXPECT_EQ(0, transform->streamingStops);
-    ASSERT_HRESULT_SUCCEEDED(control->Run());
-    EXPECT_EQ(1, transform->streamingStarts);
-    ASSERT_HRESULT_SUCCEEDED(control->Pause());
-    ASSERT_HRESULT_SUCCEEDED(control->Run());
-    EXPECT_EQ(1, transform->streamingStarts);
-    ASSERT_HRESULT_SUCCEEDED(control->Stop());
-    EXPECT_EQ(1, transform->streamingStops);
+    EXPECT_EQ(S_OK, transformFilter_->Stop());
+    EXPECT_EQ(0, transform_->streamingStops);
+    ASSERT_HRESULT_SUCCEEDED(control_->Run());
+    EXPECT_EQ(1, transform_->streamingStarts);
+    ASSERT_HRESULT_SUCCEEDED(control_->Pause());
+    ASSERT_HRESULT_SUCCEEDED(control_->Run());
+    EXPECT_EQ(1, transform_->streamingStarts);
+    ASSERT_HRESULT_SUCCEEDED(control_->Stop());
+    EXPECT_EQ(1, transform_->streamingStops);
 
     // A failing hook leaves the state where it was.
-    transform->streamingStartResult = E_OUTOFMEMORY;
-    EXPECT_EQ(E_OUTOFMEMORY, transformFilter->Pause());
+    transform_->streamingStartResult = E_OUTOFMEMORY;
+    EXPECT_EQ(E_OUTOFMEMORY, transformFilter_->Pause());
     FILTER_STATE state = State_Running;
-    ASSERT_EQ(S_OK, transformFilter->GetState(0, &state));
+    ASSERT_EQ(S_OK, transformFilter_->GetState(0, &state));
     EXPECT_EQ(State_Stopped, state);
-    transform->streamingStartResult = S_OK;
-    ASSERT_EQ(S_OK, transformFilter->Pause());
-    transform->streamingStopResult = E_FAIL;
-    EXPECT_EQ(E_FAIL, transformFilter->Stop());
-    ASSERT_EQ(S_OK, transformFilter->GetState(0, &state));
+    transform_->streamingStartResult = S_OK;
+    ASSERT_EQ(S_OK, transformFilter_->Pause());
+    transform_->streamingStopResult = E_FAIL;
+    EXPECT_EQ(E_FAIL, transformFilter_->Stop());
+    ASSERT_EQ(S_OK, transformFilter_->GetState(0, &state));
     EXPECT_EQ(State_Paused, state);
-    transform->streamingStopResult = S_OK;
-    EXPECT_EQ(S_OK, transformFilter->Stop());
-    EXPECT_EQ(3, transform->streamingStops); // the refused stop ran its hook too
+    transform_->streamingStopResult = S_OK;
+    EXPECT_EQ(S_OK, transformFilter_->Stop());
+    EXPECT_EQ(3, transform_->streamingStops); // the refused stop ran its hook too
 }
 
 TEST_F(TransformBaseTest, PauseWithoutInputSendsOneEndOfStreamUntilStop) {
-    ASSERT_HRESULT_SUCCEEDED(graph->Disconnect(sourceFilter->Pin()->AsPin()));
-    ASSERT_HRESULT_SUCCEEDED(graph->Disconnect(Pin(L"In")));
-    EXPECT_EQ(S_OK, transformFilter->Pause());
-    EXPECT_EQ(S_OK, transformFilter->Run(0));
-    EXPECT_EQ(S_OK, transformFilter->Pause());
-    EXPECT_EQ(1, sink->Pin()->EndOfStreamCount());
-    EXPECT_EQ(S_OK, transformFilter->Stop());
-    EXPECT_EQ(S_OK, transformFilter->Pause());
-    EXPECT_EQ(2, sink->Pin()->EndOfStreamCount());
+    ASSERT_HRESULT_SUCCEEDED(graph_->Disconnect(sourceFilter_->Pin()->AsPin()));
+    ASSERT_HRESULT_SUCCEEDED(graph_->Disconnect(Pin(L"In")));
+    EXPECT_EQ(S_OK, transformFilter_->Pause());
+    EXPECT_EQ(S_OK, transformFilter_->Run(0));
+    EXPECT_EQ(S_OK, transformFilter_->Pause());
+    EXPECT_EQ(1, sink_->Pin()->EndOfStreamCount());
+    EXPECT_EQ(S_OK, transformFilter_->Stop());
+    EXPECT_EQ(S_OK, transformFilter_->Pause());
+    EXPECT_EQ(2, sink_->Pin()->EndOfStreamCount());
     // The graph believes everything is stopped; leave it so.
-    EXPECT_EQ(S_OK, transformFilter->Stop());
+    EXPECT_EQ(S_OK, transformFilter_->Stop());
 }
 
 TEST_F(TransformBaseTest, OutputTypesDependOnTheInputConnection) {
@@ -328,25 +329,25 @@ TEST_F(TransformBaseTest, OutputTypesDependOnTheInputConnection) {
     EXPECT_TRUE(IsEqualGUID(kOutputSubtype, type->subtype));
     FreeTaskMediaType(type);
 
-    ASSERT_HRESULT_SUCCEEDED(graph->Disconnect(Pin(L"Out")));
-    ASSERT_HRESULT_SUCCEEDED(graph->Disconnect(sink->Pin()->AsPin()));
-    ASSERT_HRESULT_SUCCEEDED(graph->Disconnect(sourceFilter->Pin()->AsPin()));
-    ASSERT_HRESULT_SUCCEEDED(graph->Disconnect(Pin(L"In")));
+    ASSERT_HRESULT_SUCCEEDED(graph_->Disconnect(Pin(L"Out")));
+    ASSERT_HRESULT_SUCCEEDED(graph_->Disconnect(sink_->Pin()->AsPin()));
+    ASSERT_HRESULT_SUCCEEDED(graph_->Disconnect(sourceFilter_->Pin()->AsPin()));
+    ASSERT_HRESULT_SUCCEEDED(graph_->Disconnect(Pin(L"In")));
     ASSERT_EQ(S_OK, types->Reset());
     EXPECT_EQ(S_FALSE, types->Next(1, &type, nullptr));
     MediaTypeRecord output;
     MakeStreamType(kOutputSubtype, &output);
     EXPECT_EQ(S_FALSE, Pin(L"Out")->QueryAccept(&output));
-    EXPECT_EQ(E_UNEXPECTED, Pin(L"Out")->Connect(sink->Pin()->AsPin(), &output));
+    EXPECT_EQ(E_UNEXPECTED, Pin(L"Out")->Connect(sink_->Pin()->AsPin(), &output));
 }
 
 TEST_F(TransformBaseTest, PinLookup) {
     ComPtr<IPin> pin;
-    EXPECT_EQ(VFW_E_NOT_FOUND, transformFilter->FindPin(L"in", pin.put()));
+    EXPECT_EQ(VFW_E_NOT_FOUND, transformFilter_->FindPin(L"in", pin.put()));
     EXPECT_EQ(nullptr, pin.get());
-    EXPECT_EQ(E_POINTER, transformFilter->FindPin(L"In", nullptr));
-    EXPECT_EQ(nullptr, transform->PinAt(2));
-    EXPECT_EQ(2, transform->PinCount());
+    EXPECT_EQ(E_POINTER, transformFilter_->FindPin(L"In", nullptr));
+    EXPECT_EQ(nullptr, transform_->PinAt(2));
+    EXPECT_EQ(2, transform_->PinCount());
 }
 
 } // namespace

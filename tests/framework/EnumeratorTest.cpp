@@ -18,14 +18,14 @@ namespace {
 class MediaTypeEnumeratorTest : public testing::Test {
 protected:
     void SetUp() override {
-        pin.subtypes = {MEDIASUBTYPE_PCM, MEDIASUBTYPE_MPEG1Audio};
-        pin.attached = &attached;
-        ASSERT_EQ(MediaTypeEnumerator::Create(&pin, &pin, enumerator.put()), S_OK);
+        pin_.subtypes = {MEDIASUBTYPE_PCM, MEDIASUBTYPE_MPEG1Audio};
+        pin_.attached = &attached_;
+        ASSERT_EQ(MediaTypeEnumerator::Create(&pin_, &pin_, enumerator_.put()), S_OK);
     }
     void TearDown() override {
-        enumerator.reset();
-        EXPECT_EQ(pin.references, 0) << "the enumerator's pin reference leaked";
-        EXPECT_EQ(attached.references, 0) << "a type's pUnk leaked";
+        enumerator_.reset();
+        EXPECT_EQ(pin_.references, 0) << "the enumerator's pin reference leaked";
+        EXPECT_EQ(attached_.references, 0) << "a type's pUnk leaked";
     }
 
     // Next(count) into a fresh array; frees what came back and returns the
@@ -43,23 +43,23 @@ protected:
         return result;
     }
 
-    FakePin pin;
-    FakePin attached; // the pUnk every proposed type carries
-    ComPtr<IEnumMediaTypes> enumerator;
+    FakePin pin_;
+    FakePin attached_; // the pUnk every proposed type carries
+    ComPtr<IEnumMediaTypes> enumerator_;
 };
 
 TEST_F(MediaTypeEnumeratorTest, NextGivesWhatThereIsAndFetchedSaysHowMany) {
-    EXPECT_EQ(pin.references, 1);
+    EXPECT_EQ(pin_.references, 1);
     ULONG fetched = 99;
     std::vector<GUID> subtypes;
-    EXPECT_EQ(NextAndFree(enumerator.get(), 5, &fetched, &subtypes), S_FALSE);
+    EXPECT_EQ(NextAndFree(enumerator_.get(), 5, &fetched, &subtypes), S_FALSE);
     EXPECT_EQ(fetched, 2u);
     ASSERT_EQ(subtypes.size(), 2u);
     EXPECT_TRUE(IsEqualGUID(subtypes[0], MEDIASUBTYPE_PCM));
     EXPECT_TRUE(IsEqualGUID(subtypes[1], MEDIASUBTYPE_MPEG1Audio));
 
     fetched = 99;
-    EXPECT_EQ(NextAndFree(enumerator.get(), 1, &fetched), S_FALSE);
+    EXPECT_EQ(NextAndFree(enumerator_.get(), 1, &fetched), S_FALSE);
     EXPECT_EQ(fetched, 0u);
 }
 
@@ -78,24 +78,24 @@ TEST_F(MediaTypeEnumeratorTest, ArgumentChecks) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "count " << c.count << " array " << c.withArray
                                         << " fetched " << c.withFetched);
-        ASSERT_EQ(enumerator->Reset(), S_OK);
+        ASSERT_EQ(enumerator_->Reset(), S_OK);
         AM_MEDIA_TYPE* types[4] = {};
         ULONG fetched = 0;
-        EXPECT_EQ(enumerator->Next(c.count, c.withArray ? types : nullptr,
-                                   c.withFetched ? &fetched : nullptr),
+        EXPECT_EQ(enumerator_->Next(c.count, c.withArray ? types : nullptr,
+                                    c.withFetched ? &fetched : nullptr),
                   c.expected);
         for (AM_MEDIA_TYPE* type : types) {
             FreeTaskMediaType(type);
         }
     }
-    EXPECT_EQ(enumerator->Clone(nullptr), E_POINTER);
-    EXPECT_EQ(enumerator->QueryInterface(IID_IEnumMediaTypes, nullptr), E_POINTER);
+    EXPECT_EQ(enumerator_->Clone(nullptr), E_POINTER);
+    EXPECT_EQ(enumerator_->QueryInterface(IID_IEnumMediaTypes, nullptr), E_POINTER);
     void* other = &other;
-    EXPECT_EQ(enumerator->QueryInterface(IID_IEnumPins, &other), E_NOINTERFACE);
+    EXPECT_EQ(enumerator_->QueryInterface(IID_IEnumPins, &other), E_NOINTERFACE);
     EXPECT_EQ(other, nullptr);
-    ASSERT_EQ(enumerator->QueryInterface(IID_IUnknown, &other), S_OK);
-    EXPECT_EQ(other, enumerator.get());
-    EXPECT_EQ(enumerator->Release(), 1u);
+    ASSERT_EQ(enumerator_->QueryInterface(IID_IUnknown, &other), S_OK);
+    EXPECT_EQ(other, enumerator_.get());
+    EXPECT_EQ(enumerator_->Release(), 1u);
 }
 
 TEST_F(MediaTypeEnumeratorTest, SkipMovesOnEvenPastTheEnd) {
@@ -108,55 +108,55 @@ TEST_F(MediaTypeEnumeratorTest, SkipMovesOnEvenPastTheEnd) {
         {0, S_OK, 2}, {1, S_OK, 1}, {2, S_OK, 0}, {3, S_FALSE, 0}, {ULONG_MAX, S_FALSE, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "Skip(" << c.count << ")");
-        ASSERT_EQ(enumerator->Reset(), S_OK);
-        EXPECT_EQ(enumerator->Skip(c.count), c.skip);
+        ASSERT_EQ(enumerator_->Reset(), S_OK);
+        EXPECT_EQ(enumerator_->Skip(c.count), c.skip);
         ULONG fetched = 99;
-        NextAndFree(enumerator.get(), 5, &fetched);
+        NextAndFree(enumerator_.get(), 5, &fetched);
         EXPECT_EQ(fetched, c.fetchedAfter);
     }
 }
 
 TEST_F(MediaTypeEnumeratorTest, AChangedTypeListIsOutOfSyncUntilReset) {
-    pin.typeListVersion = 2;
+    pin_.typeListVersion = 2;
     ULONG fetched = 99;
-    EXPECT_EQ(NextAndFree(enumerator.get(), 1, &fetched), VFW_E_ENUM_OUT_OF_SYNC);
-    EXPECT_EQ(enumerator->Skip(1), VFW_E_ENUM_OUT_OF_SYNC);
-    EXPECT_EQ(enumerator->Skip(0), S_OK);
+    EXPECT_EQ(NextAndFree(enumerator_.get(), 1, &fetched), VFW_E_ENUM_OUT_OF_SYNC);
+    EXPECT_EQ(enumerator_->Skip(1), VFW_E_ENUM_OUT_OF_SYNC);
+    EXPECT_EQ(enumerator_->Skip(0), S_OK);
     IEnumMediaTypes* clone = reinterpret_cast<IEnumMediaTypes*>(&clone);
-    EXPECT_EQ(enumerator->Clone(&clone), VFW_E_ENUM_OUT_OF_SYNC);
+    EXPECT_EQ(enumerator_->Clone(&clone), VFW_E_ENUM_OUT_OF_SYNC);
     EXPECT_EQ(clone, nullptr);
 
-    EXPECT_EQ(enumerator->Reset(), S_OK);
-    EXPECT_EQ(NextAndFree(enumerator.get(), 1, &fetched), S_OK);
+    EXPECT_EQ(enumerator_->Reset(), S_OK);
+    EXPECT_EQ(NextAndFree(enumerator_.get(), 1, &fetched), S_OK);
     EXPECT_EQ(fetched, 1u);
 }
 
 TEST_F(MediaTypeEnumeratorTest, CloneContinuesFromTheSamePositionOnItsOwn) {
     ULONG fetched = 0;
-    EXPECT_EQ(NextAndFree(enumerator.get(), 1, &fetched), S_OK);
+    EXPECT_EQ(NextAndFree(enumerator_.get(), 1, &fetched), S_OK);
     ComPtr<IEnumMediaTypes> clone;
-    ASSERT_EQ(enumerator->Clone(clone.put()), S_OK);
-    EXPECT_EQ(pin.references, 2) << "the clone holds its own pin reference";
+    ASSERT_EQ(enumerator_->Clone(clone.put()), S_OK);
+    EXPECT_EQ(pin_.references, 2) << "the clone holds its own pin reference";
 
     std::vector<GUID> subtypes;
     EXPECT_EQ(NextAndFree(clone.get(), 1, &fetched, &subtypes), S_OK);
     ASSERT_EQ(subtypes.size(), 1u);
     EXPECT_TRUE(IsEqualGUID(subtypes[0], MEDIASUBTYPE_MPEG1Audio));
-    EXPECT_EQ(NextAndFree(enumerator.get(), 1, &fetched), S_OK) << "the original did not move";
+    EXPECT_EQ(NextAndFree(enumerator_.get(), 1, &fetched), S_OK) << "the original did not move";
     clone.reset();
-    EXPECT_EQ(pin.references, 1);
+    EXPECT_EQ(pin_.references, 1);
 }
 
 class PinEnumeratorTest : public testing::Test {
 protected:
     void SetUp() override {
-        filter.pins = {&pins[0], &pins[1]};
-        ASSERT_EQ(PinEnumerator::Create(&filter, &filter, enumerator.put()), S_OK);
+        filter_.pins = {&pins_[0], &pins_[1]};
+        ASSERT_EQ(PinEnumerator::Create(&filter_, &filter_, enumerator_.put()), S_OK);
     }
     void TearDown() override {
-        enumerator.reset();
-        EXPECT_EQ(filter.references, 0) << "an enumerator's filter reference leaked";
-        for (const FakePin& pin : pins) {
+        enumerator_.reset();
+        EXPECT_EQ(filter_.references, 0) << "an enumerator's filter reference leaked";
+        for (const FakePin& pin : pins_) {
             EXPECT_EQ(pin.references, 0) << "a handed-out pin reference leaked";
         }
     }
@@ -170,35 +170,35 @@ protected:
                 continue;
             }
             if (seen != nullptr) {
-                seen->push_back(static_cast<int>(static_cast<FakePin*>(pin) - pins));
+                seen->push_back(static_cast<int>(static_cast<FakePin*>(pin) - pins_));
             }
             pin->Release();
         }
         return result;
     }
 
-    FakePin pins[4];
-    FakeFilter filter;
-    ComPtr<IEnumPins> enumerator;
+    FakePin pins_[4];
+    FakeFilter filter_;
+    ComPtr<IEnumPins> enumerator_;
 };
 
 TEST_F(PinEnumeratorTest, AfterAPinIsAddedNextReturnsOnlyTheNewPin) {
     std::vector<int> seen;
     ULONG fetched = 0;
-    EXPECT_EQ(NextPins(enumerator.get(), 1, &fetched, &seen), S_OK);
-    filter.AddPin(&pins[2]);
-    EXPECT_EQ(NextPins(enumerator.get(), 1, &fetched, &seen), S_OK);
-    EXPECT_EQ(NextPins(enumerator.get(), 1, &fetched, &seen), S_OK);
-    EXPECT_EQ(NextPins(enumerator.get(), 1, &fetched, &seen), S_FALSE);
+    EXPECT_EQ(NextPins(enumerator_.get(), 1, &fetched, &seen), S_OK);
+    filter_.AddPin(&pins_[2]);
+    EXPECT_EQ(NextPins(enumerator_.get(), 1, &fetched, &seen), S_OK);
+    EXPECT_EQ(NextPins(enumerator_.get(), 1, &fetched, &seen), S_OK);
+    EXPECT_EQ(NextPins(enumerator_.get(), 1, &fetched, &seen), S_FALSE);
     EXPECT_EQ(fetched, 0u);
     EXPECT_EQ(seen, (std::vector<int>{0, 1, 2}))
         << "pin 0 is not handed out again after the resynchronisation";
-    EXPECT_EQ(enumerator->Skip(1), S_FALSE) << "Next resynchronised the enumerator";
+    EXPECT_EQ(enumerator_->Skip(1), S_FALSE) << "Next resynchronised the enumerator";
 
     // Reset forgets what was handed out.
-    EXPECT_EQ(enumerator->Reset(), S_OK);
+    EXPECT_EQ(enumerator_->Reset(), S_OK);
     seen.clear();
-    EXPECT_EQ(NextPins(enumerator.get(), 5, &fetched, &seen), S_FALSE);
+    EXPECT_EQ(NextPins(enumerator_.get(), 5, &fetched, &seen), S_FALSE);
     EXPECT_EQ(fetched, 3u);
     EXPECT_EQ(seen, (std::vector<int>{0, 1, 2}));
 }
@@ -216,47 +216,47 @@ TEST_F(PinEnumeratorTest, NextResultsAndFetched) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "Next(" << c.count << ") fetched " << c.withFetched);
-        ASSERT_EQ(enumerator->Reset(), S_OK);
+        ASSERT_EQ(enumerator_->Reset(), S_OK);
         ULONG fetched = 99;
-        EXPECT_EQ(NextPins(enumerator.get(), c.count, c.withFetched ? &fetched : nullptr, nullptr),
+        EXPECT_EQ(NextPins(enumerator_.get(), c.count, c.withFetched ? &fetched : nullptr, nullptr),
                   c.expected);
         if (c.withFetched) {
             EXPECT_EQ(fetched, c.fetched);
         }
     }
-    EXPECT_EQ(enumerator->Next(1, nullptr, nullptr), E_POINTER);
+    EXPECT_EQ(enumerator_->Next(1, nullptr, nullptr), E_POINTER);
 }
 
 TEST_F(PinEnumeratorTest, SkipAndVersionChanges) {
-    EXPECT_EQ(enumerator->Skip(3), S_FALSE);
-    EXPECT_EQ(enumerator->Skip(1), S_OK);
-    EXPECT_EQ(enumerator->Skip(2), S_FALSE) << "position stays";
+    EXPECT_EQ(enumerator_->Skip(3), S_FALSE);
+    EXPECT_EQ(enumerator_->Skip(1), S_OK);
+    EXPECT_EQ(enumerator_->Skip(2), S_FALSE) << "position stays";
     std::vector<int> seen;
     ULONG fetched = 0;
-    EXPECT_EQ(NextPins(enumerator.get(), 1, &fetched, &seen), S_OK);
+    EXPECT_EQ(NextPins(enumerator_.get(), 1, &fetched, &seen), S_OK);
     EXPECT_EQ(seen, (std::vector<int>{1}));
 
-    filter.AddPin(&pins[2]);
-    EXPECT_EQ(enumerator->Skip(1), VFW_E_ENUM_OUT_OF_SYNC);
+    filter_.AddPin(&pins_[2]);
+    EXPECT_EQ(enumerator_->Skip(1), VFW_E_ENUM_OUT_OF_SYNC);
     IEnumPins* clone = reinterpret_cast<IEnumPins*>(&clone);
-    EXPECT_EQ(enumerator->Clone(&clone), VFW_E_ENUM_OUT_OF_SYNC);
+    EXPECT_EQ(enumerator_->Clone(&clone), VFW_E_ENUM_OUT_OF_SYNC);
     EXPECT_EQ(clone, nullptr);
 
     // The skipped pin 0 was never handed out, so it comes now.
     seen.clear();
-    EXPECT_EQ(NextPins(enumerator.get(), 5, &fetched, &seen), S_FALSE);
+    EXPECT_EQ(NextPins(enumerator_.get(), 5, &fetched, &seen), S_FALSE);
     EXPECT_EQ(seen, (std::vector<int>{0, 2}));
 }
 
 TEST_F(PinEnumeratorTest, CloneCarriesPositionAndHandedOutPins) {
     std::vector<int> seen;
     ULONG fetched = 0;
-    EXPECT_EQ(NextPins(enumerator.get(), 1, &fetched, &seen), S_OK);
+    EXPECT_EQ(NextPins(enumerator_.get(), 1, &fetched, &seen), S_OK);
     ComPtr<IEnumPins> clone;
-    ASSERT_EQ(enumerator->Clone(clone.put()), S_OK);
-    EXPECT_EQ(filter.references, 2);
+    ASSERT_EQ(enumerator_->Clone(clone.put()), S_OK);
+    EXPECT_EQ(filter_.references, 2);
 
-    filter.AddPin(&pins[2]);
+    filter_.AddPin(&pins_[2]);
     seen.clear();
     EXPECT_EQ(NextPins(clone.get(), 5, &fetched, &seen), S_FALSE);
     EXPECT_EQ(seen, (std::vector<int>{1, 2})) << "the clone knows pin 0 was handed out";
@@ -267,11 +267,11 @@ TEST_F(PinEnumeratorTest, CloneCarriesPositionAndHandedOutPins) {
 }
 
 TEST_F(PinEnumeratorTest, AMissingPinIsOutOfSync) {
-    filter.AddPin(nullptr);
-    filter.AddPin(&pins[3]);
+    filter_.AddPin(nullptr);
+    filter_.AddPin(&pins_[3]);
     ULONG fetched = 99;
     std::vector<int> seen;
-    EXPECT_EQ(NextPins(enumerator.get(), 4, &fetched, &seen), VFW_E_ENUM_OUT_OF_SYNC);
+    EXPECT_EQ(NextPins(enumerator_.get(), 4, &fetched, &seen), VFW_E_ENUM_OUT_OF_SYNC);
     EXPECT_EQ(fetched, 2u) << "fetched says which pins the caller now holds";
     EXPECT_EQ(seen, (std::vector<int>{0, 1}));
 }

@@ -213,6 +213,7 @@ TEST_F(LifetimeTest, CountsStayExactUnderConcurrentLocksAndCreation) {
     ComPtr<IClassFactory> shared = FactoryFor(CLSID_TestObject);
     std::atomic<int> ready{0}; // all threads start together, so that they overlap
     std::vector<std::thread> threads;
+    threads.reserve(kThreads);
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([factory = shared.get(), &ready] {
             ready.fetch_add(1);

@@ -37,42 +37,42 @@ struct PageLog {
 class RecordingPage : public PropertyPageBase {
 public:
     RecordingPage(IUnknown* outer, int dialogId, int titleId, PageLog* log)
-        : PropertyPageBase(outer, dialogId, titleId), log(log) {}
-    ~RecordingPage() override { log->calls.push_back("destroyed"); }
+        : PropertyPageBase(outer, dialogId, titleId), log_(log) {}
+    ~RecordingPage() override { log_->calls.push_back("destroyed"); }
 
     HRESULT BindObject(IUnknown* object) override {
-        log->calls.push_back("BindObject");
-        bound = ComPtr<IUnknown>(object);
-        return log->bindResult;
+        log_->calls.push_back("BindObject");
+        bound_ = ComPtr<IUnknown>(object);
+        return log_->bindResult;
     }
     HRESULT UnbindObject() override {
-        log->calls.push_back("UnbindObject");
-        bound = nullptr;
+        log_->calls.push_back("UnbindObject");
+        bound_ = nullptr;
         return S_OK;
     }
     HRESULT FillPage() override {
-        log->calls.push_back("FillPage");
-        log->windowAtFill = dialogWindow;
-        filled = true;
+        log_->calls.push_back("FillPage");
+        log_->windowAtFill = dialogWindow_;
+        filled_ = true;
         return E_FAIL; // ignored by Activate
     }
     HRESULT LeavePage() override {
-        log->calls.push_back("LeavePage");
-        log->windowAliveAtLeave = IsWindow(dialogWindow) != FALSE;
-        log->exStyleAtLeave = GetWindowLongW(dialogWindow, GWL_EXSTYLE);
-        filled = false;
+        log_->calls.push_back("LeavePage");
+        log_->windowAliveAtLeave = IsWindow(dialogWindow_) != FALSE;
+        log_->exStyleAtLeave = GetWindowLongW(dialogWindow_, GWL_EXSTYLE);
+        filled_ = false;
         return S_OK;
     }
     HRESULT CommitChanges() override {
-        log->calls.push_back("CommitChanges");
-        return log->commitResult;
+        log_->calls.push_back("CommitChanges");
+        return log_->commitResult;
     }
     INT_PTR PageMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override {
-        ++log->pageMessages;
-        if (filled && message == WM_COMMAND && HIWORD(wParam) == EN_CHANGE) {
-            dirty = TRUE;
-            if (pageSite != nullptr) {
-                pageSite->OnStatusChange(PROPPAGESTATUS_DIRTY);
+        ++log_->pageMessages;
+        if (filled_ && message == WM_COMMAND && HIWORD(wParam) == EN_CHANGE) {
+            dirty_ = TRUE;
+            if (pageSite_ != nullptr) {
+                pageSite_->OnStatusChange(PROPPAGESTATUS_DIRTY);
             }
             return TRUE;
         }
@@ -80,9 +80,9 @@ public:
     }
 
 private:
-    PageLog* const log;
-    ComPtr<IUnknown> bound; // +1 on the object while bound
-    bool filled = false;
+    PageLog* const log_;
+    ComPtr<IUnknown> bound_; // +1 on the object while bound
+    bool filled_ = false;
 };
 
 // The frame's side: counts its references and the status changes it hears.
@@ -92,16 +92,16 @@ using CountingSite = CountingPageSite;
 using CountingObject = CountingFake<IUnknown>;
 
 HWND CreateParentWindow() {
-    static const WCHAR* const className = L"PropertyPageBaseTestFrame";
-    static const ATOM registered = [] {
+    static const WCHAR* const kClassName = L"PropertyPageBaseTestFrame";
+    static const ATOM kRegistered = [] {
         WNDCLASSW windowClass{};
         windowClass.lpfnWndProc = DefWindowProcW;
         windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = className;
+        windowClass.lpszClassName = kClassName;
         return RegisterClassW(&windowClass);
     }();
-    EXPECT_NE(registered, 0);
-    return CreateWindowExW(0, className, L"frame", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 50, 50,
+    EXPECT_NE(kRegistered, 0);
+    return CreateWindowExW(0, kClassName, L"frame", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 50, 50,
                            640, 480, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
 }
 
@@ -151,26 +151,26 @@ SIZE TestDialogSize() {
 class PropertyPageBaseTest : public testing::Test {
 protected:
     void SetUp() override {
-        liveBefore = LiveObjectCount;
-        parent = CreateParentWindow();
-        ASSERT_NE(parent, nullptr) << "CreateWindowExW failed: " << GetLastError();
+        liveBefore_ = LiveObjectCount;
+        parent_ = CreateParentWindow();
+        ASSERT_NE(parent_, nullptr) << "CreateWindowExW failed: " << GetLastError();
     }
     void TearDown() override {
-        page = nullptr;
-        EXPECT_EQ(site.references, 0) << "the page site leaked";
-        EXPECT_EQ(object.references, 0) << "the bound object leaked";
-        EXPECT_EQ(LiveObjectCount, liveBefore) << "a page leaked";
-        EXPECT_EQ(ChildWindowCount(parent), 0) << "a page window outlived its page";
-        DestroyWindow(parent);
+        page_ = nullptr;
+        EXPECT_EQ(site_.references, 0) << "the page site leaked";
+        EXPECT_EQ(object_.references, 0) << "the bound object leaked";
+        EXPECT_EQ(LiveObjectCount, liveBefore_) << "a page leaked";
+        EXPECT_EQ(ChildWindowCount(parent_), 0) << "a page window outlived its page";
+        DestroyWindow(parent_);
     }
 
     // A new page, held through IPropertyPage with one reference, the way the
     // class factory hands one out.
     void CreatePage(int dialogId = IDD_TEST_PAGE, int titleId = IDS_TEST_TITLE) {
-        auto* created = new RecordingPage(nullptr, dialogId, titleId, &log);
+        auto* created = new RecordingPage(nullptr, dialogId, titleId, &log_);
         IUnknown* inner = created->NonDelegatingUnknown();
         inner->AddRef();
-        ASSERT_EQ(inner->QueryInterface(IID_IPropertyPage, page.put_void()), S_OK);
+        ASSERT_EQ(inner->QueryInterface(IID_IPropertyPage, page_.put_void()), S_OK);
         inner->Release();
     }
     void CreateBoundPage() {
@@ -178,39 +178,39 @@ protected:
         SetSiteAndObject();
     }
     void SetSiteAndObject() {
-        ASSERT_EQ(page->SetPageSite(&site), S_OK);
-        IUnknown* objects[] = {&object};
-        ASSERT_EQ(page->SetObjects(1, objects), S_OK);
+        ASSERT_EQ(page_->SetPageSite(&site_), S_OK);
+        IUnknown* objects[] = {&object_};
+        ASSERT_EQ(page_->SetObjects(1, objects), S_OK);
     }
     // The page's dialog: the only child of the parent.
-    HWND PageWindow() const { return GetWindow(parent, GW_CHILD); }
+    HWND PageWindow() const { return GetWindow(parent_, GW_CHILD); }
 
-    RECT pageRect{10, 20, 310, 220};
-    LONG liveBefore = 0;
-    HWND parent = nullptr;
-    PageLog log;
-    CountingSite site;
-    CountingObject object;
-    ComPtr<IPropertyPage> page;
+    RECT pageRect_{10, 20, 310, 220};
+    LONG liveBefore_ = 0;
+    HWND parent_ = nullptr;
+    PageLog log_;
+    CountingSite site_;
+    CountingObject object_;
+    ComPtr<IPropertyPage> page_;
 };
 
 TEST_F(PropertyPageBaseTest, SiteIsHeldOnceAndDroppedOnce) {
     CreatePage();
     CountingSite other;
-    EXPECT_EQ(page->SetPageSite(nullptr), E_UNEXPECTED);
-    EXPECT_EQ(page->SetPageSite(&site), S_OK);
-    EXPECT_EQ(site.references, 1);
-    EXPECT_EQ(page->SetPageSite(&other), E_UNEXPECTED);
+    EXPECT_EQ(page_->SetPageSite(nullptr), E_UNEXPECTED);
+    EXPECT_EQ(page_->SetPageSite(&site_), S_OK);
+    EXPECT_EQ(site_.references, 1);
+    EXPECT_EQ(page_->SetPageSite(&other), E_UNEXPECTED);
     EXPECT_EQ(other.references, 0);
-    EXPECT_EQ(page->SetPageSite(nullptr), S_OK);
-    EXPECT_EQ(site.references, 0);
-    EXPECT_EQ(page->SetPageSite(nullptr), E_UNEXPECTED);
+    EXPECT_EQ(page_->SetPageSite(nullptr), S_OK);
+    EXPECT_EQ(site_.references, 0);
+    EXPECT_EQ(page_->SetPageSite(nullptr), E_UNEXPECTED);
 }
 
 TEST_F(PropertyPageBaseTest, ObjectListsOtherThanOneGoodObjectAreRefusedWithoutBinding) {
     CreatePage();
     IUnknown* nullObject[] = {nullptr};
-    IUnknown* twoObjects[] = {&object, &object};
+    IUnknown* twoObjects[] = {&object_, &object_};
     struct Case {
         const char* name;
         ULONG count;
@@ -223,30 +223,30 @@ TEST_F(PropertyPageBaseTest, ObjectListsOtherThanOneGoodObjectAreRefusedWithoutB
         {"a million objects", 1000000, twoObjects, E_UNEXPECTED},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(page->SetObjects(c.count, c.objects), c.expected) << c.name;
-        EXPECT_EQ(page->Activate(parent, &pageRect, FALSE), E_UNEXPECTED)
+        EXPECT_EQ(page_->SetObjects(c.count, c.objects), c.expected) << c.name;
+        EXPECT_EQ(page_->Activate(parent_, &pageRect_, FALSE), E_UNEXPECTED)
             << c.name << ": the page took the object as set";
     }
-    EXPECT_TRUE(log.calls.empty());
-    EXPECT_EQ(object.references, 0);
-    EXPECT_EQ(ChildWindowCount(parent), 0);
+    EXPECT_TRUE(log_.calls.empty());
+    EXPECT_EQ(object_.references, 0);
+    EXPECT_EQ(ChildWindowCount(parent_), 0);
 }
 
 TEST_F(PropertyPageBaseTest, BindingGoesThroughTheHooksAndAFailedBindStillSetsTheObject) {
     CreatePage();
-    IUnknown* objects[] = {&object};
-    EXPECT_EQ(page->SetObjects(1, objects), S_OK);
-    EXPECT_EQ(object.references, 1);
-    EXPECT_EQ(page->SetObjects(0, nullptr), S_OK);
-    EXPECT_EQ(object.references, 0);
-    EXPECT_EQ(page->Activate(parent, &pageRect, FALSE), E_UNEXPECTED) << "unbound";
+    IUnknown* objects[] = {&object_};
+    EXPECT_EQ(page_->SetObjects(1, objects), S_OK);
+    EXPECT_EQ(object_.references, 1);
+    EXPECT_EQ(page_->SetObjects(0, nullptr), S_OK);
+    EXPECT_EQ(object_.references, 0);
+    EXPECT_EQ(page_->Activate(parent_, &pageRect_, FALSE), E_UNEXPECTED) << "unbound";
 
-    log.bindResult = E_NOINTERFACE;
-    EXPECT_EQ(page->SetObjects(1, objects), E_NOINTERFACE);
-    EXPECT_EQ(page->Activate(parent, &pageRect, FALSE), S_OK);
-    EXPECT_EQ(page->Deactivate(), S_OK);
-    EXPECT_EQ(log.calls, (std::vector<std::string>{"BindObject", "UnbindObject", "BindObject",
-                                                   "FillPage", "LeavePage"}));
+    log_.bindResult = E_NOINTERFACE;
+    EXPECT_EQ(page_->SetObjects(1, objects), E_NOINTERFACE);
+    EXPECT_EQ(page_->Activate(parent_, &pageRect_, FALSE), S_OK);
+    EXPECT_EQ(page_->Deactivate(), S_OK);
+    EXPECT_EQ(log_.calls, (std::vector<std::string>{"BindObject", "UnbindObject", "BindObject",
+                                                    "FillPage", "LeavePage"}));
 }
 
 TEST_F(PropertyPageBaseTest, CallsThatNeedAWindowOrArgumentsAreRefused) {
@@ -258,10 +258,10 @@ TEST_F(PropertyPageBaseTest, CallsThatNeedAWindowOrArgumentsAreRefused) {
         HRESULT expected;
     } cases[] = {
         {"Show", [](IPropertyPage* p) { return p->Show(SW_SHOW); }, E_UNEXPECTED},
-        {"Move", [this](IPropertyPage* p) { return p->Move(&pageRect); }, E_UNEXPECTED},
+        {"Move", [this](IPropertyPage* p) { return p->Move(&pageRect_); }, E_UNEXPECTED},
         {"Move null", [](IPropertyPage* p) { return p->Move(nullptr); }, E_POINTER},
         {"Deactivate", [](IPropertyPage* p) { return p->Deactivate(); }, E_UNEXPECTED},
-        {"Activate null", [this](IPropertyPage* p) { return p->Activate(parent, nullptr, FALSE); },
+        {"Activate null", [this](IPropertyPage* p) { return p->Activate(parent_, nullptr, FALSE); },
          E_POINTER},
         {"GetPageInfo null", [](IPropertyPage* p) { return p->GetPageInfo(nullptr); }, E_POINTER},
         {"Help", [](IPropertyPage* p) { return p->Help(L"C:\\"); }, E_NOTIMPL},
@@ -269,22 +269,22 @@ TEST_F(PropertyPageBaseTest, CallsThatNeedAWindowOrArgumentsAreRefused) {
          [&message](IPropertyPage* p) { return p->TranslateAccelerator(&message); }, E_NOTIMPL},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(c.call(page.get()), c.expected) << c.name;
+        EXPECT_EQ(c.call(page_.get()), c.expected) << c.name;
     }
-    EXPECT_EQ(ChildWindowCount(parent), 0);
-    EXPECT_EQ(log.calls, (std::vector<std::string>{"BindObject"}));
+    EXPECT_EQ(ChildWindowCount(parent_), 0);
+    EXPECT_EQ(log_.calls, (std::vector<std::string>{"BindObject"}));
 }
 
 TEST_F(PropertyPageBaseTest, AnActivePageIsOneFilledDialogThatShowsMovesAndLeaves) {
     CreateBoundPage();
-    ASSERT_EQ(page->Activate(parent, &pageRect, TRUE), S_OK);
+    ASSERT_EQ(page_->Activate(parent_, &pageRect_, TRUE), S_OK);
     const HWND window = PageWindow();
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(log.windowAtFill, window) << "FillPage ran before the dialog was recorded";
+    EXPECT_EQ(log_.windowAtFill, window) << "FillPage ran before the dialog was recorded";
     EXPECT_TRUE(HasStyle(window, WS_VISIBLE));
-    ExpectPlacedAt(window, parent, pageRect);
-    EXPECT_EQ(page->Activate(parent, &pageRect, FALSE), E_UNEXPECTED);
-    EXPECT_EQ(ChildWindowCount(parent), 1);
+    ExpectPlacedAt(window, parent_, pageRect_);
+    EXPECT_EQ(page_->Activate(parent_, &pageRect_, FALSE), E_UNEXPECTED);
+    EXPECT_EQ(ChildWindowCount(parent_), 1);
 
     struct ShowCase {
         UINT command;
@@ -301,12 +301,12 @@ TEST_F(PropertyPageBaseTest, AnActivePageIsOneFilledDialogThatShowsMovesAndLeave
         {SW_SHOWNA, E_INVALIDARG, false},
     };
     for (const ShowCase& c : shows) {
-        EXPECT_EQ(page->Show(c.command), c.expected) << "command " << c.command;
+        EXPECT_EQ(page_->Show(c.command), c.expected) << "command " << c.command;
         EXPECT_EQ(HasStyle(window, WS_VISIBLE), c.visibleAfter) << "command " << c.command;
     }
     for (const RECT& target : {RECT{0, 0, 100, 50}, RECT{40, 30, 440, 330}, RECT{5, 5, 5, 5}}) {
-        ASSERT_EQ(page->Move(&target), S_OK);
-        ExpectPlacedAt(window, parent, target);
+        ASSERT_EQ(page_->Move(&target), S_OK);
+        ExpectPlacedAt(window, parent_, target);
     }
 
     // While active the page stays a control parent, whoever changes its style.
@@ -314,28 +314,28 @@ TEST_F(PropertyPageBaseTest, AnActivePageIsOneFilledDialogThatShowsMovesAndLeave
     SetWindowLongW(window, GWL_EXSTYLE, GetWindowLongW(window, GWL_EXSTYLE) & ~WS_EX_CONTROLPARENT);
     EXPECT_TRUE(HasExStyle(window, WS_EX_CONTROLPARENT));
 
-    ASSERT_EQ(page->Deactivate(), S_OK);
-    EXPECT_TRUE(log.windowAliveAtLeave) << "LeavePage ran after the dialog was destroyed";
-    EXPECT_EQ(log.exStyleAtLeave & WS_EX_CONTROLPARENT, 0);
+    ASSERT_EQ(page_->Deactivate(), S_OK);
+    EXPECT_TRUE(log_.windowAliveAtLeave) << "LeavePage ran after the dialog was destroyed";
+    EXPECT_EQ(log_.exStyleAtLeave & WS_EX_CONTROLPARENT, 0);
     EXPECT_FALSE(IsWindow(window));
-    EXPECT_EQ(page->Show(SW_SHOW), E_UNEXPECTED);
+    EXPECT_EQ(page_->Show(SW_SHOW), E_UNEXPECTED);
 
     // Activating again builds and fills a fresh dialog.
-    ASSERT_EQ(page->Activate(parent, &pageRect, FALSE), S_OK);
-    EXPECT_EQ(log.windowAtFill, PageWindow());
-    EXPECT_EQ(ChildWindowCount(parent), 1);
-    EXPECT_EQ(page->Deactivate(), S_OK);
-    EXPECT_EQ(log.calls, (std::vector<std::string>{"BindObject", "FillPage", "LeavePage",
-                                                   "FillPage", "LeavePage"}));
+    ASSERT_EQ(page_->Activate(parent_, &pageRect_, FALSE), S_OK);
+    EXPECT_EQ(log_.windowAtFill, PageWindow());
+    EXPECT_EQ(ChildWindowCount(parent_), 1);
+    EXPECT_EQ(page_->Deactivate(), S_OK);
+    EXPECT_EQ(log_.calls, (std::vector<std::string>{"BindObject", "FillPage", "LeavePage",
+                                                    "FillPage", "LeavePage"}));
 }
 
 TEST_F(PropertyPageBaseTest, ActivateFailsWithOutOfMemoryWhenTheDialogCannotBeCreated) {
     CreatePage(IDD_MISSING_PAGE);
     SetSiteAndObject();
-    EXPECT_EQ(page->Activate(parent, &pageRect, FALSE), E_OUTOFMEMORY);
-    EXPECT_EQ(ChildWindowCount(parent), 0);
-    EXPECT_EQ(page->Deactivate(), E_UNEXPECTED);
-    EXPECT_EQ(log.calls, (std::vector<std::string>{"BindObject"}));
+    EXPECT_EQ(page_->Activate(parent_, &pageRect_, FALSE), E_OUTOFMEMORY);
+    EXPECT_EQ(ChildWindowCount(parent_), 0);
+    EXPECT_EQ(page_->Deactivate(), E_UNEXPECTED);
+    EXPECT_EQ(log_.calls, (std::vector<std::string>{"BindObject"}));
 }
 
 TEST_F(PropertyPageBaseTest, AnEditDirtiesThePageAndApplyCommitsOnlyADirtyPage) {
@@ -349,41 +349,41 @@ TEST_F(PropertyPageBaseTest, AnEditDirtiesThePageAndApplyCommitsOnlyADirtyPage) 
         {"commit fails", E_FAIL, S_OK},
     };
     CreateBoundPage();
-    ASSERT_EQ(page->Activate(parent, &pageRect, FALSE), S_OK);
+    ASSERT_EQ(page_->Activate(parent_, &pageRect_, FALSE), S_OK);
     UINT edits = 0;
     for (const Case& c : cases) {
-        log.calls.clear();
-        site.statusChanges.clear();
-        log.commitResult = c.commitResult;
-        EXPECT_EQ(page->IsPageDirty(), S_FALSE) << c.name;
-        EXPECT_EQ(page->Apply(), S_OK) << c.name << ": a clean page";
-        EXPECT_TRUE(log.calls.empty()) << c.name << ": a clean page was committed";
+        log_.calls.clear();
+        site_.statusChanges.clear();
+        log_.commitResult = c.commitResult;
+        EXPECT_EQ(page_->IsPageDirty(), S_FALSE) << c.name;
+        EXPECT_EQ(page_->Apply(), S_OK) << c.name << ": a clean page";
+        EXPECT_TRUE(log_.calls.empty()) << c.name << ": a clean page was committed";
 
         // A real edit control notifies its dialog through PageDialogProc.
         ASSERT_TRUE(SetDlgItemInt(PageWindow(), IDC_TEST_EDIT, ++edits, FALSE));
-        EXPECT_EQ(page->IsPageDirty(), S_OK) << c.name;
-        EXPECT_EQ(page->Apply(), c.commitResult) << c.name;
-        EXPECT_EQ(page->IsPageDirty(), c.dirtyAfter) << c.name;
-        EXPECT_EQ(log.calls, (std::vector<std::string>{"CommitChanges"})) << c.name;
+        EXPECT_EQ(page_->IsPageDirty(), S_OK) << c.name;
+        EXPECT_EQ(page_->Apply(), c.commitResult) << c.name;
+        EXPECT_EQ(page_->IsPageDirty(), c.dirtyAfter) << c.name;
+        EXPECT_EQ(log_.calls, (std::vector<std::string>{"CommitChanges"})) << c.name;
         // Only the page tells the site; the base never reports it clean.
-        EXPECT_EQ(site.statusChanges, (std::vector<DWORD>{PROPPAGESTATUS_DIRTY})) << c.name;
-        log.commitResult = S_OK;
-        EXPECT_EQ(page->Apply(), S_OK) << c.name;
+        EXPECT_EQ(site_.statusChanges, (std::vector<DWORD>{PROPPAGESTATUS_DIRTY})) << c.name;
+        log_.commitResult = S_OK;
+        EXPECT_EQ(page_->Apply(), S_OK) << c.name;
     }
-    EXPECT_EQ(page->Deactivate(), S_OK);
+    EXPECT_EQ(page_->Deactivate(), S_OK);
 }
 
 TEST_F(PropertyPageBaseTest, ApplyNeedsAnObjectAndASite) {
     CreatePage();
-    EXPECT_EQ(page->Apply(), E_UNEXPECTED) << "neither";
-    ASSERT_EQ(page->SetPageSite(&site), S_OK);
-    EXPECT_EQ(page->Apply(), E_UNEXPECTED) << "site only";
-    ASSERT_EQ(page->SetPageSite(nullptr), S_OK);
-    IUnknown* objects[] = {&object};
-    ASSERT_EQ(page->SetObjects(1, objects), S_OK);
-    EXPECT_EQ(page->Apply(), E_UNEXPECTED) << "object only";
-    ASSERT_EQ(page->SetPageSite(&site), S_OK);
-    EXPECT_EQ(page->Apply(), S_OK) << "both";
+    EXPECT_EQ(page_->Apply(), E_UNEXPECTED) << "neither";
+    ASSERT_EQ(page_->SetPageSite(&site_), S_OK);
+    EXPECT_EQ(page_->Apply(), E_UNEXPECTED) << "site only";
+    ASSERT_EQ(page_->SetPageSite(nullptr), S_OK);
+    IUnknown* objects[] = {&object_};
+    ASSERT_EQ(page_->SetObjects(1, objects), S_OK);
+    EXPECT_EQ(page_->Apply(), E_UNEXPECTED) << "object only";
+    ASSERT_EQ(page_->SetPageSite(&site_), S_OK);
+    EXPECT_EQ(page_->Apply(), S_OK) << "both";
 }
 
 TEST_F(PropertyPageBaseTest, PageInfoGivesTheTitleAndTheMeasuredSize) {
@@ -406,7 +406,7 @@ TEST_F(PropertyPageBaseTest, PageInfoGivesTheTitleAndTheMeasuredSize) {
         CreatePage(c.dialogId, c.titleId);
         PROPPAGEINFO info;
         FillMemory(&info, sizeof(info), 0xCD);
-        ASSERT_EQ(page->GetPageInfo(&info), S_OK) << c.name;
+        ASSERT_EQ(page_->GetPageInfo(&info), S_OK) << c.name;
         EXPECT_EQ(info.cb, sizeof(PROPPAGEINFO)) << c.name;
         ASSERT_NE(info.pszTitle, nullptr) << c.name;
         EXPECT_EQ(std::wstring(info.pszTitle), c.title) << c.name;
@@ -417,7 +417,7 @@ TEST_F(PropertyPageBaseTest, PageInfoGivesTheTitleAndTheMeasuredSize) {
         EXPECT_EQ(info.dwHelpContext, 0u) << c.name;
         CoTaskMemFree(info.pszTitle);
         // The measuring dialog has no page behind it.
-        EXPECT_EQ(log.pageMessages, 0) << c.name;
+        EXPECT_EQ(log_.pageMessages, 0) << c.name;
     }
 }
 
@@ -432,16 +432,16 @@ TEST_F(PropertyPageBaseTest, TheLastReleaseDropsTheSiteAndUnbindsBeforeDestructi
         {"active", true, {"BindObject", "FillPage", "LeavePage", "UnbindObject", "destroyed"}},
     };
     for (const Case& c : cases) {
-        log.calls.clear();
+        log_.calls.clear();
         CreateBoundPage();
         if (c.active) {
-            ASSERT_EQ(page->Activate(parent, &pageRect, FALSE), S_OK) << c.name;
+            ASSERT_EQ(page_->Activate(parent_, &pageRect_, FALSE), S_OK) << c.name;
         }
-        page = nullptr;
-        EXPECT_EQ(site.references, 0) << c.name;
-        EXPECT_EQ(object.references, 0) << c.name;
-        EXPECT_EQ(ChildWindowCount(parent), 0) << c.name;
-        EXPECT_EQ(log.calls, c.calls) << c.name;
+        page_ = nullptr;
+        EXPECT_EQ(site_.references, 0) << c.name;
+        EXPECT_EQ(object_.references, 0) << c.name;
+        EXPECT_EQ(ChildWindowCount(parent_), 0) << c.name;
+        EXPECT_EQ(log_.calls, c.calls) << c.name;
     }
 }
 

@@ -24,7 +24,7 @@ std::atomic<int> TestObject::liveInstances{0};
 
 namespace {
 
-const std::wstring longDisplayName = std::wstring(250, L'x') + std::wstring(50, L'y');
+const std::wstring kLongDisplayNameText = std::wstring(250, L'x') + std::wstring(50, L'y');
 
 UnknownBase* CreateTestObject(IUnknown* outer, HRESULT* result) {
     auto* object = new (std::nothrow) TestObject(outer);
@@ -52,11 +52,11 @@ UnknownBase* CreateNothingWithCode(IUnknown*, HRESULT* result) {
 
 } // namespace
 
-const WCHAR* const kLongDisplayName = longDisplayName.c_str();
+const WCHAR* const kLongDisplayName = kLongDisplayNameText.c_str();
 
 const FactoryTemplate FactoryTable[] = {
     {L"Corvina Test Object", &CLSID_TestObject, CreateTestObject},
-    {longDisplayName.c_str(), &CLSID_TestLongName, CreateTestObject},
+    {kLongDisplayNameText.c_str(), &CLSID_TestLongName, CreateTestObject},
     {L"Corvina Test Refusing", &CLSID_TestRefusingConstructor, CreateRefusingObject},
     {L"Corvina Test No Memory", &CLSID_TestNoMemory, CreateNothing},
     {L"Corvina Test Null With Code", &CLSID_TestNullWithCode, CreateNothingWithCode},

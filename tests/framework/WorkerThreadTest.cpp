@@ -18,57 +18,57 @@ constexpr DWORD kExit = 0;
 class EchoWorker : public WorkerThread {
 public:
     EchoWorker() {
-        gate_ = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-        received_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        idlePolled_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        answeredPolled_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        gate = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+        received = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        idlePolled = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        answeredPolled = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     }
     ~EchoWorker() override {
-        CloseHandle(gate_);
-        CloseHandle(received_);
-        CloseHandle(idlePolled_);
-        CloseHandle(answeredPolled_);
+        CloseHandle(gate);
+        CloseHandle(received);
+        CloseHandle(idlePolled);
+        CloseHandle(answeredPolled);
     }
 
     DWORD ThreadMain() override {
         APTTYPE type;
         APTTYPEQUALIFIER qualifier;
-        apartmentKnown_ = SUCCEEDED(CoGetApartmentType(&type, &qualifier));
-        apartment_ = type;
+        apartmentKnown = SUCCEEDED(CoGetApartmentType(&type, &qualifier));
+        apartment = type;
         DWORD untouched = 0xDEAD;
-        idlePoll_ = PollRequest(&untouched);
-        idlePollCode_ = untouched;
-        SetEvent(idlePolled_);
+        idlePoll = PollRequest(&untouched);
+        idlePollCode = untouched;
+        SetEvent(idlePolled);
         for (;;) {
             const DWORD code = WaitRequest();
-            codes_.push_back(code);
-            SetEvent(received_);
-            WaitForSingleObject(gate_, bounded::kStepTimeoutMs);
+            codes.push_back(code);
+            SetEvent(received);
+            WaitForSingleObject(gate, bounded::kStepTimeoutMs);
             DWORD polled = 0;
-            pendingPolls_.push_back(PollRequest(&polled) && polled == code && PollRequest(nullptr));
-            pendingPolls_.push_back(WaitRequest() == code);
+            pendingPolls.push_back(PollRequest(&polled) && polled == code && PollRequest(nullptr));
+            pendingPolls.push_back(WaitRequest() == code);
             if (code == kExit) {
                 Answer(S_OK);
                 return 7;
             }
             Answer(static_cast<HRESULT>(code + 100));
             DWORD afterAnswer = 0xBEEF;
-            answeredPolls_.push_back(!PollRequest(&afterAnswer) && afterAnswer == 0xBEEF);
-            SetEvent(answeredPolled_);
+            answeredPolls.push_back(!PollRequest(&afterAnswer) && afterAnswer == 0xBEEF);
+            SetEvent(answeredPolled);
         }
     }
 
-    HANDLE gate_;
-    HANDLE received_;
-    HANDLE idlePolled_;
-    HANDLE answeredPolled_; // the poll after an answer is done
-    bool apartmentKnown_ = false;
-    APTTYPE apartment_ = APTTYPE_CURRENT;
-    BOOL idlePoll_ = TRUE;
-    DWORD idlePollCode_ = 0;
-    std::vector<DWORD> codes_;
-    std::vector<bool> pendingPolls_;  // TRUE on every poll until Answer
-    std::vector<bool> answeredPolls_; // FALSE right after Answer
+    HANDLE gate;
+    HANDLE received;
+    HANDLE idlePolled;
+    HANDLE answeredPolled; // the poll after an answer is done
+    bool apartmentKnown = false;
+    APTTYPE apartment = APTTYPE_CURRENT;
+    BOOL idlePoll = TRUE;
+    DWORD idlePollCode = 0;
+    std::vector<DWORD> codes;
+    std::vector<bool> pendingPolls;  // TRUE on every poll until Answer
+    std::vector<bool> answeredPolls; // FALSE right after Answer
 };
 
 TEST(WorkerThread, RequestBeforeStartFailsWithoutBlocking) {
@@ -89,43 +89,43 @@ TEST(WorkerThread, AnswersEachRequestThenEndsAndDestructs) {
     });
     // The loop has ended, but the handle is held until destruction.
     EXPECT_FALSE(worker->Start());
-    EXPECT_EQ(worker->codes_, (std::vector<DWORD>{1, 2, kExit}));
+    EXPECT_EQ(worker->codes, (std::vector<DWORD>{1, 2, kExit}));
     bounded::Within("destruction after the loop ended", [&] { delete worker; });
 }
 
 TEST(WorkerThread, PollRequestStaysTrueUntilAnswer) {
     EchoWorker worker;
     ASSERT_TRUE(worker.Start());
-    bounded::WaitOrAbandon(worker.idlePolled_, "idle poll");
-    EXPECT_FALSE(worker.idlePoll_);
-    EXPECT_EQ(worker.idlePollCode_, 0xDEADu) << "PollRequest wrote the code with nothing pending";
+    bounded::WaitOrAbandon(worker.idlePolled, "idle poll");
+    EXPECT_FALSE(worker.idlePoll);
+    EXPECT_EQ(worker.idlePollCode, 0xDEADu) << "PollRequest wrote the code with nothing pending";
     bounded::Within("requests", [&] {
         EXPECT_EQ(worker.Request(3), 103);
         // The next request must not race the worker's poll after its answer.
-        bounded::WaitOrAbandon(worker.answeredPolled_, "poll after the answer");
+        bounded::WaitOrAbandon(worker.answeredPolled, "poll after the answer");
         EXPECT_EQ(worker.Request(kExit), S_OK);
     });
-    EXPECT_EQ(worker.pendingPolls_, (std::vector<bool>{true, true, true, true}));
-    EXPECT_EQ(worker.answeredPolls_, (std::vector<bool>{true}));
+    EXPECT_EQ(worker.pendingPolls, (std::vector<bool>{true, true, true, true}));
+    EXPECT_EQ(worker.answeredPolls, (std::vector<bool>{true}));
 }
 
 TEST(WorkerThread, SecondRequesterWaitsForTheFirstAnswer) {
     EchoWorker worker;
-    ResetEvent(worker.gate_);
+    ResetEvent(worker.gate);
     ASSERT_TRUE(worker.Start());
 
     HRESULT first = S_OK;
     HRESULT second = S_OK;
     bounded::Call firstCall([&] { first = worker.Request(1); });
-    bounded::WaitOrAbandon(worker.received_, "first request reaching the worker");
+    bounded::WaitOrAbandon(worker.received, "first request reaching the worker");
     bounded::Call secondCall([&] { second = worker.Request(2); });
 
     // The worker holds request 1; request 2 must not get through meanwhile.
     EXPECT_FALSE(secondCall.FinishedWithin(200));
     EXPECT_FALSE(firstCall.FinishedWithin(0));
-    EXPECT_EQ(worker.codes_.size(), 1u);
+    EXPECT_EQ(worker.codes.size(), 1u);
 
-    SetEvent(worker.gate_);
+    SetEvent(worker.gate);
     firstCall.Join("first requester");
     secondCall.Join("second requester");
     EXPECT_EQ(first, 101);
@@ -139,8 +139,8 @@ TEST(WorkerThread, WorkerJoinsTheMultithreadedApartment) {
     EchoWorker worker;
     ASSERT_TRUE(worker.Start());
     bounded::Within("exit request", [&] { EXPECT_EQ(worker.Request(kExit), S_OK); });
-    EXPECT_TRUE(worker.apartmentKnown_);
-    EXPECT_EQ(worker.apartment_, APTTYPE_MTA);
+    EXPECT_TRUE(worker.apartmentKnown);
+    EXPECT_EQ(worker.apartment, APTTYPE_MTA);
 }
 
 } // namespace

@@ -19,7 +19,7 @@ struct ClassRow {
     const IID* instanceInterface; // what an instance must give
 };
 
-const ClassRow Rows[] = {
+const ClassRow kRows[] = {
     {"decoder filter", &CLSID_AdxDecoderFilter, &IID_IBaseFilter},
     {"decoder page", &CLSID_AdxDecoderPropertyPage, &IID_IPropertyPage},
     {"parser filter", &CLSID_AdxParserFilter, &IID_IBaseFilter},
@@ -27,32 +27,32 @@ const ClassRow Rows[] = {
 };
 
 // {9E02EE7C-75D9-4365-AC37-0B6BAFBAA14C}: the decoder's interface, not a class.
-constexpr CLSID NotAClass = {
+constexpr CLSID kNotAClass = {
     0x9e02ee7c, 0x75d9, 0x4365, {0xac, 0x37, 0x0b, 0x6b, 0xaf, 0xba, 0xa1, 0x4c}};
 
 class ModuleEntryTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-        ASSERT_TRUE(module.loaded()) << "cannot load corvina.ax";
+        ASSERT_TRUE(module_.loaded()) << "cannot load corvina.ax";
     }
     void TearDown() override {
         // Every test leaves nothing alive behind.
-        EXPECT_EQ(S_OK, module.CanUnloadNow());
+        EXPECT_EQ(S_OK, module_.CanUnloadNow());
         CoUninitialize();
     }
-    LoadedModule module;
+    LoadedModule module_;
 };
 
 TEST_F(ModuleEntryTest, EveryRowHandsOutAFactoryWithOneReference) {
-    for (const ClassRow& row : Rows) {
+    for (const ClassRow& row : kRows) {
         SCOPED_TRACE(row.label);
         for (const IID* iid : {&IID_IClassFactory, &IID_IUnknown}) {
             IUnknown* factory = nullptr;
-            ASSERT_EQ(S_OK, module.GetClassObject(*row.classId, *iid,
-                                                  reinterpret_cast<void**>(&factory)));
+            ASSERT_EQ(S_OK, module_.GetClassObject(*row.classId, *iid,
+                                                   reinterpret_cast<void**>(&factory)));
             ASSERT_NE(nullptr, factory);
-            EXPECT_EQ(S_FALSE, module.CanUnloadNow()); // the factory counts
+            EXPECT_EQ(S_FALSE, module_.CanUnloadNow()); // the factory counts
             EXPECT_EQ(0u, factory->Release());
         }
     }
@@ -66,9 +66,9 @@ TEST_F(ModuleEntryTest, RefusesUnknownClassesAndInterfacesWithoutTouchingTheOutP
         HRESULT expected;
     };
     const Case cases[] = {
-        {"unknown class", &NotAClass, &IID_IClassFactory, CLASS_E_CLASSNOTAVAILABLE},
+        {"unknown class", &kNotAClass, &IID_IClassFactory, CLASS_E_CLASSNOTAVAILABLE},
         {"null class", &GUID_NULL, &IID_IUnknown, CLASS_E_CLASSNOTAVAILABLE},
-        {"unknown interface first", &NotAClass, &IID_IPropertyPage, E_NOINTERFACE},
+        {"unknown interface first", &kNotAClass, &IID_IPropertyPage, E_NOINTERFACE},
         {"known class, wrong interface", &CLSID_AdxParserPropertyPage, &IID_IPropertyPage,
          E_NOINTERFACE},
     };
@@ -76,17 +76,17 @@ TEST_F(ModuleEntryTest, RefusesUnknownClassesAndInterfacesWithoutTouchingTheOutP
         SCOPED_TRACE(c.label);
         void* sentinel = reinterpret_cast<void*>(static_cast<UINT_PTR>(0x1234));
         void* out = sentinel;
-        EXPECT_EQ(c.expected, module.GetClassObject(*c.classId, *c.iid, &out));
+        EXPECT_EQ(c.expected, module_.GetClassObject(*c.classId, *c.iid, &out));
         EXPECT_EQ(sentinel, out);
     }
 }
 
 TEST_F(ModuleEntryTest, InstancesCountUntilReleasedAndServerLocksHoldTheModule) {
-    for (const ClassRow& row : Rows) {
+    for (const ClassRow& row : kRows) {
         SCOPED_TRACE(row.label);
         IClassFactory* factory = nullptr;
-        ASSERT_EQ(S_OK, module.GetClassObject(*row.classId, IID_IClassFactory,
-                                              reinterpret_cast<void**>(&factory)));
+        ASSERT_EQ(S_OK, module_.GetClassObject(*row.classId, IID_IClassFactory,
+                                               reinterpret_cast<void**>(&factory)));
         IUnknown* object = nullptr;
         const HRESULT created = factory->CreateInstance(nullptr, *row.instanceInterface,
                                                         reinterpret_cast<void**>(&object));
@@ -97,23 +97,23 @@ TEST_F(ModuleEntryTest, InstancesCountUntilReleasedAndServerLocksHoldTheModule) 
         }
         ASSERT_EQ(S_OK, created);
         EXPECT_EQ(0u, factory->Release());
-        EXPECT_EQ(S_FALSE, module.CanUnloadNow());
+        EXPECT_EQ(S_FALSE, module_.CanUnloadNow());
         EXPECT_EQ(0u, object->Release());
-        EXPECT_EQ(S_OK, module.CanUnloadNow());
+        EXPECT_EQ(S_OK, module_.CanUnloadNow());
 
         // An aggregating caller that asks for anything but IUnknown gets
         // nothing.
-        ASSERT_EQ(S_OK, module.GetClassObject(*row.classId, IID_IClassFactory,
-                                              reinterpret_cast<void**>(&factory)));
+        ASSERT_EQ(S_OK, module_.GetClassObject(*row.classId, IID_IClassFactory,
+                                               reinterpret_cast<void**>(&factory)));
         IUnknown* outer = reinterpret_cast<IUnknown*>(factory); // never called
         object = nullptr;
         EXPECT_EQ(E_NOINTERFACE, factory->CreateInstance(outer, *row.instanceInterface,
                                                          reinterpret_cast<void**>(&object)));
         EXPECT_EQ(S_OK, factory->LockServer(TRUE));
         EXPECT_EQ(0u, factory->Release());
-        EXPECT_EQ(S_FALSE, module.CanUnloadNow());
-        ASSERT_EQ(S_OK, module.GetClassObject(*row.classId, IID_IClassFactory,
-                                              reinterpret_cast<void**>(&factory)));
+        EXPECT_EQ(S_FALSE, module_.CanUnloadNow());
+        ASSERT_EQ(S_OK, module_.GetClassObject(*row.classId, IID_IClassFactory,
+                                               reinterpret_cast<void**>(&factory)));
         EXPECT_EQ(S_OK, factory->LockServer(FALSE));
         EXPECT_EQ(0u, factory->Release());
     }
@@ -126,7 +126,7 @@ TEST_F(ModuleEntryTest, PageTitlesAreInTheStringTable) {
     };
     for (const Case& c : {Case{102, L"Quellvane"}, Case{103, L"VAZ Iraz Ozadiz"}}) {
         wchar_t text[64] = {};
-        EXPECT_LT(0, LoadStringW(module.handle(), c.id, text, 64)) << c.id;
+        EXPECT_LT(0, LoadStringW(module_.handle(), c.id, text, 64)) << c.id;
         EXPECT_STREQ(c.text, text);
     }
 }

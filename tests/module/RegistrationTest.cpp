@@ -18,7 +18,7 @@ struct ClassKey {
     const wchar_t* displayName;
 };
 
-const ClassKey ClassKeys[] = {
+const ClassKey kClassKeys[] = {
     {&CLSID_AdxDecoderFilter, L"Quellvane"},
     {&CLSID_AdxDecoderPropertyPage, L"Quellvane Property Page"},
     {&CLSID_AdxParserFilter, L"VAZ Iraz Ozadiz"},
@@ -94,16 +94,16 @@ std::set<std::wstring> LegacyCategoryClasses() {
 class RegistrationTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(lock.held()) << "another test kept the registry for two minutes";
+        ASSERT_TRUE(lock_.held()) << "another test kept the registry for two minutes";
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
         ASSERT_TRUE(
             SUCCEEDED(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER,
-                                       IID_IFilterMapper2, reinterpret_cast<void**>(&mapper))));
+                                       IID_IFilterMapper2, reinterpret_cast<void**>(&mapper_))));
     }
     void TearDown() override {
         RunRegsvr32(L"/s /u"); // leave the prefix as it was
-        if (mapper != nullptr) {
-            mapper->Release();
+        if (mapper_ != nullptr) {
+            mapper_->Release();
         }
         CoUninitialize();
     }
@@ -112,7 +112,7 @@ protected:
     // output type (a null type: no condition).
     std::set<std::wstring> Matching(DWORD merit, const GUID* inputType, const GUID* outputType) {
         IEnumMoniker* monikers = nullptr;
-        const HRESULT result = mapper->EnumMatchingFilters(
+        const HRESULT result = mapper_->EnumMatchingFilters(
             &monikers, 0, FALSE, merit, inputType != nullptr, inputType != nullptr ? 1 : 0,
             inputType, nullptr, nullptr, FALSE, outputType != nullptr,
             outputType != nullptr ? 1 : 0, outputType, nullptr, nullptr);
@@ -120,13 +120,13 @@ protected:
         return ClassesOf(SUCCEEDED(result) ? monikers : nullptr);
     }
 
-    RegistrationLock lock;
-    IFilterMapper2* mapper = nullptr;
+    RegistrationLock lock_;
+    IFilterMapper2* mapper_ = nullptr;
 };
 
 TEST_F(RegistrationTest, Regsvr32WritesTheClassKeys) {
     ASSERT_EQ(0, RunRegsvr32(L"/s"));
-    for (const ClassKey& row : ClassKeys) {
+    for (const ClassKey& row : kClassKeys) {
         const std::wstring key = L"CLSID\\" + GuidText(*row.classId);
         SCOPED_TRACE(std::string(key.begin(), key.end()));
         std::wstring text;
@@ -140,7 +140,7 @@ TEST_F(RegistrationTest, Regsvr32WritesTheClassKeys) {
     }
 
     ASSERT_EQ(0, RunRegsvr32(L"/s /u"));
-    for (const ClassKey& row : ClassKeys) {
+    for (const ClassKey& row : kClassKeys) {
         EXPECT_FALSE(ClassKeyExists(*row.classId)) << std::wstring(row.displayName).size();
     }
 }
@@ -204,10 +204,10 @@ TEST_F(RegistrationTest, AFailedDecoderRemovalKeepsTheParserAndIsReported) {
     ASSERT_TRUE(module.loaded());
     ASSERT_EQ(S_OK, module.CallRegistrationExport("DllRegisterServer"));
     // The decoder's mapper entry disappears behind the module's back.
-    ASSERT_EQ(S_OK, mapper->UnregisterFilter(&CLSID_LegacyAmFilterCategory, nullptr,
-                                             CLSID_AdxDecoderFilter));
+    ASSERT_EQ(S_OK, mapper_->UnregisterFilter(&CLSID_LegacyAmFilterCategory, nullptr,
+                                              CLSID_AdxDecoderFilter));
     const HRESULT missing =
-        mapper->UnregisterFilter(&CLSID_LegacyAmFilterCategory, nullptr, CLSID_AdxDecoderFilter);
+        mapper_->UnregisterFilter(&CLSID_LegacyAmFilterCategory, nullptr, CLSID_AdxDecoderFilter);
     if (SUCCEEDED(missing)) {
         GTEST_SKIP() << "this runtime's mapper removes missing entries without complaint";
     }
@@ -216,8 +216,8 @@ TEST_F(RegistrationTest, AFailedDecoderRemovalKeepsTheParserAndIsReported) {
     // The class keys went first; the parser's entry was not touched.
     EXPECT_FALSE(ClassKeyExists(CLSID_AdxParserFilter));
     EXPECT_EQ(1u, LegacyCategoryClasses().count(GuidText(CLSID_AdxParserFilter)));
-    EXPECT_EQ(S_OK, mapper->UnregisterFilter(&CLSID_LegacyAmFilterCategory, nullptr,
-                                             CLSID_AdxParserFilter));
+    EXPECT_EQ(S_OK, mapper_->UnregisterFilter(&CLSID_LegacyAmFilterCategory, nullptr,
+                                              CLSID_AdxParserFilter));
 }
 
 } // namespace

@@ -9,10 +9,10 @@ class DecoderPropertyPageTest : public PageTestBase {
 protected:
     void TearDown() override {
         PageTestBase::TearDown();
-        EXPECT_EQ(1, decoder.references) << "the decoder's interface leaked or was over-released";
+        EXPECT_EQ(1, decoder_.references) << "the decoder's interface leaked or was over-released";
     }
 
-    FakeDecoderInfo decoder;
+    FakeDecoderInfo decoder_;
 };
 
 TEST_F(DecoderPropertyPageTest, ShowsWhatTheDecoderReports) {
@@ -33,35 +33,35 @@ TEST_F(DecoderPropertyPageTest, ShowsWhatTheDecoderReports) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        decoder.result = c.result;
-        decoder.info.version = c.version;
-        decoder.refuseInterface = c.refuseInterface;
-        decoder.streamInfoCalls = 0;
+        decoder_.result = c.result;
+        decoder_.info.version = c.version;
+        decoder_.refuseInterface = c.refuseInterface;
+        decoder_.streamInfoCalls = 0;
         CreatePage(CLSID_AdxDecoderPropertyPage);
-        IUnknown* object = &decoder;
-        EXPECT_EQ(c.refuseInterface ? E_NOINTERFACE : S_OK, page->SetObjects(1, &object));
+        IUnknown* object = &decoder_;
+        EXPECT_EQ(c.refuseInterface ? E_NOINTERFACE : S_OK, page_->SetObjects(1, &object));
         Activate();
         EXPECT_EQ(c.text, Text(IDC_DECODER_INFO));
-        EXPECT_EQ(c.refuseInterface ? 0 : 1, decoder.streamInfoCalls);
+        EXPECT_EQ(c.refuseInterface ? 0 : 1, decoder_.streamInfoCalls);
 
         // The page changes nothing: Apply never calls the decoder.
-        EXPECT_EQ(S_FALSE, page->IsPageDirty());
-        EXPECT_EQ(S_OK, page->Apply());
-        EXPECT_EQ(c.refuseInterface ? 0 : 1, decoder.streamInfoCalls);
-        EXPECT_TRUE(site.statusChanges.empty());
+        EXPECT_EQ(S_FALSE, page_->IsPageDirty());
+        EXPECT_EQ(S_OK, page_->Apply());
+        EXPECT_EQ(c.refuseInterface ? 0 : 1, decoder_.streamInfoCalls);
+        EXPECT_TRUE(site_.statusChanges.empty());
         // Released while active: the window goes with the page.
         HWND window = PageWindow();
-        EXPECT_EQ(0u, page->Release());
-        page = nullptr;
+        EXPECT_EQ(0u, page_->Release());
+        page_ = nullptr;
         EXPECT_FALSE(IsWindow(window));
-        EXPECT_EQ(1, decoder.references);
+        EXPECT_EQ(1, decoder_.references);
     }
 }
 
 TEST_F(DecoderPropertyPageTest, DialogMatchesItsTemplate) {
     CreatePage(CLSID_AdxDecoderPropertyPage);
-    IUnknown* object = &decoder;
-    ASSERT_EQ(S_OK, page->SetObjects(1, &object));
+    IUnknown* object = &decoder_;
+    ASSERT_EQ(S_OK, page_->SetObjects(1, &object));
     HWND dialog = Activate();
     HWND info = Control(IDC_DECODER_INFO);
     ASSERT_NE(nullptr, info);

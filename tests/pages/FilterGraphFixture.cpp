@@ -7,8 +7,8 @@
 
 namespace {
 
-constexpr std::int32_t SampleRate = 44100;
-constexpr std::int32_t ChannelCount = 2;
+constexpr std::int32_t kSampleRate = 44100;
+constexpr std::int32_t kChannelCount = 2;
 
 template <typename T> void ReleaseAndClear(T*& pointer) {
     if (pointer != nullptr) {
@@ -48,19 +48,19 @@ HRESULT ConnectFilters(IGraphBuilder* graph, IBaseFilter* upstream, IBaseFilter*
 } // namespace
 
 bool WriteAdxFixture(const std::wstring& path, std::int32_t seconds) {
-    const std::int32_t samplesPerChannel = SampleRate * seconds;
+    const std::int32_t samplesPerChannel = kSampleRate * seconds;
     AdxEncoderOptions options;
-    options.channelCount = ChannelCount;
-    options.sampleRate = SampleRate;
+    options.channelCount = kChannelCount;
+    options.sampleRate = kSampleRate;
     options.loops.resize(2); // sizes the header before the loops are known
     const std::int32_t headerLength = AdxEncoder(options).HeaderLength();
     options.loops = {
         AdxEncoder::MakeLoopPoint(samplesPerChannel / 4, samplesPerChannel * 3 / 4, headerLength,
-                                  ChannelCount),
-        AdxEncoder::MakeLoopPoint(0, samplesPerChannel - 1, headerLength, ChannelCount)};
+                                  kChannelCount),
+        AdxEncoder::MakeLoopPoint(0, samplesPerChannel - 1, headerLength, kChannelCount)};
     AdxEncodedStream stream;
     if (!AdxEncoder(options).Encode(
-            MakeToneSignal(ChannelCount, SampleRate, samplesPerChannel, 440.0, 8000), stream)) {
+            MakeToneSignal(kChannelCount, kSampleRate, samplesPerChannel, 440.0, 8000), stream)) {
         return false;
     }
     FILE* file = _wfopen(path.c_str(), L"wb");

@@ -16,39 +16,39 @@ class PageTestBase : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-        ASSERT_TRUE(module.loaded()) << "cannot load corvina.ax";
-        frame = CreateWindowExW(0, L"STATIC", L"frame", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 640,
-                                320, nullptr, nullptr, nullptr, nullptr);
-        ASSERT_NE(nullptr, frame);
+        ASSERT_TRUE(module_.loaded()) << "cannot load corvina.ax";
+        frame_ = CreateWindowExW(0, L"STATIC", L"frame", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                 640, 320, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(nullptr, frame_);
     }
 
     void TearDown() override {
-        if (page != nullptr) {
+        if (page_ != nullptr) {
             // The last release drops the site and the object first.
-            EXPECT_EQ(0u, page->Release());
-            page = nullptr;
+            EXPECT_EQ(0u, page_->Release());
+            page_ = nullptr;
         }
-        EXPECT_EQ(1, site.references) << "the page site leaked or was over-released";
-        EXPECT_EQ(S_OK, module.CanUnloadNow()) << "a framework object is still alive";
-        DestroyWindow(frame);
+        EXPECT_EQ(1, site_.references) << "the page site leaked or was over-released";
+        EXPECT_EQ(S_OK, module_.CanUnloadNow()) << "a framework object is still alive";
+        DestroyWindow(frame_);
         CoUninitialize();
     }
 
     // Creates the page through its class factory and gives it the site.
     void CreatePage(REFCLSID pageClass) {
         ASSERT_EQ(S_OK,
-                  module.Create(pageClass, IID_IPropertyPage, reinterpret_cast<void**>(&page)));
-        ASSERT_EQ(S_OK, page->SetPageSite(&site));
+                  module_.Create(pageClass, IID_IPropertyPage, reinterpret_cast<void**>(&page_)));
+        ASSERT_EQ(S_OK, page_->SetPageSite(&site_));
     }
 
     // Activates the bound page in the frame; the page's dialog window.
     HWND Activate() {
         const RECT rect = {8, 8, 8 + 500, 8 + 200};
-        EXPECT_EQ(S_OK, page->Activate(frame, &rect, FALSE));
+        EXPECT_EQ(S_OK, page_->Activate(frame_, &rect, FALSE));
         return PageWindow();
     }
 
-    HWND PageWindow() const { return GetWindow(frame, GW_CHILD); }
+    HWND PageWindow() const { return GetWindow(frame_, GW_CHILD); }
     HWND Control(int id) const { return GetDlgItem(PageWindow(), id); }
 
     std::wstring Text(int id) const {
@@ -79,8 +79,8 @@ protected:
                      reinterpret_cast<LPARAM>(Control(id)));
     }
 
-    LoadedModule module;
-    HWND frame = nullptr;
-    IPropertyPage* page = nullptr;
-    FakePageSite site;
+    LoadedModule module_;
+    HWND frame_ = nullptr;
+    IPropertyPage* page_ = nullptr;
+    FakePageSite site_;
 };

@@ -63,15 +63,15 @@ protected:
     void SetUp() override {
         PageTestBase::SetUp();
         const std::string failure =
-            graph.Build(module, LoadedModule::WindowsPath(CORVINA_SCREENSHOT_DIR "/loops.adx"));
+            graph_.Build(module_, LoadedModule::WindowsPath(CORVINA_SCREENSHOT_DIR "/loops.adx"));
         ASSERT_EQ("", failure);
     }
     void TearDown() override {
-        if (page != nullptr) {
-            EXPECT_EQ(0u, page->Release());
-            page = nullptr;
+        if (page_ != nullptr) {
+            EXPECT_EQ(0u, page_->Release());
+            page_ = nullptr;
         }
-        graph.Release();
+        graph_.Release();
         PageTestBase::TearDown();
     }
 
@@ -90,22 +90,22 @@ protected:
 
         CreatePage(named);
         IUnknown* object = filter;
-        ASSERT_EQ(S_OK, page->SetObjects(1, &object));
+        ASSERT_EQ(S_OK, page_->SetObjects(1, &object));
         Activate();
         // The frame gives the page the size it asks for.
         PROPPAGEINFO info = {};
-        ASSERT_EQ(S_OK, page->GetPageInfo(&info));
+        ASSERT_EQ(S_OK, page_->GetPageInfo(&info));
         CoTaskMemFree(info.pszTitle);
         const RECT rect = {8, 8, 8 + info.size.cx, 8 + info.size.cy};
-        ASSERT_EQ(S_OK, page->Move(&rect));
+        ASSERT_EQ(S_OK, page_->Move(&rect));
     }
 
-    const bounded::Watchdog watchdog{"the graph behind the page", 60000};
-    FilterGraphFixture graph;
+    const bounded::Watchdog watchdog_{"the graph behind the page", 60000};
+    FilterGraphFixture graph_;
 };
 
 TEST_F(PagesWithFiltersTest, ParserPageShowsTheConnectedStream) {
-    ShowPageOf(graph.parser, CLSID_AdxParserPropertyPage);
+    ShowPageOf(graph_.parser, CLSID_AdxParserPropertyPage);
     EXPECT_EQ(L"ver:3\nbl/bi/sa:18/4/32\nchannel:2\nsample rate:44100\nsample:176400",
               Text(IDC_PARSER_INFO));
     const std::vector<std::wstring> loops = {L"[0]0:01-0:03", L"[1]0:00-0:03"};
@@ -119,12 +119,12 @@ TEST_F(PagesWithFiltersTest, ParserPageShowsTheConnectedStream) {
     SendMessageW(Control(IDC_LOOP_LIST), CB_SETCURSEL, 1, 0);
     Notify(IDC_LOOP_LIST, CBN_SELCHANGE);
     SendMessageW(Control(IDC_LOOP_ENABLE), BM_CLICK, 0, 0);
-    EXPECT_EQ(S_OK, page->Apply());
+    EXPECT_EQ(S_OK, page_->Apply());
     EXPECT_EQ(L"0", Text(IDC_FILE_OFFSET));
 
     IAdxParserControl* control = nullptr;
-    ASSERT_EQ(S_OK, graph.parser->QueryInterface(IID_IAdxParserControl,
-                                                 reinterpret_cast<void**>(&control)));
+    ASSERT_EQ(S_OK, graph_.parser->QueryInterface(IID_IAdxParserControl,
+                                                  reinterpret_cast<void**>(&control)));
     INT32 index = -1;
     INT32 enabled = -1;
     EXPECT_EQ(S_OK, control->GetLoop(&index, &enabled));
@@ -135,8 +135,8 @@ TEST_F(PagesWithFiltersTest, ParserPageShowsTheConnectedStream) {
 }
 
 TEST_F(PagesWithFiltersTest, DecoderPageShowsTheStreamOnceConnected) {
-    ASSERT_EQ("", graph.AddDecoder(module));
-    ShowPageOf(graph.decoder, CLSID_AdxDecoderPropertyPage);
+    ASSERT_EQ("", graph_.AddDecoder(module_));
+    ShowPageOf(graph_.decoder, CLSID_AdxDecoderPropertyPage);
     EXPECT_EQ(L"ADX version:3\nblock size:18\nbit/sample:4\nsample/block:32\nchannel:2\n"
               L"sampling rate:44100",
               Text(IDC_DECODER_INFO));
@@ -145,12 +145,12 @@ TEST_F(PagesWithFiltersTest, DecoderPageShowsTheStreamOnceConnected) {
 
 TEST_F(PagesWithFiltersTest, DecoderPageWithoutAStreamShowsNotAvailable) {
     IBaseFilter* decoder = nullptr;
-    ASSERT_EQ(S_OK, module.Create(CLSID_AdxDecoderFilter, IID_IBaseFilter,
-                                  reinterpret_cast<void**>(&decoder)));
+    ASSERT_EQ(S_OK, module_.Create(CLSID_AdxDecoderFilter, IID_IBaseFilter,
+                                   reinterpret_cast<void**>(&decoder)));
     ShowPageOf(decoder, CLSID_AdxDecoderPropertyPage);
     EXPECT_EQ(L"N/A", Text(IDC_DECODER_INFO));
-    EXPECT_EQ(0u, page->Release());
-    page = nullptr;
+    EXPECT_EQ(0u, page_->Release());
+    page_ = nullptr;
     EXPECT_EQ(0u, decoder->Release());
 }
 

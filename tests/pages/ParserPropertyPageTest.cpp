@@ -11,36 +11,36 @@ class ParserPropertyPageTest : public PageTestBase {
 protected:
     void TearDown() override {
         PageTestBase::TearDown();
-        EXPECT_EQ(1, parser.references) << "the parser's interface leaked or was over-released";
+        EXPECT_EQ(1, parser_.references) << "the parser's interface leaked or was over-released";
     }
 
     // Creates the page, binds it to the fake parser and activates it.
     HWND Show() {
         CreatePage(CLSID_AdxParserPropertyPage);
-        IUnknown* object = &parser;
-        EXPECT_EQ(S_OK, page->SetObjects(1, &object));
+        IUnknown* object = &parser_;
+        EXPECT_EQ(S_OK, page_->SetObjects(1, &object));
         return Activate();
     }
 
     // Five loops at 44100 Hz, the chosen one second.
     void GiveFiveLoops() {
-        parser.loops = {LoopBetween(0, 2646000), LoopBetween(441000, 5292000),
-                        LoopBetween(44100, 88200), LoopBetween(2690100, 2734200),
-                        LoopBetween(0, 44099)};
-        parser.loopIndex = 1;
-        parser.loopEnabled = 1;
+        parser_.loops = {LoopBetween(0, 2646000), LoopBetween(441000, 5292000),
+                         LoopBetween(44100, 88200), LoopBetween(2690100, 2734200),
+                         LoopBetween(0, 44099)};
+        parser_.loopIndex = 1;
+        parser_.loopEnabled = 1;
     }
 
     bool Checked() const {
         return IsDlgButtonChecked(PageWindow(), IDC_LOOP_ENABLE) == BST_CHECKED;
     }
 
-    FakeParserControl parser;
+    FakeParserControl parser_;
 };
 
 TEST_F(ParserPropertyPageTest, ShowsTheStreamAndItsLoops) {
     GiveFiveLoops();
-    parser.fileOffset = 2048;
+    parser_.fileOffset = 2048;
     Show();
 
     EXPECT_EQ(L"ver:3\nbl/bi/sa:18/4/32\nchannel:2\nsample rate:44100\nsample:1000000",
@@ -56,8 +56,8 @@ TEST_F(ParserPropertyPageTest, ShowsTheStreamAndItsLoops) {
     // The checkbox only carries the flag; the user never sees it.
     EXPECT_FALSE(IsWindowVisible(Control(IDC_LOOP_ENABLE)));
     // Filling is not editing.
-    EXPECT_EQ(S_FALSE, page->IsPageDirty());
-    EXPECT_TRUE(site.statusChanges.empty());
+    EXPECT_EQ(S_FALSE, page_->IsPageDirty());
+    EXPECT_TRUE(site_.statusChanges.empty());
 }
 
 TEST_F(ParserPropertyPageTest, SelectsTheParsersChoiceOrElseTheFirstLoop) {
@@ -68,13 +68,13 @@ TEST_F(ParserPropertyPageTest, SelectsTheParsersChoiceOrElseTheFirstLoop) {
     for (const Case& c : {Case{2, 2}, Case{4, 4}, Case{0, 0}, Case{7, 0}, Case{-1, 0}}) {
         SCOPED_TRACE(c.chosen);
         GiveFiveLoops();
-        parser.loopIndex = c.chosen;
-        parser.loopEnabled = 0;
+        parser_.loopIndex = c.chosen;
+        parser_.loopEnabled = 0;
         Show();
         EXPECT_EQ(c.selected, ComboSelection(IDC_LOOP_LIST));
         EXPECT_FALSE(Checked());
-        EXPECT_EQ(0u, page->Release());
-        page = nullptr;
+        EXPECT_EQ(0u, page_->Release());
+        page_ = nullptr;
     }
 }
 
@@ -96,13 +96,13 @@ TEST_F(ParserPropertyPageTest, FormatsLoopTimesFromTheSampleRate) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sampleRate);
-        parser.info.sampleRate = c.sampleRate;
-        parser.loops = {LoopBetween(c.startSample, c.endSample)};
+        parser_.info.sampleRate = c.sampleRate;
+        parser_.loops = {LoopBetween(c.startSample, c.endSample)};
         Show();
         ASSERT_EQ(1u, ComboEntries(IDC_LOOP_LIST).size());
         EXPECT_EQ(c.entry, ComboEntries(IDC_LOOP_LIST)[0]);
-        EXPECT_EQ(0u, page->Release());
-        page = nullptr;
+        EXPECT_EQ(0u, page_->Release());
+        page_ = nullptr;
     }
 }
 
@@ -121,10 +121,10 @@ TEST_F(ParserPropertyPageTest, StreamsWithoutLoopsOrInformationDisableTheLoopCon
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        parser.formatResult = c.formatResult;
-        parser.info.version = c.version;
-        parser.loops.clear();
-        parser.fileOffset = 77;
+        parser_.formatResult = c.formatResult;
+        parser_.info.version = c.version;
+        parser_.loops.clear();
+        parser_.fileOffset = 77;
         Show();
         if (c.text != nullptr) {
             EXPECT_EQ(c.text, Text(IDC_PARSER_INFO));
@@ -142,12 +142,12 @@ TEST_F(ParserPropertyPageTest, StreamsWithoutLoopsOrInformationDisableTheLoopCon
 
         // Apply then handles the offset only.
         SetWindowTextW(Control(IDC_FILE_OFFSET), L"99");
-        EXPECT_EQ(S_OK, page->Apply());
-        EXPECT_EQ(std::vector<INT32>{99}, parser.offsetsSet);
-        EXPECT_TRUE(parser.loopsSet.empty());
-        EXPECT_EQ(0u, page->Release());
-        page = nullptr;
-        parser.offsetsSet.clear();
+        EXPECT_EQ(S_OK, page_->Apply());
+        EXPECT_EQ(std::vector<INT32>{99}, parser_.offsetsSet);
+        EXPECT_TRUE(parser_.loopsSet.empty());
+        EXPECT_EQ(0u, page_->Release());
+        page_ = nullptr;
+        parser_.offsetsSet.clear();
     }
 }
 
@@ -169,18 +169,18 @@ TEST_F(ParserPropertyPageTest, UserChangesMarkThePageDirtyAndTellTheSite) {
     Show();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        site.statusChanges.clear();
+        site_.statusChanges.clear();
         Notify(c.control, c.code);
-        EXPECT_EQ(c.dirties ? S_OK : S_FALSE, page->IsPageDirty());
+        EXPECT_EQ(c.dirties ? S_OK : S_FALSE, page_->IsPageDirty());
         EXPECT_EQ(c.dirties ? std::vector<DWORD>{PROPPAGESTATUS_DIRTY} : std::vector<DWORD>{},
-                  site.statusChanges);
-        EXPECT_EQ(S_OK, page->Apply()); // clean again for the next case
+                  site_.statusChanges);
+        EXPECT_EQ(S_OK, page_->Apply()); // clean again for the next case
     }
 }
 
 TEST_F(ParserPropertyPageTest, ApplyHandsTheChoiceAndTheOffsetToTheParser) {
     GiveFiveLoops();
-    parser.fileOffset = 0;
+    parser_.fileOffset = 0;
     Show();
 
     // What a user does: pick loop 3, tick the loop box off, type an offset.
@@ -188,52 +188,52 @@ TEST_F(ParserPropertyPageTest, ApplyHandsTheChoiceAndTheOffsetToTheParser) {
     Notify(IDC_LOOP_LIST, CBN_SELCHANGE);
     SendMessageW(Control(IDC_LOOP_ENABLE), BM_CLICK, 0, 0);
     SetWindowTextW(Control(IDC_FILE_OFFSET), L"4096");
-    EXPECT_EQ(S_OK, page->IsPageDirty());
+    EXPECT_EQ(S_OK, page_->IsPageDirty());
 
-    EXPECT_EQ(S_OK, page->Apply());
-    EXPECT_EQ(std::vector<INT32>{4096}, parser.offsetsSet);
-    ASSERT_EQ(1u, parser.loopsSet.size());
-    EXPECT_EQ(3, parser.loopsSet[0].index);
-    EXPECT_EQ(0, parser.loopsSet[0].enable);
+    EXPECT_EQ(S_OK, page_->Apply());
+    EXPECT_EQ(std::vector<INT32>{4096}, parser_.offsetsSet);
+    ASSERT_EQ(1u, parser_.loopsSet.size());
+    EXPECT_EQ(3, parser_.loopsSet[0].index);
+    EXPECT_EQ(0, parser_.loopsSet[0].enable);
     EXPECT_EQ(L"4096", Text(IDC_FILE_OFFSET));
     EXPECT_FALSE(Checked());
-    EXPECT_EQ(S_FALSE, page->IsPageDirty());
+    EXPECT_EQ(S_FALSE, page_->IsPageDirty());
 
     // Nothing changed since: a second Apply asks nothing of the parser.
     Notify(IDC_LOOP_LIST, CBN_SELCHANGE);
-    site.statusChanges.clear();
-    EXPECT_EQ(S_OK, page->Apply());
-    EXPECT_EQ(1u, parser.offsetsSet.size());
-    EXPECT_EQ(1u, parser.loopsSet.size());
+    site_.statusChanges.clear();
+    EXPECT_EQ(S_OK, page_->Apply());
+    EXPECT_EQ(1u, parser_.offsetsSet.size());
+    EXPECT_EQ(1u, parser_.loopsSet.size());
     // The edit was not rewritten, so it did not report a change.
-    EXPECT_TRUE(site.statusChanges.empty());
+    EXPECT_TRUE(site_.statusChanges.empty());
 }
 
 TEST_F(ParserPropertyPageTest, RefusedChangesSnapBackToTheParsersValues) {
     GiveFiveLoops();
-    parser.fileOffset = 512;
-    parser.setOffsetResult = VFW_E_ALREADY_CONNECTED;
-    parser.setLoopResult = S_FALSE;
+    parser_.fileOffset = 512;
+    parser_.setOffsetResult = VFW_E_ALREADY_CONNECTED;
+    parser_.setLoopResult = S_FALSE;
     Show();
 
     SetWindowTextW(Control(IDC_FILE_OFFSET), L"1024");
     SendMessageW(Control(IDC_LOOP_ENABLE), BM_CLICK, 0, 0);
     EXPECT_FALSE(Checked());
-    EXPECT_EQ(S_OK, page->Apply());
+    EXPECT_EQ(S_OK, page_->Apply());
 
-    EXPECT_EQ(std::vector<INT32>{1024}, parser.offsetsSet);
+    EXPECT_EQ(std::vector<INT32>{1024}, parser_.offsetsSet);
     EXPECT_EQ(L"512", Text(IDC_FILE_OFFSET));
-    EXPECT_EQ(1u, parser.loopsSet.size());
+    EXPECT_EQ(1u, parser_.loopsSet.size());
     EXPECT_TRUE(Checked()); // the parser's flag
-    EXPECT_EQ(S_FALSE, page->IsPageDirty());
+    EXPECT_EQ(S_FALSE, page_->IsPageDirty());
 }
 
 TEST_F(ParserPropertyPageTest, AnObjectWithoutTheParsersInterfaceShowsAnError) {
-    parser.refuseInterface = true;
+    parser_.refuseInterface = true;
     GiveFiveLoops();
     CreatePage(CLSID_AdxParserPropertyPage);
-    IUnknown* object = &parser;
-    EXPECT_EQ(E_NOINTERFACE, page->SetObjects(1, &object));
+    IUnknown* object = &parser_;
+    EXPECT_EQ(E_NOINTERFACE, page_->SetObjects(1, &object));
 
     // Still counts as bound: it activates, shows the error and offers nothing.
     Activate();
@@ -241,34 +241,34 @@ TEST_F(ParserPropertyPageTest, AnObjectWithoutTheParsersInterfaceShowsAnError) {
     EXPECT_FALSE(Enabled(IDC_LOOP_LIST));
     EXPECT_FALSE(Enabled(IDC_FILE_OFFSET));
     Notify(IDC_FILE_OFFSET, EN_CHANGE);
-    EXPECT_EQ(S_OK, page->Apply());
-    EXPECT_TRUE(parser.offsetsSet.empty());
-    EXPECT_EQ(S_OK, page->Deactivate());
+    EXPECT_EQ(S_OK, page_->Apply());
+    EXPECT_TRUE(parser_.offsetsSet.empty());
+    EXPECT_EQ(S_OK, page_->Deactivate());
 }
 
 TEST_F(ParserPropertyPageTest, ReactivationRefillsWithoutMakingThePageDirty) {
     GiveFiveLoops();
-    parser.fileOffset = 300;
+    parser_.fileOffset = 300;
     Show();
-    EXPECT_EQ(S_OK, page->Deactivate());
-    parser.fileOffset = 400;
+    EXPECT_EQ(S_OK, page_->Deactivate());
+    parser_.fileOffset = 400;
     Activate();
     EXPECT_EQ(L"400", Text(IDC_FILE_OFFSET));
     EXPECT_EQ(5u, ComboEntries(IDC_LOOP_LIST).size());
-    EXPECT_EQ(S_FALSE, page->IsPageDirty());
-    EXPECT_TRUE(site.statusChanges.empty());
+    EXPECT_EQ(S_FALSE, page_->IsPageDirty());
+    EXPECT_TRUE(site_.statusChanges.empty());
 }
 
 TEST_F(ParserPropertyPageTest, ApplyAfterDeactivateLeavesTheParserAlone) {
     GiveFiveLoops();
-    parser.fileOffset = 300;
+    parser_.fileOffset = 300;
     Show();
     SetWindowTextW(Control(IDC_FILE_OFFSET), L"600");
-    EXPECT_EQ(S_OK, page->Deactivate());
+    EXPECT_EQ(S_OK, page_->Deactivate());
     // The dialog is gone: its controls cannot be read as edits of 0.
-    EXPECT_EQ(S_OK, page->Apply());
-    EXPECT_TRUE(parser.offsetsSet.empty());
-    EXPECT_TRUE(parser.loopsSet.empty());
+    EXPECT_EQ(S_OK, page_->Apply());
+    EXPECT_TRUE(parser_.offsetsSet.empty());
+    EXPECT_TRUE(parser_.loopsSet.empty());
 }
 
 TEST_F(ParserPropertyPageTest, DialogMatchesItsTemplate) {

@@ -29,7 +29,7 @@ const HRESULT kReadFault = HRESULT_FROM_WIN32(ERROR_READ_FAULT);
 // Reads that reach past `failReadsFrom` bytes fail. Counts its references.
 class FaultyReaderPin : public CountingFake<IPin, IAsyncReader> {
 public:
-    FaultyReaderPin(IBaseFilter* owner, IAsyncReader* inner) : owner(owner), inner(inner) {}
+    FaultyReaderPin(IBaseFilter* owner, IAsyncReader* inner) : owner_(owner), inner_(inner) {}
 
     std::atomic<LONGLONG> failReadsFrom{LLONG_MAX};
     // The data available ends here: reads past it deliver the bytes before
@@ -52,7 +52,7 @@ public:
         return VFW_E_NOT_CONNECTED;
     }
     HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override {
-        info->pFilter = owner.get();
+        info->pFilter = owner_.get();
         info->pFilter->AddRef(); // +1 for the caller
         info->dir = PINDIR_OUTPUT;
         wcscpy_s(info->achName, L"Faulty");
@@ -80,17 +80,17 @@ public:
         if (FAILED(allocatorResult)) {
             return allocatorResult;
         }
-        return inner->RequestAllocator(preferred, props, actual);
+        return inner_->RequestAllocator(preferred, props, actual);
     }
     HRESULT STDMETHODCALLTYPE Request(IMediaSample* sample, DWORD_PTR user) override {
-        return inner->Request(sample, user);
+        return inner_->Request(sample, user);
     }
     HRESULT STDMETHODCALLTYPE WaitForNext(DWORD timeout, IMediaSample** sample,
                                           DWORD_PTR* user) override {
-        return inner->WaitForNext(timeout, sample, user);
+        return inner_->WaitForNext(timeout, sample, user);
     }
     HRESULT STDMETHODCALLTYPE SyncReadAligned(IMediaSample* sample) override {
-        return inner->SyncReadAligned(sample);
+        return inner_->SyncReadAligned(sample);
     }
     HRESULT STDMETHODCALLTYPE SyncRead(LONGLONG position, LONG length, BYTE* buffer) override {
         if (position + length > failReadsFrom.load()) {
@@ -101,27 +101,27 @@ public:
             const LONG delivered =
                 static_cast<LONG>(std::max<LONGLONG>(availableEnd - position, 0));
             std::fill(buffer + delivered, buffer + length, BYTE{0xEE});
-            return delivered > 0 && FAILED(inner->SyncRead(position, delivered, buffer)) ? E_FAIL
-                                                                                         : S_FALSE;
+            return delivered > 0 && FAILED(inner_->SyncRead(position, delivered, buffer)) ? E_FAIL
+                                                                                          : S_FALSE;
         }
-        return inner->SyncRead(position, length, buffer);
+        return inner_->SyncRead(position, length, buffer);
     }
     HRESULT STDMETHODCALLTYPE Length(LONGLONG* total, LONGLONG* available) override {
         if (FAILED(lengthResult)) {
             return lengthResult;
         }
-        const HRESULT result = inner->Length(total, available);
+        const HRESULT result = inner_->Length(total, available);
         *available = std::min(*available, shortReadsFrom.load());
         return result;
     }
     // IPin declares BeginFlush and EndFlush alike; the reader's meaning wins,
     // since nothing sends flushes into an output pin.
-    HRESULT STDMETHODCALLTYPE BeginFlush() override { return inner->BeginFlush(); }
-    HRESULT STDMETHODCALLTYPE EndFlush() override { return inner->EndFlush(); }
+    HRESULT STDMETHODCALLTYPE BeginFlush() override { return inner_->BeginFlush(); }
+    HRESULT STDMETHODCALLTYPE EndFlush() override { return inner_->EndFlush(); }
 
 private:
-    ComPtr<IBaseFilter> owner;  // +1 on the file source
-    ComPtr<IAsyncReader> inner; // +1 on the file source's reader
+    ComPtr<IBaseFilter> owner_;  // +1 on the file source
+    ComPtr<IAsyncReader> inner_; // +1 on the file source's reader
 };
 
 class ReadFailureTest : public ComTest {
@@ -130,18 +130,18 @@ protected:
         ComTest::SetUp();
         StreamParams params;
         params.totalSamples = 200000; // several 64 KiB chunks
-        stream = EncodeStream(params);
-        fixture = std::make_unique<TempFile>(stream.bytes);
-        ASSERT_TRUE(fixture->Written());
-        ASSERT_NO_FATAL_FAILURE(graph.Build(fixture->Path()));
+        stream_ = EncodeStream(params);
+        fixture_ = std::make_unique<TempFile>(stream_.bytes);
+        ASSERT_TRUE(fixture_->Written());
+        ASSERT_NO_FATAL_FAILURE(graph_.Build(fixture_->Path()));
         ComPtr<IAsyncReader> reader;
-        ASSERT_EQ(S_OK, graph.sourceOut->QueryInterface(IID_IAsyncReader, reader.put_void()));
-        faulty = std::make_unique<FaultyReaderPin>(graph.source.get(), reader.get());
+        ASSERT_EQ(S_OK, graph_.sourceOut->QueryInterface(IID_IAsyncReader, reader.put_void()));
+        faulty_ = std::make_unique<FaultyReaderPin>(graph_.source.get(), reader.get());
     }
     void TearDown() override {
-        graph.StopBounded();
-        if (graph.parserIn) {
-            graph.parserIn->Disconnect();
+        graph_.StopBounded();
+        if (graph_.parserIn) {
+            graph_.parserIn->Disconnect();
         }
         ComTest::TearDown();
     }
@@ -149,23 +149,23 @@ protected:
     HRESULT ConnectThroughFaultyPin() {
         AM_MEDIA_TYPE type = {};
         type.majortype = MEDIATYPE_Stream;
-        return graph.parserIn->ReceiveConnection(faulty.get(), &type);
+        return graph_.parserIn->ReceiveConnection(faulty_.get(), &type);
     }
 
-    AdxEncodedStream stream;
-    std::unique_ptr<TempFile> fixture;
-    PlaybackGraph graph;
-    std::unique_ptr<FaultyReaderPin> faulty;
+    AdxEncodedStream stream_;
+    std::unique_ptr<TempFile> fixture_;
+    PlaybackGraph graph_;
+    std::unique_ptr<FaultyReaderPin> faulty_;
 };
 
 TEST_F(ReadFailureTest, AFailedReadEndsTheRunWithAnErrorAndNoEndOfStream) {
     ASSERT_EQ(S_OK, ConnectThroughFaultyPin());
     // The header is in; from the third chunk on every read fails.
-    faulty->failReadsFrom = 2 * 65536;
-    ComPtr<IPin> parserOut = FirstPin(graph.parser.get(), PINDIR_OUTPUT);
+    faulty_->failReadsFrom = 2 * 65536;
+    ComPtr<IPin> parserOut = FirstPin(graph_.parser.get(), PINDIR_OUTPUT);
     ASSERT_TRUE(parserOut);
-    ASSERT_EQ(S_OK, graph.graph->ConnectDirect(parserOut.get(), graph.sinkIn.get(), nullptr));
-    ASSERT_HRESULT_SUCCEEDED(graph.control->Run());
+    ASSERT_EQ(S_OK, graph_.graph->ConnectDirect(parserOut.get(), graph_.sinkIn.get(), nullptr));
+    ASSERT_HRESULT_SUCCEEDED(graph_.control->Run());
 
     // The runtime's GetEvent can give up before its timeout; poll instead.
     bool reported = false;
@@ -174,50 +174,51 @@ TEST_F(ReadFailureTest, AFailedReadEndsTheRunWithAnErrorAndNoEndOfStream) {
         long code = 0;
         LONG_PTR param1 = 0;
         LONG_PTR param2 = 0;
-        while (graph.events->GetEvent(&code, &param1, &param2, 0) == S_OK) {
+        while (graph_.events->GetEvent(&code, &param1, &param2, 0) == S_OK) {
             EXPECT_NE(EC_COMPLETE, code);
             if (code == EC_ERROR_STILLPLAYING) {
                 reported = true;
                 reportedCode = param1;
             }
-            graph.events->FreeEventParams(code, param1, param2);
+            graph_.events->FreeEventParams(code, param1, param2);
         }
         return reported;
     });
     ASSERT_TRUE(ended) << "no EC_ERROR_STILLPLAYING within the wait";
     EXPECT_EQ(kReadFault, static_cast<HRESULT>(reportedCode));
-    graph.StopBounded();
+    graph_.StopBounded();
 
     // What arrived is the stream's data up to the failed chunk, and no end.
-    const std::vector<CapturedSample> samples = graph.sink->Pin()->Samples();
+    const std::vector<CapturedSample> samples = graph_.sink->Pin()->Samples();
     const std::vector<std::uint8_t> delivered = Concatenate(samples);
     ASSERT_FALSE(delivered.empty());
-    EXPECT_LE(stream.headerLength + delivered.size(), 2u * 65536);
-    const std::vector<std::uint8_t> expected(stream.bytes.begin() + stream.headerLength,
-                                             stream.bytes.begin() + stream.headerLength +
-                                                 delivered.size());
+    EXPECT_LE(stream_.headerLength + delivered.size(), 2u * 65536);
+    const std::vector<std::uint8_t> expected(stream_.bytes.begin() + stream_.headerLength,
+                                             stream_.bytes.begin() + stream_.headerLength +
+                                                 static_cast<std::ptrdiff_t>(delivered.size()));
     EXPECT_EQ(-1, FirstMismatch(delivered, expected));
-    EXPECT_EQ(0, graph.sink->Pin()->EndOfStreamCount());
+    EXPECT_EQ(0, graph_.sink->Pin()->EndOfStreamCount());
 }
 
 TEST_F(ReadFailureTest, AShortReadUsesOnlyTheBytesReadAndEndsTheStream) {
     ASSERT_EQ(S_OK, ConnectThroughFaultyPin());
     // The data ends inside frame 100.
-    faulty->shortReadsFrom = stream.headerLength + 100 * 36 + 18;
-    ComPtr<IPin> parserOut = FirstPin(graph.parser.get(), PINDIR_OUTPUT);
+    faulty_->shortReadsFrom = stream_.headerLength + 100 * 36 + 18;
+    ComPtr<IPin> parserOut = FirstPin(graph_.parser.get(), PINDIR_OUTPUT);
     ASSERT_TRUE(parserOut);
-    ASSERT_EQ(S_OK, graph.graph->ConnectDirect(parserOut.get(), graph.sinkIn.get(), nullptr));
-    ASSERT_HRESULT_SUCCEEDED(graph.control->Run());
-    ASSERT_TRUE(graph.sink->Pin()->WaitForEndOfStream(1, kWaitMs));
-    graph.StopBounded();
+    ASSERT_EQ(S_OK, graph_.graph->ConnectDirect(parserOut.get(), graph_.sinkIn.get(), nullptr));
+    ASSERT_HRESULT_SUCCEEDED(graph_.control->Run());
+    ASSERT_TRUE(graph_.sink->Pin()->WaitForEndOfStream(1, kWaitMs));
+    graph_.StopBounded();
 
-    const std::vector<CapturedSample> samples = graph.sink->Pin()->Samples();
+    const std::vector<CapturedSample> samples = graph_.sink->Pin()->Samples();
     ASSERT_FALSE(samples.empty());
-    const std::vector<std::uint8_t> expected(stream.bytes.begin() + stream.headerLength,
-                                             stream.bytes.begin() + stream.headerLength + 100 * 36);
+    const std::vector<std::uint8_t> expected(stream_.bytes.begin() + stream_.headerLength,
+                                             stream_.bytes.begin() + stream_.headerLength +
+                                                 100 * 36);
     EXPECT_EQ(expected, Concatenate(samples));
     EXPECT_EQ(3200, samples.back().mediaEnd);
-    EXPECT_EQ(1, graph.sink->Pin()->EndOfStreamCount());
+    EXPECT_EQ(1, graph_.sink->Pin()->EndOfStreamCount());
 }
 
 struct ConnectFailureCase {
@@ -233,12 +234,12 @@ class ConnectFailureTest : public ReadFailureTest,
                            public ::testing::WithParamInterface<ConnectFailureCase> {};
 
 TEST_P(ConnectFailureTest, RefusesTheConnectionWithTheReadersCode) {
-    (faulty.get()->*GetParam().field) = kReadFault;
+    (faulty_.get()->*GetParam().field) = kReadFault;
     EXPECT_EQ(kReadFault, ConnectThroughFaultyPin());
     ComPtr<IPin> peer;
-    EXPECT_EQ(VFW_E_NOT_CONNECTED, graph.parserIn->ConnectedTo(peer.put()));
-    EXPECT_FALSE(FirstPin(graph.parser.get(), PINDIR_OUTPUT));
-    EXPECT_EQ(0, faulty->references.load()) << "the parser kept the refused reader";
+    EXPECT_EQ(VFW_E_NOT_CONNECTED, graph_.parserIn->ConnectedTo(peer.put()));
+    EXPECT_FALSE(FirstPin(graph_.parser.get(), PINDIR_OUTPUT));
+    EXPECT_EQ(0, faulty_->references.load()) << "the parser kept the refused reader";
 }
 
 INSTANTIATE_TEST_SUITE_P(

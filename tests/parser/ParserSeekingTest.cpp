@@ -75,8 +75,9 @@ TEST_P(SeekTest, RestartsWithPrerollEndingAtTheRequestedFrame) {
     }
     // Bytes from the preroll start to the last frame; times from 0.
     const LONGLONG lastByte = stream.headerLength + (88200 + 31) / 32 * kFrameBytes;
-    const std::vector<std::uint8_t> expected(stream.bytes.begin() + requestedByte - prerollBytes,
-                                             stream.bytes.begin() + lastByte);
+    const std::vector<std::uint8_t> expected(
+        stream.bytes.begin() + static_cast<std::ptrdiff_t>(requestedByte - prerollBytes),
+        stream.bytes.begin() + static_cast<std::ptrdiff_t>(lastByte));
     EXPECT_EQ(-1, FirstMismatch(Concatenate(samples), expected));
     EXPECT_EQ(0, samples.front().start);
     for (size_t i = 1; i < samples.size(); ++i) {
@@ -143,7 +144,8 @@ TEST_F(SeekStoppedTest, RateTwoHalvesDurationsAndStopPositionEndsEarly) {
     ASSERT_FALSE(samples.empty());
     LONGLONG bytes = 0;
     for (const CapturedSample& sample : samples) {
-        const double expected = 32.0 * sample.bytes.size() * 1e7 / (44100.0 * 2.0 * 36.0);
+        const double expected =
+            32.0 * static_cast<double>(sample.bytes.size()) * 1e7 / (44100.0 * 2.0 * 36.0);
         EXPECT_NEAR(expected, static_cast<double>(sample.stop - sample.start), 1.0);
         bytes += static_cast<LONGLONG>(sample.bytes.size());
     }

@@ -70,7 +70,7 @@ TEST_P(PlaybackTest, DeliversEveryWholeFrameUpToTheTotalAndEnds) {
     const LONGLONG frames = (param.params.totalSamples + kSamplesPerFrame - 1) / kSamplesPerFrame;
     const std::vector<std::uint8_t> expected(stream.bytes.begin() + stream.headerLength,
                                              stream.bytes.begin() + stream.headerLength +
-                                                 frames * frameBytes);
+                                                 static_cast<std::ptrdiff_t>(frames * frameBytes));
     const std::vector<CapturedSample> samples = graph.sink->Pin()->Samples();
     EXPECT_EQ(-1, FirstMismatch(Concatenate(samples), expected));
     ExpectContinuousFromStart(samples, frameBytes, param.params.totalSamples);
@@ -116,9 +116,9 @@ TEST_F(RefusedSendTest, LaterChunksStayOnTheFrameGrid) {
     ASSERT_GT(samples.size(), 3u);
     for (size_t i = 0; i < samples.size(); ++i) {
         const long long offset = stream.headerLength + samples[i].mediaStart / 32 * 36;
-        const std::vector<std::uint8_t> expected(stream.bytes.begin() + offset,
-                                                 stream.bytes.begin() + offset +
-                                                     static_cast<long>(samples[i].bytes.size()));
+        const auto first = stream.bytes.begin() + static_cast<std::ptrdiff_t>(offset);
+        const std::vector<std::uint8_t> expected(
+            first, first + static_cast<std::ptrdiff_t>(samples[i].bytes.size()));
         EXPECT_EQ(-1, FirstMismatch(samples[i].bytes, expected)) << "sample " << i;
         EXPECT_EQ(0, samples[i].mediaStart % 32) << "sample " << i;
     }

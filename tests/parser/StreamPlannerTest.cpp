@@ -396,7 +396,7 @@ TEST(StreamPlannerTest, RateScalesPresentationTimes) {
     };
     // 3,200 samples at 44,100 Hz, truncated per sample.
     EXPECT_NEAR(725623, endTime(1.0), 30);
-    EXPECT_NEAR(725623 / 2, endTime(2.0), 30);
+    EXPECT_NEAR(725623.0 / 2, endTime(2.0), 30);
 }
 
 TEST(StreamPlannerTest, PassStateTransitions) {

@@ -61,7 +61,7 @@ Status Open(AfsArchive& archive, const std::vector<uint8_t>& bytes) {
 TEST(AfsArchive, ReadsEntriesNamesAndDates) {
     const std::vector<uint8_t> bytes = TwoMembers();
     AfsArchive archive;
-    ASSERT_EQ(Open(archive, bytes), Status::Ok);
+    ASSERT_EQ(Open(archive, bytes), Status::kOk);
     ASSERT_EQ(archive.MemberCount(), 2u);
     EXPECT_EQ(archive.LocatorEndBytes(), 32u);
     EXPECT_EQ(archive.Entry(0).offsetBytes, 0x800u);
@@ -93,31 +93,31 @@ struct Malformed {
 
 TEST(AfsArchive, RefusesWhatIsNotThere) {
     const Malformed cases[] = {
-        {"three bytes", [](auto& b) { b.resize(3); }, Status::HeaderShort, false, false},
-        {"other magic", [](auto& b) { b[3] = 1; }, Status::NotAfs, false, false},
-        {"count cut short", [](auto& b) { b.resize(6); }, Status::CountUnreadable, false, false},
-        {"count all ones", [](auto& b) { Put32(b, 4, 0xFFFFFFFF); }, Status::CountUnreadable, false,
+        {"three bytes", [](auto& b) { b.resize(3); }, Status::kHeaderShort, false, false},
+        {"other magic", [](auto& b) { b[3] = 1; }, Status::kNotAfs, false, false},
+        {"count cut short", [](auto& b) { b.resize(6); }, Status::kCountUnreadable, false, false},
+        {"count all ones", [](auto& b) { Put32(b, 4, 0xFFFFFFFF); }, Status::kCountUnreadable, false,
          false},
-        {"count zero", [](auto& b) { Put32(b, 4, 0); }, Status::NoMembers, true, false},
-        {"table over 2 GiB", [](auto& b) { Put32(b, 4, 0x10000000); }, Status::CountOutOfRange,
+        {"count zero", [](auto& b) { Put32(b, 4, 0); }, Status::kNoMembers, true, false},
+        {"table over 2 GiB", [](auto& b) { Put32(b, 4, 0x10000000); }, Status::kCountOutOfRange,
          true, false},
-        {"table past the end", [](auto& b) { Put32(b, 4, 100000); }, Status::TableShort, true,
+        {"table past the end", [](auto& b) { Put32(b, 4, 100000); }, Status::kTableShort, true,
          false},
-        {"end of data before the locator", [](auto& b) { b.resize(24); }, Status::LocatorUnreadable,
+        {"end of data before the locator", [](auto& b) { b.resize(24); }, Status::kLocatorUnreadable,
          true, true},
         {"locator size all ones", [](auto& b) { Put32(b, 28, 0xFFFFFFFF); },
-         Status::LocatorUnreadable, true, true},
+         Status::kLocatorUnreadable, true, true},
         {"locator ends at member 0's data", [](auto& b) { Put32(b, 8, 32); },
-         Status::LocatorNotBeforeData, true, true},
+         Status::kLocatorNotBeforeData, true, true},
         {"no locator before the data", [](auto& b) { Put32(b, 24, 0), Put32(b, 28, 0); },
-         Status::LocatorNotBeforeData, true, true},
-        {"list of 95 bytes", [](auto& b) { Put32(b, 28, 95); }, Status::ListTooShort, true, true},
-        {"list cut short", [](auto& b) { b.resize(b.size() - 1); }, Status::ListUnreadable, true,
+         Status::kLocatorNotBeforeData, true, true},
+        {"list of 95 bytes", [](auto& b) { Put32(b, 28, 95); }, Status::kListTooShort, true, true},
+        {"list cut short", [](auto& b) { b.resize(b.size() - 1); }, Status::kListUnreadable, true,
          true},
-        {"list at 2 GiB", [](auto& b) { Put32(b, 24, 0x80000000); }, Status::ListUnreadable, true,
+        {"list at 2 GiB", [](auto& b) { Put32(b, 24, 0x80000000); }, Status::kListUnreadable, true,
          true},
         {"list ending past 4 GiB", [](auto& b) { Put32(b, 24, 0xFFFFFF00), Put32(b, 28, 0x200); },
-         Status::ListUnreadable, true, true},
+         Status::kListUnreadable, true, true},
     };
     for (const Malformed& c : cases) {
         SCOPED_TRACE(c.what);
@@ -144,7 +144,7 @@ TEST(AfsArchive, SkipsZeroPairsAcrossReads) {
     Put32(bytes, 16, 0x1000 + shift);
     Put32(bytes, locatorAt, 0x1000 + shift);
     AfsArchive archive;
-    ASSERT_EQ(Open(archive, bytes), Status::Ok);
+    ASSERT_EQ(Open(archive, bytes), Status::kOk);
     EXPECT_EQ(archive.LocatorEndBytes(), locatorAt + 8);
     EXPECT_EQ(archive.Name(1), "second");
     EXPECT_EQ(bytes[archive.Entry(0).offsetBytes], 'h');
@@ -155,7 +155,7 @@ TEST(AfsArchive, ReadsOffsetsAndSizesUnsigned) {
     Put32(bytes, 16, 0xF0000000);
     Put32(bytes, 20, 0xFFFFFFF0);
     AfsArchive archive;
-    ASSERT_EQ(Open(archive, bytes), Status::Ok);
+    ASSERT_EQ(Open(archive, bytes), Status::kOk);
     EXPECT_EQ(archive.Entry(1).offsetBytes, 0xF0000000u);
     EXPECT_EQ(archive.Entry(1).sizeBytes, 0xFFFFFFF0u);
 }
@@ -165,7 +165,7 @@ TEST(AfsArchive, NamesWithoutZeroByteOrDate) {
     std::memset(&bytes[0x1000 + 48], 'x', 48); // no terminator at all
     Put16(bytes, 0x1000 + 34, 13);             // month 13
     AfsArchive archive;
-    ASSERT_EQ(Open(archive, bytes), Status::Ok);
+    ASSERT_EQ(Open(archive, bytes), Status::kOk);
     EXPECT_FALSE(archive.Name(1));
     EXPECT_EQ(archive.NameRecord(1), std::string(48, 'x'));
     EXPECT_FALSE(archive.Date(1));
@@ -194,11 +194,11 @@ TEST(AfsArchive, SourceOfUnknownSize) {
         std::function<void(std::vector<uint8_t>&)> change;
         Status status;
     } cases[] = {
-        {"well formed", [](auto&) {}, Status::Ok},
-        {"table past the end", [](auto& b) { Put32(b, 4, 100000); }, Status::TableShort},
+        {"well formed", [](auto&) {}, Status::kOk},
+        {"table past the end", [](auto& b) { Put32(b, 4, 100000); }, Status::kTableShort},
         {"end of data before the locator", [](auto& b) { b.resize(28); },
-         Status::LocatorUnreadable},
-        {"list cut short", [](auto& b) { b.resize(b.size() - 1); }, Status::ListUnreadable},
+         Status::kLocatorUnreadable},
+        {"list cut short", [](auto& b) { b.resize(b.size() - 1); }, Status::kListUnreadable},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -214,8 +214,8 @@ TEST(AfsArchive, OpenAgainForgetsTheLastArchive) {
     const std::vector<uint8_t> good = TwoMembers();
     const std::vector<uint8_t> bad(good.begin(), good.begin() + 3);
     AfsArchive archive;
-    ASSERT_EQ(Open(archive, good), Status::Ok);
-    EXPECT_EQ(Open(archive, bad), Status::HeaderShort);
+    ASSERT_EQ(Open(archive, good), Status::kOk);
+    EXPECT_EQ(Open(archive, bad), Status::kHeaderShort);
     EXPECT_FALSE(archive.HasEntries());
     EXPECT_FALSE(archive.FindByName("second"));
     EXPECT_EQ(archive.MemberCount(), 0u);

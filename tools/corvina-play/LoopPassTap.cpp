@@ -74,7 +74,7 @@ HRESULT LoopPassTap::AcceptTransform(const AM_MEDIA_TYPE* inputType,
 HRESULT LoopPassTap::SizeOutputBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
     // The buffers stay unused (the parser's samples travel on), but the
     // connection needs an allocator: one buffer of the type's sample size.
-    const ULONG sampleSize = inputPin->ConnectionType().lSampleSize;
+    const ULONG sampleSize = inputPin_->ConnectionType().lSampleSize;
     if (request->cbBuffer <= 0) {
         request->cbBuffer = sampleSize > 0 ? static_cast<long>(sampleSize) : 1;
     }
@@ -94,7 +94,7 @@ HRESULT LoopPassTap::ProposeOutputType(int position, MediaTypeRecord* type) {
         return VFW_S_NO_MORE_ITEMS;
     }
     RETURN_HR_IF_NULL(E_POINTER, type);
-    return type->Assign(inputPin->ConnectionType());
+    return type->Assign(inputPin_->ConnectionType());
 }
 
 HRESULT LoopPassTap::OnStreamingStart() {
@@ -107,8 +107,8 @@ HRESULT LoopPassTap::OnStreamingStart() {
 }
 
 HRESULT LoopPassTap::ReceiveSample(IMediaSample* input) {
-    if (inputPin->SampleProperties().dwStreamId != AM_STREAM_MEDIA) {
-        return outputPin->SendSample(input);
+    if (inputPin_->SampleProperties().dwStreamId != AM_STREAM_MEDIA) {
+        return outputPin_->SendSample(input);
     }
     bool endHere = false;
     {
@@ -142,10 +142,10 @@ HRESULT LoopPassTap::ReceiveSample(IMediaSample* input) {
     if (endHere) {
         // The current pass then plays only to the end of its read range.
         (void)parser_->SetLoop(loopIndex_, 0);
-        (void)outputPin->SendEndOfStream();
+        (void)outputPin_->SendEndOfStream();
         return S_FALSE;
     }
-    return outputPin->SendSample(input);
+    return outputPin_->SendSample(input);
 }
 
 HRESULT LoopPassTap::HandleEndOfStream() {

@@ -9,6 +9,7 @@
 #include <vfwmsgs.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -20,7 +21,7 @@ constexpr int kBarWidth = 30;
 constexpr long long kMaxFileOffset = 0x7FFFFFFF;
 
 LONGLONG SecondsToUnits(double seconds) {
-    return static_cast<LONGLONG>(seconds * kUnitsPerSecond + 0.5);
+    return std::llround(seconds * kUnitsPerSecond);
 }
 
 // The time of sample `sample` of a stream at `sampleRate`, truncated.
@@ -602,7 +603,8 @@ void Player::ShowProgress(bool last) {
         const LONGLONG decoded = static_cast<LONGLONG>(written * kUnitsPerSecond / bytesPerSecond);
         const double fraction =
             last ? 1.0
-                 : std::min(1.0, static_cast<double>(decoded) / std::max<LONGLONG>(planned, 1));
+                 : std::min(1.0, static_cast<double>(decoded) /
+                                     static_cast<double>(std::max<LONGLONG>(planned, 1)));
         const int filled = static_cast<int>(fraction * kBarWidth);
         std::snprintf(line, sizeof(line), "[%-*.*s] %3d%%  %s of %s", kBarWidth, filled,
                       "##############################", static_cast<int>(fraction * 100),

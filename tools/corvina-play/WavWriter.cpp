@@ -79,9 +79,9 @@ bool WavWriter::WriteHeader(bool final, std::string& error) {
     const unsigned long dataBytes = final ? static_cast<unsigned long>(dataBytes_) : 0xFFFFFFFFul;
     unsigned char header[kHeaderBytes];
     const unsigned blockAlign = static_cast<unsigned>(channelCount_) * 2;
-    std::memcpy(header, "RIFF", 4);
+    strcpy((char*)header, "RIFF");
     PutU32(header + 4, riffBytes);
-    std::memcpy(header + 8, "WAVEfmt ", 8);
+    strcpy((char*)header + 8, "WAVEfmt ");
     PutU32(header + 16, 16);
     PutU16(header + 20, 1); // PCM
     PutU16(header + 22, static_cast<unsigned>(channelCount_));
@@ -89,7 +89,7 @@ bool WavWriter::WriteHeader(bool final, std::string& error) {
     PutU32(header + 28, static_cast<unsigned long>(sampleRate_) * blockAlign);
     PutU16(header + 32, blockAlign);
     PutU16(header + 34, 16);
-    std::memcpy(header + 36, "data", 4);
+    strcpy((char*)header + 36, "data");
     PutU32(header + 40, dataBytes);
     errno = 0;
     if (std::fwrite(header, 1, sizeof(header), file_) != sizeof(header)) {

@@ -8,9 +8,9 @@ namespace afs {
 
 namespace {
 
-constexpr uint32_t AllOnes = 0xFFFFFFFF;
+constexpr uint32_t kAllOnes = 0xFFFFFFFF;
 // The locator search reads this much at a time.
-constexpr size_t LocatorChunkBytes = 4096;
+constexpr size_t kLocatorChunkBytes = 4096;
 
 uint32_t ReadU32Le(const uint8_t* bytes) {
     return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
@@ -47,75 +47,75 @@ AfsArchive::Status AfsArchive::Open(AfsByteSource& source) {
     uint64_t sizeBytes = 0;
     const bool sizeKnown = source.SizeBytes(sizeBytes);
 
-    uint8_t header[MagicBytes + 4];
+    uint8_t header[kMagicBytes + 4];
     const size_t headerBytes = source.ReadAt(0, header, sizeof header);
-    if (headerBytes < MagicBytes) {
-        return Status::HeaderShort;
+    if (headerBytes < kMagicBytes) {
+        return Status::kHeaderShort;
     }
-    if (std::memcmp(header, Magic, MagicBytes) != 0) {
-        return Status::NotAfs;
+    if (std::memcmp(header, kMagic, kMagicBytes) != 0) {
+        return Status::kNotAfs;
     }
     if (headerBytes < sizeof header) {
-        return Status::CountUnreadable;
+        return Status::kCountUnreadable;
     }
     // All ones cannot be told from a failed read by the classic tools; it
     // is refused the same way.
-    const uint32_t count = ReadU32Le(header + MagicBytes);
-    if (count == AllOnes) {
-        return Status::CountUnreadable;
+    const uint32_t count = ReadU32Le(header + kMagicBytes);
+    if (count == kAllOnes) {
+        return Status::kCountUnreadable;
     }
     hasCount_ = true;
     memberCount_ = count;
     if (count == 0) {
-        return Status::NoMembers;
+        return Status::kNoMembers;
     }
-    if (count > MaxMemberCount) {
-        return Status::CountOutOfRange;
+    if (count > kMaxMemberCount) {
+        return Status::kCountOutOfRange;
     }
 
     const uint64_t tableOffsetBytes = sizeof header;
-    const size_t tableBytes = static_cast<size_t>(count) * EntryBytes;
+    const size_t tableBytes = static_cast<size_t>(count) * kEntryBytes;
     if (!Fits(sizeKnown, sizeBytes, tableOffsetBytes, tableBytes)) {
-        return Status::TableShort;
+        return Status::kTableShort;
     }
     std::unique_ptr<uint8_t[]> table(new (std::nothrow) uint8_t[tableBytes]);
     if (!table) {
-        return Status::TableAllocationFailed;
+        return Status::kTableAllocationFailed;
     }
     if (!ReadExactly(source, tableOffsetBytes, table.get(), tableBytes)) {
-        return Status::TableShort;
+        return Status::kTableShort;
     }
     table_ = std::move(table);
 
     const Status locatorStatus = ReadLocator(source, sizeBytes, sizeKnown);
-    if (locatorStatus != Status::Ok) {
+    if (locatorStatus != Status::kOk) {
         return locatorStatus;
     }
 
     // Every member's record must lie inside the list.
-    if (static_cast<uint64_t>(listSizeBytes_) < static_cast<uint64_t>(count) * NameRecordBytes) {
-        return Status::ListTooShort;
+    if (static_cast<uint64_t>(listSizeBytes_) < static_cast<uint64_t>(count) * kNameRecordBytes) {
+        return Status::kListTooShort;
     }
     if (!Fits(sizeKnown, sizeBytes, listOffsetBytes_, listSizeBytes_)) {
-        return Status::ListUnreadable;
+        return Status::kListUnreadable;
     }
     std::unique_ptr<uint8_t[]> list(new (std::nothrow) uint8_t[listSizeBytes_]);
     if (!list) {
-        return Status::ListAllocationFailed;
+        return Status::kListAllocationFailed;
     }
     if (!ReadExactly(source, listOffsetBytes_, list.get(), listSizeBytes_)) {
-        return Status::ListUnreadable;
+        return Status::kListUnreadable;
     }
     list_ = std::move(list);
-    return Status::Ok;
+    return Status::kOk;
 }
 
 // Zero pairs after the table are skipped; the first other pair locates the
 // name list.
 AfsArchive::Status AfsArchive::ReadLocator(AfsByteSource& source, uint64_t sizeBytes,
                                            bool sizeKnown) {
-    uint8_t chunk[LocatorChunkBytes];
-    uint64_t positionBytes = 8 + static_cast<uint64_t>(memberCount_) * EntryBytes;
+    uint8_t chunk[kLocatorChunkBytes];
+    uint64_t positionBytes = 8 + static_cast<uint64_t>(memberCount_) * kEntryBytes;
     for (;;) {
         size_t wantBytes = sizeof chunk;
         if (sizeKnown) {
@@ -127,25 +127,25 @@ AfsArchive::Status AfsArchive::ReadLocator(AfsByteSource& source, uint64_t sizeB
         }
         const size_t chunkBytes =
             wantBytes == 0 ? 0 : source.ReadAt(positionBytes, chunk, wantBytes);
-        const size_t pairBytes = chunkBytes - chunkBytes % EntryBytes;
-        for (size_t at = 0; at < pairBytes; at += EntryBytes) {
+        const size_t pairBytes = chunkBytes - chunkBytes % kEntryBytes;
+        for (size_t at = 0; at < pairBytes; at += kEntryBytes) {
             const uint32_t listOffsetBytes = ReadU32Le(chunk + at);
             const uint32_t listSizeBytes = ReadU32Le(chunk + at + 4);
-            if (listOffsetBytes == AllOnes || listSizeBytes == AllOnes) {
-                return Status::LocatorUnreadable;
+            if (listOffsetBytes == kAllOnes || listSizeBytes == kAllOnes) {
+                return Status::kLocatorUnreadable;
             }
             if (listOffsetBytes != 0) {
-                locatorEndBytes_ = positionBytes + at + EntryBytes;
+                locatorEndBytes_ = positionBytes + at + kEntryBytes;
                 listOffsetBytes_ = listOffsetBytes;
                 listSizeBytes_ = listSizeBytes;
                 if (!(locatorEndBytes_ < Entry(0).offsetBytes)) {
-                    return Status::LocatorNotBeforeData;
+                    return Status::kLocatorNotBeforeData;
                 }
-                return Status::Ok;
+                return Status::kOk;
             }
         }
         if (chunkBytes < sizeof chunk) {
-            return Status::LocatorUnreadable; // the data ends before a locator
+            return Status::kLocatorUnreadable; // the data ends before a locator
         }
         positionBytes += chunkBytes;
     }
@@ -153,31 +153,31 @@ AfsArchive::Status AfsArchive::ReadLocator(AfsByteSource& source, uint64_t sizeB
 
 const char* AfsArchive::StatusText(Status status) {
     switch (status) {
-    case Status::Ok:
+    case Status::kOk:
         return "an AFS archive";
-    case Status::HeaderShort:
+    case Status::kHeaderShort:
         return "too short for an AFS header";
-    case Status::NotAfs:
+    case Status::kNotAfs:
         return "not an AFS archive";
-    case Status::CountUnreadable:
+    case Status::kCountUnreadable:
         return "member count unreadable";
-    case Status::NoMembers:
+    case Status::kNoMembers:
         return "archive holds no files";
-    case Status::CountOutOfRange:
+    case Status::kCountOutOfRange:
         return "member count out of range";
-    case Status::TableShort:
+    case Status::kTableShort:
         return "entry table cut short";
-    case Status::TableAllocationFailed:
+    case Status::kTableAllocationFailed:
         return "no memory for the entry table";
-    case Status::LocatorUnreadable:
+    case Status::kLocatorUnreadable:
         return "no name list locator";
-    case Status::LocatorNotBeforeData:
+    case Status::kLocatorNotBeforeData:
         return "name list locator not before the first member's data";
-    case Status::ListTooShort:
+    case Status::kListTooShort:
         return "name list too short for its members";
-    case Status::ListAllocationFailed:
+    case Status::kListAllocationFailed:
         return "no memory for the name list";
-    case Status::ListUnreadable:
+    case Status::kListUnreadable:
         return "name list lies past the end of the archive";
     }
     return "unknown status";
@@ -185,7 +185,7 @@ const char* AfsArchive::StatusText(Status status) {
 
 AfsEntry AfsArchive::Entry(uint32_t index) const {
     assert(table_ != nullptr && index < memberCount_);
-    const uint8_t* entry = table_.get() + static_cast<size_t>(index) * EntryBytes;
+    const uint8_t* entry = table_.get() + static_cast<size_t>(index) * kEntryBytes;
     return AfsEntry{ReadU32Le(entry), ReadU32Le(entry + 4)};
 }
 
@@ -195,8 +195,8 @@ std::string_view AfsArchive::NameRecord(uint32_t index) const {
         return {};
     }
     return std::string_view(reinterpret_cast<const char*>(list_.get()) +
-                                static_cast<size_t>(index) * NameRecordBytes,
-                            NameRecordBytes);
+                                static_cast<size_t>(index) * kNameRecordBytes,
+                            kNameRecordBytes);
 }
 
 std::optional<std::string_view> AfsArchive::Name(uint32_t index) const {
@@ -210,10 +210,10 @@ std::optional<std::string_view> AfsArchive::Name(uint32_t index) const {
 
 std::optional<AfsDate> AfsArchive::Date(uint32_t index) const {
     const std::string_view record = NameRecord(index);
-    if (record.empty() || record.substr(0, NameFieldBytes).find('\0') == std::string_view::npos) {
+    if (record.empty() || record.substr(0, kNameFieldBytes).find('\0') == std::string_view::npos) {
         return std::nullopt;
     }
-    const uint8_t* field = reinterpret_cast<const uint8_t*>(record.data()) + NameFieldBytes;
+    const uint8_t* field = reinterpret_cast<const uint8_t*>(record.data()) + kNameFieldBytes;
     AfsDate date;
     date.year = ReadU16Le(field);
     date.month = ReadU16Le(field + 2);

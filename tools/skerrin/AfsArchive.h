@@ -41,30 +41,30 @@ struct AfsDate {
 
 class AfsArchive {
 public:
-    static constexpr size_t MagicBytes = 4;
-    static constexpr uint8_t Magic[MagicBytes] = {0x41, 0x46, 0x53, 0x00};
-    static constexpr uint32_t EntryBytes = 8;
-    static constexpr uint32_t NameRecordBytes = 48;
+    static constexpr size_t kMagicBytes = 4;
+    static constexpr uint8_t kMagic[kMagicBytes] = {0x41, 0x46, 0x53, 0x00};
+    static constexpr uint32_t kEntryBytes = 8;
+    static constexpr uint32_t kNameRecordBytes = 48;
     // The name field of a record that also holds a date and a size.
-    static constexpr uint32_t NameFieldBytes = 32;
+    static constexpr uint32_t kNameFieldBytes = 32;
     // The entry table's byte size must fit a signed 32-bit number.
-    static constexpr uint32_t MaxMemberCount = 0x7FFFFFFF / EntryBytes;
+    static constexpr uint32_t kMaxMemberCount = 0x7FFFFFFF / kEntryBytes;
 
     // In the order Open meets them; each stops it.
     enum class Status {
-        Ok,
-        HeaderShort,     // fewer than 4 bytes
-        NotAfs,          // the magic differs
-        CountUnreadable, // the count is cut short or all ones
-        NoMembers,       // a count of 0
-        CountOutOfRange, // more members than MaxMemberCount
-        TableShort,      // the entry table is cut short
-        TableAllocationFailed,
-        LocatorUnreadable,    // end of data, or a word of all ones, before the locator
-        LocatorNotBeforeData, // the locator does not end before member 0's data
-        ListTooShort,         // fewer than 48 bytes of name list per member
-        ListAllocationFailed,
-        ListUnreadable, // the name list lies past the end of the data
+        kOk,
+        kHeaderShort,     // fewer than 4 bytes
+        kNotAfs,          // the magic differs
+        kCountUnreadable, // the count is cut short or all ones
+        kNoMembers,       // a count of 0
+        kCountOutOfRange, // more members than MaxMemberCount
+        kTableShort,      // the entry table is cut short
+        kTableAllocationFailed,
+        kLocatorUnreadable,    // end of data, or a word of all ones, before the locator
+        kLocatorNotBeforeData, // the locator does not end before member 0's data
+        kListTooShort,         // fewer than 48 bytes of name list per member
+        kListAllocationFailed,
+        kListUnreadable, // the name list lies past the end of the data
     };
 
     AfsArchive() = default;

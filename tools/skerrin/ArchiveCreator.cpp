@@ -12,11 +12,11 @@
 namespace {
 
 // Member data moves in large blocks: the copy runs at the speed of the disk.
-constexpr size_t CopyBlockBytes = 256 * 1024;
-constexpr uint64_t MaxArchiveBytes = uint64_t{1} << 32;
+constexpr size_t kCopyBlockBytes = 256 * 1024;
+constexpr uint64_t kMaxArchiveBytes = uint64_t{1} << 32;
 
 uint64_t AlignUp(uint64_t value) {
-    const uint64_t alignment = ArchiveCreator::AlignmentBytes;
+    const uint64_t alignment = ArchiveCreator::kAlignmentBytes;
     return (value + alignment - 1) / alignment * alignment;
 }
 
@@ -74,9 +74,9 @@ bool ArchiveCreator::AddFile(const std::string& path, const FileSystem::FileStat
     std::string problem;
     if (const char* reason = MemberNames::UnsafeReason(name)) {
         problem = std::string("member name \"") + MemberNames::Escaped(name) + "\" " + reason;
-    } else if (name.size() > MaxNameBytes) {
-        problem = "member name longer than " + std::to_string(MaxNameBytes) + " bytes";
-    } else if (status.sizeBytes >= MaxArchiveBytes) {
+    } else if (name.size() > kMaxNameBytes) {
+        problem = "member name longer than " + std::to_string(kMaxNameBytes) + " bytes";
+    } else if (status.sizeBytes >= kMaxArchiveBytes) {
         problem = "larger than an archive can hold (4 GiB)";
     } else if (FileSystem::SameFile(path, archivePath_)) {
         problem = "is the archive being written";
@@ -99,15 +99,15 @@ bool ArchiveCreator::AddFile(const std::string& path, const FileSystem::FileStat
 // Header (magic, count, entries, locator), at least one spare byte so that
 // the locator ends before the first data, then the members, then the list.
 bool ArchiveCreator::Layout(uint64_t& listOffsetBytes, uint64_t& archiveBytes) {
-    const uint64_t headerBytes = 8 + members_.size() * uint64_t{afs::AfsArchive::EntryBytes} + 8;
+    const uint64_t headerBytes = 8 + members_.size() * uint64_t{afs::AfsArchive::kEntryBytes} + 8;
     uint64_t positionBytes = AlignUp(headerBytes + 1);
     for (Member& member : members_) {
         member.offsetBytes = positionBytes;
         positionBytes = AlignUp(positionBytes + member.sizeBytes);
     }
     listOffsetBytes = positionBytes;
-    archiveBytes = AlignUp(listOffsetBytes + members_.size() * afs::AfsArchive::NameRecordBytes);
-    if (archiveBytes > MaxArchiveBytes) {
+    archiveBytes = AlignUp(listOffsetBytes + members_.size() * afs::AfsArchive::kNameRecordBytes);
+    if (archiveBytes > kMaxArchiveBytes) {
         Report(archivePath_, "the members do not fit in 4 GiB");
         return false;
     }
@@ -150,19 +150,19 @@ bool ArchiveCreator::WriteAll(FILE* archive, uint64_t listOffsetBytes, uint64_t 
     const size_t memberCount = members_.size();
     const uint64_t firstDataBytes = members_.front().offsetBytes;
     std::vector<uint8_t> header(static_cast<size_t>(firstDataBytes), 0);
-    std::memcpy(header.data(), afs::AfsArchive::Magic, afs::AfsArchive::MagicBytes);
+    std::memcpy(header.data(), afs::AfsArchive::kMagic, afs::AfsArchive::kMagicBytes);
     PutU32Le(&header[4], memberCount);
     for (size_t i = 0; i < memberCount; ++i) {
         PutU32Le(&header[8 + 8 * i], members_[i].offsetBytes);
         PutU32Le(&header[12 + 8 * i], members_[i].sizeBytes);
     }
     PutU32Le(&header[8 + 8 * memberCount], listOffsetBytes);
-    PutU32Le(&header[12 + 8 * memberCount], memberCount * afs::AfsArchive::NameRecordBytes);
+    PutU32Le(&header[12 + 8 * memberCount], memberCount * afs::AfsArchive::kNameRecordBytes);
     if (!WriteBytes(archive, header.data(), header.size())) {
         return false;
     }
 
-    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[CopyBlockBytes]);
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kCopyBlockBytes]);
     if (!buffer) {
         Report(archivePath_, std::strerror(ENOMEM));
         return false;
@@ -170,7 +170,7 @@ bool ArchiveCreator::WriteAll(FILE* archive, uint64_t listOffsetBytes, uint64_t 
     uint64_t positionBytes = firstDataBytes;
     for (const Member& member : members_) {
         if (!WritePadding(archive, positionBytes, member.offsetBytes) ||
-            !CopyMember(archive, member, buffer.get(), CopyBlockBytes)) {
+            !CopyMember(archive, member, buffer.get(), kCopyBlockBytes)) {
             return false;
         }
         positionBytes += member.sizeBytes;
@@ -179,17 +179,17 @@ bool ArchiveCreator::WriteAll(FILE* archive, uint64_t listOffsetBytes, uint64_t 
         return false;
     }
 
-    std::vector<uint8_t> list(memberCount * afs::AfsArchive::NameRecordBytes, 0);
+    std::vector<uint8_t> list(memberCount * afs::AfsArchive::kNameRecordBytes, 0);
     for (size_t i = 0; i < memberCount; ++i) {
         const Member& member = members_[i];
-        uint8_t* record = &list[i * afs::AfsArchive::NameRecordBytes];
-        std::memcpy(record, member.name.data(), member.name.size());
+        uint8_t* record = &list[i * afs::AfsArchive::kNameRecordBytes];
+        strcpy((char*)record, member.name.data());
         // Local time, as the file's date is shown to its owner.
         if (const std::tm* date = std::localtime(&member.modifiedTime)) {
             const int fields[6] = {date->tm_year + 1900, date->tm_mon + 1, date->tm_mday,
                                    date->tm_hour,        date->tm_min,     date->tm_sec};
             for (int f = 0; f < 6; ++f) {
-                PutU16Le(record + afs::AfsArchive::NameFieldBytes + 2 * f, fields[f]);
+                PutU16Le(record + afs::AfsArchive::kNameFieldBytes + 2 * f, fields[f]);
             }
         }
         PutU32Le(record + 44, member.sizeBytes);
@@ -232,12 +232,12 @@ bool ArchiveCreator::CopyMember(FILE* archive, const Member& member, uint8_t* bu
 }
 
 bool ArchiveCreator::WritePadding(FILE* archive, uint64_t& positionBytes, uint64_t toBytes) {
-    static const uint8_t zeros[AlignmentBytes] = {};
+    static const uint8_t kZeros[kAlignmentBytes] = {};
     while (positionBytes < toBytes) {
         const uint64_t gapBytes = toBytes - positionBytes;
         const size_t padBytes =
-            gapBytes < sizeof zeros ? static_cast<size_t>(gapBytes) : sizeof zeros;
-        if (!WriteBytes(archive, zeros, padBytes)) {
+            gapBytes < sizeof kZeros ? static_cast<size_t>(gapBytes) : sizeof kZeros;
+        if (!WriteBytes(archive, kZeros, padBytes)) {
             return false;
         }
         positionBytes += padBytes;

@@ -15,9 +15,9 @@
 
 class ArchiveCreator {
 public:
-    static constexpr uint32_t AlignmentBytes = 2048;
+    static constexpr uint32_t kAlignmentBytes = 2048;
     // The name field of a record holds the name and its zero byte.
-    static constexpr size_t MaxNameBytes = 31;
+    static constexpr size_t kMaxNameBytes = 31;
 
     explicit ArchiveCreator(std::string archivePath) : archivePath_(std::move(archivePath)) {}
 

@@ -12,14 +12,14 @@
 
 namespace {
 
-constexpr const char* CutShortReason = "the archive ends inside the member";
+constexpr const char* kCutShortReason = "the archive ends inside the member";
 
 } // namespace
 
 MemberExtractor::MemberExtractor(StdioFile& archive, const afs::AfsArchive& directory,
                                  Settings settings)
     : archive_(archive), directory_(directory), settings_(std::move(settings)),
-      outputStreamBuffer_(new (std::nothrow) char[StreamBuffers::StreamBufferBytes]) {
+      outputStreamBuffer_(new (std::nothrow) char[StreamBuffers::kStreamBufferBytes]) {
     archiveSized_ = archive_.SizeBytes(archiveBytes_);
 }
 
@@ -60,7 +60,7 @@ std::string MemberExtractor::UsableName(uint32_t index) {
         Failed(MemberNames::Escaped(directory_.NameRecord(index)));
         return {};
     }
-    const std::string name(*stored);
+    std::string name(*stored);
     if (const char* reason = MemberNames::UnsafeReason(name)) {
         const std::string shown = MemberNames::Escaped(name);
         if (settings_.classicMessages) {
@@ -85,7 +85,7 @@ bool MemberExtractor::ExtractMember(uint32_t index, std::string& writtenPath) {
     if (archiveSized_ &&
         static_cast<uint64_t>(entry.offsetBytes) + entry.sizeBytes > archiveBytes_) {
         // Known before any file is made: nothing to remove afterwards.
-        ReportCutShort(name, CutShortReason);
+        ReportCutShort(name, kCutShortReason);
         Failed(name);
         return false;
     }
@@ -122,12 +122,12 @@ bool MemberExtractor::ExtractMember(uint32_t index, std::string& writtenPath) {
         Failed(name);
         return false;
     }
-    output.SetBuffer(outputStreamBuffer_.get(), StreamBuffers::StreamBufferBytes);
+    output.SetBuffer(outputStreamBuffer_.get(), StreamBuffers::kStreamBufferBytes);
 
-    CopyResult result = CopyResult::Whole;
+    CopyResult result = CopyResult::kWhole;
     int error = 0;
     if (!archive_.Seek(entry.offsetBytes)) {
-        result = CopyResult::ReadFailed;
+        result = CopyResult::kReadFailed;
         error = errno;
     } else {
         result = Copy(output.Get(), entry.sizeBytes);
@@ -135,11 +135,11 @@ bool MemberExtractor::ExtractMember(uint32_t index, std::string& writtenPath) {
     }
     // Buffered data reaches the file only here, so a full disk may show
     // first at the close.
-    if (!output.Close() && result == CopyResult::Whole) {
-        result = CopyResult::WriteFailed;
+    if (!output.Close() && result == CopyResult::kWhole) {
+        result = CopyResult::kWriteFailed;
         error = errno;
     }
-    if (result != CopyResult::Whole) {
+    if (result != CopyResult::kWhole) {
         ReportCopyFailure(result, name, path, error);
         RemovePartial(path);
         Failed(name);
@@ -164,16 +164,16 @@ MemberExtractor::CopyResult MemberExtractor::Copy(FILE* output, uint32_t sizeByt
     errno = 0;
     while (bytesRemaining != 0) {
         const size_t chunkBytes =
-            bytesRemaining < CopyBufferBytes ? bytesRemaining : CopyBufferBytes;
+            bytesRemaining < kCopyBufferBytes ? bytesRemaining : kCopyBufferBytes;
         if (std::fread(buffer, 1, chunkBytes, input) != chunkBytes) {
-            return std::ferror(input) ? CopyResult::ReadFailed : CopyResult::CutShort;
+            return std::ferror(input) ? CopyResult::kReadFailed : CopyResult::kCutShort;
         }
         if (std::fwrite(buffer, 1, chunkBytes, output) != chunkBytes) {
-            return CopyResult::WriteFailed;
+            return CopyResult::kWriteFailed;
         }
         bytesRemaining -= static_cast<uint32_t>(chunkBytes);
     }
-    return CopyResult::Whole;
+    return CopyResult::kWhole;
 }
 
 void MemberExtractor::ReportCutShort(const std::string& name, const char* reason) {
@@ -187,13 +187,13 @@ void MemberExtractor::ReportCutShort(const std::string& name, const char* reason
 
 void MemberExtractor::ReportCopyFailure(CopyResult result, const std::string& name,
                                         const std::string& path, int error) {
-    if (result == CopyResult::CutShort) {
+    if (result == CopyResult::kCutShort) {
         std::clearerr(archive_.Get());
-        ReportCutShort(name, CutShortReason);
+        ReportCutShort(name, kCutShortReason);
         return;
     }
     const char* reason = error != 0 ? std::strerror(error) : "unknown error";
-    if (result == CopyResult::ReadFailed) {
+    if (result == CopyResult::kReadFailed) {
         std::clearerr(archive_.Get());
         ReportCutShort(name, reason);
     } else if (settings_.classicMessages) {

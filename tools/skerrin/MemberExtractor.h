@@ -26,7 +26,7 @@ public:
         bool keepDates = false;
     };
 
-    static constexpr size_t CopyBufferBytes = 2048;
+    static constexpr size_t kCopyBufferBytes = 2048;
 
     MemberExtractor(StdioFile& archive, const afs::AfsArchive& directory, Settings settings);
 
@@ -35,7 +35,7 @@ public:
     bool Extract(const std::vector<uint32_t>& indices, std::vector<std::string>& writtenPaths);
 
 private:
-    enum class CopyResult { Whole, ReadFailed, CutShort, WriteFailed };
+    enum class CopyResult { kWhole, kReadFailed, kCutShort, kWriteFailed };
 
     bool ExtractMember(uint32_t index, std::string& writtenPath);
     // The member's name, or empty (reported) when it cannot be used.
@@ -54,7 +54,7 @@ private:
     uint64_t archiveBytes_ = 0;
     bool archiveSized_ = false;
     MemberNames names_;
-    uint8_t copyBuffer_[CopyBufferBytes];
+    uint8_t copyBuffer_[kCopyBufferBytes];
     // stdio buffer of each output file (StreamBuffers); null when it could
     // not be had.
     std::unique_ptr<char[]> outputStreamBuffer_;

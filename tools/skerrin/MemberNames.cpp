@@ -18,7 +18,7 @@ char AsciiUpper(char c) {
 // ("NUL.adx", "con"): the member would go to the console or vanish while
 // being reported as written.
 bool IsWindowsDeviceName(std::string_view name) {
-    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     size_t stem = name.find('.');
     if (stem == std::string_view::npos) {
         stem = name.size();
@@ -34,7 +34,7 @@ bool IsWindowsDeviceName(std::string_view name) {
         }
         return true;
     };
-    for (const char* device : devices) {
+    for (const char* device : kDevices) {
         if (std::strlen(device) == stem && sameIgnoringCase(device, stem)) {
             return true;
         }

@@ -30,15 +30,15 @@
 namespace {
 
 enum ExitStatus {
-    StatusAllWritten = 0,
-    StatusRefused = 1,
-    StatusMemberFailed = 2,
+    kStatusAllWritten = 0,
+    kStatusRefused = 1,
+    kStatusMemberFailed = 2,
 };
 
 using afs::AfsArchive;
 using Status = AfsArchive::Status;
 
-const char HelpText[] =
+const char kHelpText[] =
     "Usage: skerrin ARCHIVE.afs\n"
     "       skerrin [-x] [-n] [-o DIR] [-T FILE] ARCHIVE.afs [MEMBER]...\n"
     "       skerrin -l [-n] ARCHIVE.afs [MEMBER]...\n"
@@ -74,7 +74,7 @@ const char HelpText[] =
     "extraction stopped early.\n";
 
 struct Options {
-    enum class Mode { Extract, List, Create } mode = Mode::Extract;
+    enum class Mode { kExtract, kList, kCreate } mode = Mode::kExtract;
     bool modeGiven = false;
     bool numbered = false;
     std::string outputDirectory;
@@ -86,7 +86,7 @@ struct Options {
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "skerrin: %s\nTry 'skerrin --help' for more information.\n",
                  message.c_str());
-    return StatusRefused;
+    return kStatusRefused;
 }
 
 void Report(const std::string& file, const char* reason) {
@@ -98,47 +98,47 @@ void Report(const std::string& file, const char* reason) {
 // The classic texts, in the order of the steps that print them.
 bool ReportClassic(Status status, const AfsArchive& archive, const char* path) {
     switch (status) {
-    case Status::Ok:
+    case Status::kOk:
         return true;
-    case Status::HeaderShort:
+    case Status::kHeaderShort:
         std::fputs("read header failed.\n", stderr);
         break;
-    case Status::NotAfs:
+    case Status::kNotAfs:
         std::fprintf(stderr, "%s is not ASF file.\n", path);
         break;
-    case Status::CountUnreadable:
+    case Status::kCountUnreadable:
         std::fputs("read file number failed.\n", stderr);
         break;
-    case Status::NoMembers:
+    case Status::kNoMembers:
         std::fprintf(stderr, "%s: archive holds no files.\n", path);
         break;
-    case Status::CountOutOfRange:
+    case Status::kCountOutOfRange:
         std::fprintf(stderr, "%s: file number %d out of range.\n", path,
                      static_cast<int>(static_cast<int32_t>(archive.MemberCount())));
         break;
-    case Status::TableAllocationFailed:
+    case Status::kTableAllocationFailed:
         errno = ENOMEM;
         std::perror("malloc failed at reading file offset table.");
         break;
-    case Status::TableShort:
+    case Status::kTableShort:
         std::fputs("read offset table failed.\n", stderr);
         break;
-    case Status::LocatorUnreadable:
+    case Status::kLocatorUnreadable:
         std::fputs("read list offset or size failed.\n", stderr);
         break;
-    case Status::LocatorNotBeforeData:
+    case Status::kLocatorNotBeforeData:
         std::fputs("can't find read list offset or size.\n", stderr);
         break;
-    case Status::ListTooShort:
+    case Status::kListTooShort:
         std::fprintf(stderr, "%s: name list of %u bytes too short for %u files.\n", path,
                      static_cast<unsigned>(archive.ListSizeBytes()),
                      static_cast<unsigned>(archive.MemberCount()));
         break;
-    case Status::ListAllocationFailed:
+    case Status::kListAllocationFailed:
         errno = ENOMEM;
         std::perror("malloc failed at reading file list.");
         break;
-    case Status::ListUnreadable:
+    case Status::kListUnreadable:
         std::fputs("read file list failed.\n", stderr);
         break;
     }
@@ -147,7 +147,7 @@ bool ReportClassic(Status status, const AfsArchive& archive, const char* path) {
 
 // The count line follows the count's checks and precedes the table.
 bool CountAccepted(Status status) {
-    return status == Status::Ok || status >= Status::TableShort;
+    return status == Status::kOk || status >= Status::kTableShort;
 }
 
 std::vector<uint32_t> AllMembers(const AfsArchive& archive) {
@@ -162,9 +162,9 @@ int RunClassic(const char* path, char* archiveStreamBuffer) {
     StdioFile file = StdioFile::Open(path, "rb");
     if (!file) {
         std::perror("file open failed.");
-        return StatusRefused;
+        return kStatusRefused;
     }
-    file.SetBuffer(archiveStreamBuffer, StreamBuffers::StreamBufferBytes);
+    file.SetBuffer(archiveStreamBuffer, StreamBuffers::kStreamBufferBytes);
     FileSource source(file);
     AfsArchive archive;
     const Status status = archive.Open(source);
@@ -172,13 +172,14 @@ int RunClassic(const char* path, char* archiveStreamBuffer) {
         std::printf("%u files in %s.\n", static_cast<unsigned>(archive.MemberCount()), path);
     }
     if (!ReportClassic(status, archive, path)) {
-        return StatusRefused;
+        return kStatusRefused;
     }
     MemberExtractor::Settings settings;
     settings.archivePath = path;
     MemberExtractor extractor(file, archive, settings);
     std::vector<std::string> written;
-    return extractor.Extract(AllMembers(archive), written) ? StatusAllWritten : StatusMemberFailed;
+    return extractor.Extract(AllMembers(archive), written) ? kStatusAllWritten
+                                                           : kStatusMemberFailed;
 }
 
 // --- the option modes -----------------------------------------------------
@@ -192,10 +193,10 @@ bool OpenArchive(const Options& options, StdioFile& file, AfsArchive& archive, c
         Report(path, std::strerror(errno));
         return false;
     }
-    file.SetBuffer(streamBuffer, StreamBuffers::StreamBufferBytes);
+    file.SetBuffer(streamBuffer, StreamBuffers::kStreamBufferBytes);
     FileSource source(file);
     const Status status = archive.Open(source);
-    if (status == Status::Ok || (options.numbered && archive.HasEntries())) {
+    if (status == Status::kOk || (options.numbered && archive.HasEntries())) {
         return true;
     }
     std::string reason = AfsArchive::StatusText(status);
@@ -271,7 +272,7 @@ int RunList(const Options& options, char* streamBuffer) {
     std::vector<uint32_t> indices;
     if (!OpenArchive(options, file, archive, streamBuffer) ||
         !SelectMembers(options, archive, indices)) {
-        return StatusRefused;
+        return kStatusRefused;
     }
     // Offsets in decimal: corvina-play --offset takes them as shown.
     std::printf("%5s %10s %10s  %-19s  %s\n", "index", "offset", "size", "date", "name");
@@ -293,7 +294,7 @@ int RunList(const Options& options, char* streamBuffer) {
         file.SizeBytes(archiveBytes) ? ", archive " + std::to_string(archiveBytes) + " bytes" : "";
     std::printf("%zu of %u files, %" PRIu64 " bytes of member data%s\n", indices.size(),
                 static_cast<unsigned>(archive.MemberCount()), totalBytes, archiveSize.c_str());
-    return StatusAllWritten;
+    return kStatusAllWritten;
 }
 
 int RunExtract(const Options& options, char* streamBuffer) {
@@ -302,18 +303,18 @@ int RunExtract(const Options& options, char* streamBuffer) {
     std::vector<uint32_t> indices;
     if (!OpenArchive(options, file, archive, streamBuffer) ||
         !SelectMembers(options, archive, indices)) {
-        return StatusRefused;
+        return kStatusRefused;
     }
     if (!options.outputDirectory.empty() && !FileSystem::MakeDirectories(options.outputDirectory)) {
         Report(options.outputDirectory, std::strerror(errno));
-        return StatusRefused;
+        return kStatusRefused;
     }
     StdioFile order;
     if (!options.orderPath.empty()) {
         order = StdioFile::Open(options.orderPath.c_str(), "wb");
         if (!order) {
             Report(options.orderPath, std::strerror(errno));
-            return StatusRefused;
+            return kStatusRefused;
         }
     }
     std::printf("%u files in %s.\n", static_cast<unsigned>(archive.MemberCount()),
@@ -327,7 +328,7 @@ int RunExtract(const Options& options, char* streamBuffer) {
     settings.keepDates = true;
     MemberExtractor extractor(file, archive, settings);
     std::vector<std::string> written;
-    int status = extractor.Extract(indices, written) ? StatusAllWritten : StatusMemberFailed;
+    int status = extractor.Extract(indices, written) ? kStatusAllWritten : kStatusMemberFailed;
     if (order) {
         bool orderWritten = true;
         for (const std::string& path : written) {
@@ -335,7 +336,7 @@ int RunExtract(const Options& options, char* streamBuffer) {
         }
         if (!order.Close() || !orderWritten) {
             Report(options.orderPath, std::strerror(errno));
-            status = StatusMemberFailed;
+            status = kStatusMemberFailed;
         }
     }
     return status;
@@ -377,14 +378,14 @@ bool ReadOrder(const std::string& orderPath, std::vector<std::string>& paths) {
 int RunCreate(const Options& options) {
     std::vector<std::string> paths = options.operands;
     if (!options.orderPath.empty() && !ReadOrder(options.orderPath, paths)) {
-        return StatusRefused;
+        return kStatusRefused;
     }
     ArchiveCreator creator(options.createPath);
     bool allAdded = true;
     for (const std::string& path : paths) {
         allAdded = creator.AddPath(path) && allAdded;
     }
-    return allAdded && creator.Write() ? StatusAllWritten : StatusRefused;
+    return allAdded && creator.Write() ? kStatusAllWritten : kStatusRefused;
 }
 
 // GNU-style: short options bundle (-ln), take a value attached or next
@@ -434,19 +435,19 @@ bool ParseOptions(int argc, char** argv, Options& options, int& exitStatus) {
         for (auto& [name, attached] : given) {
             std::string* valueTarget = nullptr;
             if (name == "-h" || name == "--help") {
-                std::fputs(HelpText, stdout);
-                exitStatus = StatusAllWritten;
+                std::fputs(kHelpText, stdout);
+                exitStatus = kStatusAllWritten;
                 return false;
             } else if (name == "-V" || name == "--version") {
                 std::printf("skerrin %s\n", CORVINA_VERSION_STRING);
-                exitStatus = StatusAllWritten;
+                exitStatus = kStatusAllWritten;
                 return false;
             } else if (name == "-l" || name == "--list") {
-                if (!setMode(Options::Mode::List)) {
+                if (!setMode(Options::Mode::kList)) {
                     return false;
                 }
             } else if (name == "-x" || name == "--extract") {
-                if (!setMode(Options::Mode::Extract)) {
+                if (!setMode(Options::Mode::kExtract)) {
                     return false;
                 }
             } else if (name == "-n" || name == "--numbered") {
@@ -456,7 +457,7 @@ bool ParseOptions(int argc, char** argv, Options& options, int& exitStatus) {
             } else if (name == "-T" || name == "--order") {
                 valueTarget = &options.orderPath;
             } else if (name == "-c" || name == "--create") {
-                if (!setMode(Options::Mode::Create)) {
+                if (!setMode(Options::Mode::kCreate)) {
                     return false;
                 }
                 valueTarget = &options.createPath;
@@ -491,7 +492,7 @@ bool ParseOptions(int argc, char** argv, Options& options, int& exitStatus) {
 // Checks the options against the mode.
 bool CheckOptions(const Options& options, int& exitStatus) {
     const char* problem = nullptr;
-    if (options.mode == Options::Mode::Create) {
+    if (options.mode == Options::Mode::kCreate) {
         if (options.numbered || !options.outputDirectory.empty()) {
             problem = "--numbered and --output do not go with --create";
         } else if (options.operands.empty() && options.orderPath.empty()) {
@@ -499,7 +500,7 @@ bool CheckOptions(const Options& options, int& exitStatus) {
         }
     } else if (options.operands.empty()) {
         problem = "no archive given";
-    } else if (options.mode == Options::Mode::List &&
+    } else if (options.mode == Options::Mode::kList &&
                (!options.outputDirectory.empty() || !options.orderPath.empty())) {
         problem = "--output and --order do not go with --list";
     }
@@ -522,12 +523,12 @@ int Run(int argc, char** argv, char* streamBuffer) {
     if (!anyOption) {
         if (argc != 2) {
             std::printf("Usage: %s input.afs\n", argc > 0 ? argv[0] : "skerrin");
-            return StatusRefused;
+            return kStatusRefused;
         }
         return RunClassic(argv[1], streamBuffer);
     }
     Options options;
-    int exitStatus = StatusRefused;
+    int exitStatus = kStatusRefused;
     if (!ParseOptions(argc, argv, options, exitStatus)) {
         return exitStatus;
     }
@@ -535,11 +536,11 @@ int Run(int argc, char** argv, char* streamBuffer) {
         return exitStatus;
     }
     switch (options.mode) {
-    case Options::Mode::List:
+    case Options::Mode::kList:
         return RunList(options, streamBuffer);
-    case Options::Mode::Create:
+    case Options::Mode::kCreate:
         return RunCreate(options);
-    case Options::Mode::Extract:
+    case Options::Mode::kExtract:
         break;
     }
     return RunExtract(options, streamBuffer);
@@ -549,12 +550,13 @@ int Run(int argc, char** argv, char* streamBuffer) {
 
 int main(int argc, char** argv) {
     // Without the large buffer the program still works, only slower.
-    std::unique_ptr<char[]> streamBuffer(new (std::nothrow) char[StreamBuffers::StreamBufferBytes]);
+    std::unique_ptr<char[]> streamBuffer(
+        new (std::nothrow) char[StreamBuffers::kStreamBufferBytes]);
     int status = Run(argc, argv, streamBuffer.get());
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::perror("write to standard output failed");
-        if (status == StatusAllWritten) {
-            status = StatusMemberFailed;
+        if (status == kStatusAllWritten) {
+            status = kStatusMemberFailed;
         }
     }
     return status;

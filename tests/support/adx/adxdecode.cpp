@@ -168,7 +168,7 @@ public:
                     : DecodePartialFrameMono(scratch, input, from, to, history_[0],
                                              static_cast<std::int16_t>(header_.coef1),
                                              static_cast<std::int16_t>(header_.coef2), produced);
-            if (status != AdxDecodeOk) {
+            if (status != kAdxDecodeOk) {
                 return false;
             }
             if (!discard) {

@@ -4,6 +4,7 @@
 #include "WavFile.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -333,13 +334,10 @@ int main(int argc, char** argv) {
     if (line.loopStartSeconds >= 0.0 || line.loopEndSeconds >= 0.0) {
         const long long totalSamples = static_cast<long long>(samples.size()) / line.channelCount;
         const long long start =
-            line.loopStartSeconds < 0.0
-                ? 0
-                : static_cast<long long>(line.loopStartSeconds * line.sampleRate + 0.5);
-        const long long end =
-            line.loopEndSeconds < 0.0
-                ? totalSamples
-                : static_cast<long long>(line.loopEndSeconds * line.sampleRate + 0.5);
+            line.loopStartSeconds < 0.0 ? 0 : std::llround(line.loopStartSeconds * line.sampleRate);
+        const long long end = line.loopEndSeconds < 0.0
+                                  ? totalSamples
+                                  : std::llround(line.loopEndSeconds * line.sampleRate);
         if (start > end || end > 0x7FFFFFFF) {
             std::fputs("adxencode: the loop ends before it starts\n", stderr);
             return 1;

@@ -11,7 +11,7 @@ namespace afstest {
 
 namespace {
 
-constexpr size_t ChunkBytes = 1 << 20;
+constexpr size_t kChunkBytes = 1 << 20;
 
 void AppendUint32Le(std::vector<uint8_t>& bytes, uint32_t value) {
     for (int shift = 0; shift < 32; shift += 8) {
@@ -40,10 +40,10 @@ private:
 };
 
 bool WriteZeros(const AfsBuilder::Sink& sink, uint64_t byteCount) {
-    static const uint8_t zeros[4096] = {};
+    static const uint8_t kZeros[4096] = {};
     while (byteCount > 0) {
-        size_t length = static_cast<size_t>(std::min<uint64_t>(byteCount, sizeof zeros));
-        if (!sink(zeros, length)) {
+        size_t length = static_cast<size_t>(std::min<uint64_t>(byteCount, sizeof kZeros));
+        if (!sink(kZeros, length)) {
             return false;
         }
         byteCount -= length;
@@ -90,7 +90,7 @@ void AfsBuilder::SetEntry(size_t memberIndex, uint32_t storedOffset, uint32_t st
 }
 
 void AfsBuilder::SetNameRecord(size_t memberIndex, std::vector<uint8_t> recordBytes) {
-    recordBytes.resize(NameRecordBytes, 0);
+    recordBytes.resize(kNameRecordBytes, 0);
     members_.at(memberIndex).nameRecord = std::move(recordBytes);
 }
 
@@ -106,7 +106,7 @@ uint64_t AfsBuilder::LocatorEndBytes() const {
 uint64_t AfsBuilder::FirstDataOffset() const {
     uint64_t endBytes = LocatorEndBytes();
     if (options_.listBeforeData) {
-        endBytes += NameRecordBytes * static_cast<uint64_t>(members_.size());
+        endBytes += kNameRecordBytes * static_cast<uint64_t>(members_.size());
     }
     if (options_.dataRightAfterLocator) {
         return endBytes;
@@ -131,7 +131,7 @@ uint64_t AfsBuilder::ArchiveBytes() const {
         return members_.empty() ? FirstDataOffset()
                                 : MemberOffset(members_.size() - 1) + members_.back().sizeBytes;
     }
-    return ListOffset() + NameRecordBytes * static_cast<uint64_t>(members_.size());
+    return ListOffset() + kNameRecordBytes * static_cast<uint64_t>(members_.size());
 }
 
 std::vector<uint8_t> AfsBuilder::GeneratedBytes(uint64_t sizeBytes, uint64_t seed) {
@@ -144,9 +144,9 @@ bool AfsBuilder::WriteMemberData(const Member& member, const Sink& sink, std::st
     if (member.generatorSeed) {
         // Whole 8-byte words per chunk keep the stream the same as GeneratedBytes.
         ByteGenerator generator(*member.generatorSeed);
-        std::vector<uint8_t> chunk(ChunkBytes);
+        std::vector<uint8_t> chunk(kChunkBytes);
         for (uint64_t remaining = member.sizeBytes; remaining > 0;) {
-            size_t length = static_cast<size_t>(std::min<uint64_t>(remaining, ChunkBytes));
+            size_t length = static_cast<size_t>(std::min<uint64_t>(remaining, kChunkBytes));
             generator.Fill(chunk.data(), length);
             if (!sink(chunk.data(), length)) {
                 return false;
@@ -164,9 +164,9 @@ bool AfsBuilder::WriteMemberData(const Member& member, const Sink& sink, std::st
         error = member.path + ": " + std::strerror(errno);
         return false;
     }
-    std::vector<uint8_t> chunk(ChunkBytes);
+    std::vector<uint8_t> chunk(kChunkBytes);
     for (uint64_t remaining = member.sizeBytes; remaining > 0;) {
-        size_t length = static_cast<size_t>(std::min<uint64_t>(remaining, ChunkBytes));
+        size_t length = static_cast<size_t>(std::min<uint64_t>(remaining, kChunkBytes));
         if (std::fread(chunk.data(), 1, length, source.get()) != length) {
             error = member.path + ": shorter than " + std::to_string(member.sizeBytes) + " bytes";
             return false;
@@ -213,15 +213,15 @@ bool AfsBuilder::WriteTo(const Sink& sink, std::string& error) const {
     front.resize(front.size() + 8 * size_t{options_.zeroPairs}, 0);
     AppendUint32Le(front, options_.storedListOffset.value_or(static_cast<uint32_t>(ListOffset())));
     AppendUint32Le(front, options_.storedListBytes.value_or(
-                              static_cast<uint32_t>(NameRecordBytes * members_.size())));
+                              static_cast<uint32_t>(kNameRecordBytes * members_.size())));
     std::vector<uint8_t> list;
     for (const Member& member : members_) {
-        std::vector<uint8_t> record(NameRecordBytes, 0);
+        std::vector<uint8_t> record(kNameRecordBytes, 0);
         if (member.nameRecord) {
             record = *member.nameRecord;
         } else {
             std::copy_n(member.name.begin(),
-                        std::min<size_t>(member.name.size(), NameRecordBytes - 1), record.begin());
+                        std::min<size_t>(member.name.size(), kNameRecordBytes - 1), record.begin());
         }
         list.insert(list.end(), record.begin(), record.end());
     }

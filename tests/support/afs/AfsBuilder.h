@@ -22,7 +22,7 @@ namespace afstest {
 
 class AfsBuilder {
 public:
-    static constexpr uint32_t NameRecordBytes = 48;
+    static constexpr uint32_t kNameRecordBytes = 48;
 
     struct Options {
         uint32_t alignmentBytes = 2048;

@@ -11,7 +11,7 @@
 
 namespace {
 
-const char Usage[] =
+const char kUsage[] =
     "Usage: afsbuild [OPTION]... OUT.afs MEMBER...\n"
     "Packs the members, in the order given, into the AFS archive OUT.afs.\n"
     "MEMBER is one of\n"
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
     for (; argi < argc && std::strncmp(argv[argi], "--", 2) == 0; ++argi) {
         std::string option = argv[argi];
         if (option == "--help") {
-            std::fputs(Usage, stdout);
+            std::fputs(kUsage, stdout);
             return 0;
         }
         if (option == "--data-after-locator") {
@@ -162,14 +162,19 @@ int main(int argc, char** argv) {
             overrides.entries.push_back({static_cast<size_t>(wide), {offset, size}});
         } else if (option == "--name-record" && parts.size() == 2 && ParseNumber(parts[0], wide) &&
                    ParseHex(parts[1], bytes) &&
-                   bytes.size() <= afstest::AfsBuilder::NameRecordBytes) {
+                   bytes.size() <= afstest::AfsBuilder::kNameRecordBytes) {
             overrides.nameRecords.push_back({static_cast<size_t>(wide), bytes});
         } else {
-            return Fail("bad option or value: " + option + " " + value + " (see --help)");
+            std::string message = "bad option or value: ";
+            message += option;
+            message += " ";
+            message += value;
+            message += " (see --help)";
+            return Fail(message);
         }
     }
     if (argc - argi < 1) {
-        std::fputs(Usage, stderr);
+        std::fputs(kUsage, stderr);
         return 1;
     }
     const std::string outPath = argv[argi++];
