@@ -43,6 +43,7 @@ using Pass = PassSchedule::Pass;
 
 struct ScheduleCase {
     const char* name;
+    AdxHeader header;
     PassSchedule::Settings settings;
     std::vector<Pass> passes; // the first passes
     bool ends;                // no pass after them
@@ -74,7 +75,8 @@ class PassScheduleTest : public ::testing::TestWithParam<ScheduleCase> {};
 
 TEST_P(PassScheduleTest, PassesAsThePlannerPlaysThem) {
     const ScheduleCase& param = GetParam();
-    const PassSchedule schedule(MakeHeader(32000, 2, 128000), param.settings);
+    const PassSchedule schedule(param.header, param.settings);
+    std::int64_t samples = 0;
     for (std::size_t index = 0; index < param.passes.size(); ++index) {
         const Pass& want = param.passes[index];
         Pass pass;
@@ -85,6 +87,11 @@ TEST_P(PassScheduleTest, PassesAsThePlannerPlaysThem) {
         EXPECT_EQ(want.endSample, pass.endSample) << "pass " << index + 1;
         // Delivered up to a pass's end, a run has begun it and no more.
         EXPECT_EQ(static_cast<std::int64_t>(index) + 1, schedule.PassesBefore(pass.endTime));
+        samples += want.endSample - want.startSample;
+        EXPECT_EQ(samples, schedule.SamplesIn(static_cast<std::int64_t>(index) + 1));
+    }
+    if (param.ends) {
+        EXPECT_EQ(samples, schedule.SamplesIn(PassSchedule::kMaxPasses));
     }
     Pass next;
     EXPECT_EQ(!param.ends,
@@ -93,46 +100,59 @@ TEST_P(PassScheduleTest, PassesAsThePlannerPlaysThem) {
 
 const PassSchedule::Settings kPlain;
 const std::int64_t kSecond = 10000000;
+const AdxHeader kStereo = MakeHeader(32000, 2, 128000);
 
 INSTANTIATE_TEST_SUITE_P(
     Headers, PassScheduleTest,
-    ::testing::Values(ScheduleCase{"NoLoop", kPlain, {{0, 4000 * kFrameUnits, 0, 128000}}, true},
-                      ScheduleCase{"Loop", Loop(kPlain), LoopPasses(0, 0, 5), false},
-                      // 31 frames of preroll come first and take their time.
-                      ScheduleCase{"StartInsideTheLoop",
-                                   Loop({25 * kSecond / 10, -1, 1.0, false, 0}),
-                                   LoopPasses(2500, 31, 3), false},
-                      // The first pass, its preroll too, lies past the loop end and plays
-                      // nothing: the loop passes follow from time 0.
-                      ScheduleCase{"StartAfterTheLoop",
-                                   Loop({35 * kSecond / 10, -1, 1.0, false, 0}),
-                                   {{0, 2001 * kFrameUnits, 32000, 96032}},
-                                   false},
-                      // A stop ends the stream with the frame that holds it, loop or not.
-                      ScheduleCase{"StopInsideTheLoop",
-                                   Loop({-1, 25 * kSecond / 10, 1.0, false, 0}),
-                                   {{0, 2501 * kFrameUnits, 0, 80032}},
-                                   true},
-                      // The data ends inside the loop: every pass ends there.
-                      ScheduleCase{"ShortData",
-                                   Loop({-1, -1, 1.0, false, 0, FrameByte(2000) + 20}),
-                                   {{0, 2000 * kFrameUnits, 0, 64000},
-                                    {2000 * kFrameUnits, 3000 * kFrameUnits, 32000, 64000},
-                                    {3000 * kFrameUnits, 4000 * kFrameUnits, 32000, 64000},
-                                    {4000 * kFrameUnits, 5000 * kFrameUnits, 32000, 64000}},
-                                   false},
-                      ScheduleCase{"ShortDataWithoutLoop",
-                                   {-1, -1, 1.0, false, -1, FrameByte(2000) + 20},
-                                   {{0, 2000 * kFrameUnits, 0, 64000}},
-                                   true},
-                      ScheduleCase{"RateTwo",
-                                   Loop({-1, -1, 2.0, true, 0}),
-                                   {{0, 3001 * kFrameUnits / 2, 0, 96032},
-                                    {3001 * kFrameUnits / 2, 5002 * kFrameUnits / 2, 32000, 96032}},
-                                   false}));
+    ::testing::Values(
+        ScheduleCase{"NoLoop", kStereo, kPlain, {{0, 4000 * kFrameUnits, 0, 128000}}, true},
+        ScheduleCase{"Loop", kStereo, Loop(kPlain), LoopPasses(0, 0, 5), false},
+        // 31 frames of preroll come first and take their time.
+        ScheduleCase{"StartInsideTheLoop", kStereo, Loop({25 * kSecond / 10, -1, 1.0, false, 0}),
+                     LoopPasses(2500, 31, 3), false},
+        // The first pass, its preroll too, lies past the loop end and plays
+        // nothing: the loop passes follow from time 0.
+        ScheduleCase{"StartAfterTheLoop",
+                     kStereo,
+                     Loop({35 * kSecond / 10, -1, 1.0, false, 0}),
+                     {{0, 2001 * kFrameUnits, 32000, 96032}},
+                     false},
+        // A stop ends the stream with the frame that holds it, loop or not.
+        ScheduleCase{"StopInsideTheLoop",
+                     kStereo,
+                     Loop({-1, 25 * kSecond / 10, 1.0, false, 0}),
+                     {{0, 2501 * kFrameUnits, 0, 80032}},
+                     true},
+        // The data ends inside the loop: every pass ends there.
+        ScheduleCase{"ShortData",
+                     kStereo,
+                     Loop({-1, -1, 1.0, false, 0, FrameByte(2000) + 20}),
+                     {{0, 2000 * kFrameUnits, 0, 64000},
+                      {2000 * kFrameUnits, 3000 * kFrameUnits, 32000, 64000},
+                      {3000 * kFrameUnits, 4000 * kFrameUnits, 32000, 64000},
+                      {4000 * kFrameUnits, 5000 * kFrameUnits, 32000, 64000}},
+                     false},
+        ScheduleCase{"ShortDataWithoutLoop",
+                     kStereo,
+                     {-1, -1, 1.0, false, -1, FrameByte(2000) + 20},
+                     {{0, 2000 * kFrameUnits, 0, 64000}},
+                     true},
+        ScheduleCase{"RateTwo",
+                     kStereo,
+                     Loop({-1, -1, 2.0, true, 0}),
+                     {{0, 3001 * kFrameUnits / 2, 0, 96032},
+                      {3001 * kFrameUnits / 2, 5002 * kFrameUnits / 2, 32000, 96032}},
+                     false},
+        // At 22,050 Hz a frame of 32 samples lasts 14,512.47 units: the
+        // stream's end lies where all its 938 frames end, truncated once.
+        ScheduleCase{"TimesTruncatedOnce",
+                     MakeHeader(22050, 1, 30011),
+                     kPlain,
+                     {{0, 938LL * 32 * kSecond / 22050, 0, 30011}},
+                     true}));
 
 TEST(PassScheduleTest, LoopPassesAreCountedFarAhead) {
-    const PassSchedule schedule(MakeHeader(32000, 2, 128000), Loop(kPlain));
+    const PassSchedule schedule(kStereo, Loop(kPlain));
     // Pass n of the loop begins after 3,001 + (n - 2) * 2,001 frames.
     const std::int64_t n = 1000000;
     const std::int64_t start = (3001 + (n - 2) * 2001) * kFrameUnits;
@@ -151,8 +171,7 @@ TEST(PassScheduleTest, LoopPassesAreCountedFarAhead) {
 }
 
 TEST(PassScheduleTest, PositionsStayInsideTheirPass) {
-    const PassSchedule schedule(MakeHeader(32000, 2, 128000),
-                                Loop({15 * kSecond / 10, -1, 2.0, true, 0}));
+    const PassSchedule schedule(kStereo, Loop({15 * kSecond / 10, -1, 2.0, true, 0}));
     std::int64_t pass = 0;
     // Preroll first: the position is pass 1's first sample; half a second
     // of presentation time at rate 2 later, a second of media on.
@@ -165,17 +184,6 @@ TEST(PassScheduleTest, PositionsStayInsideTheirPass) {
     ASSERT_TRUE(schedule.PassNumber(1, first));
     EXPECT_EQ(96032 * kSecond / 32000, schedule.PositionAt(first.endTime, pass));
     EXPECT_EQ(1, pass);
-}
-
-// At 22,050 Hz a frame of 32 samples lasts 14,512.47 units: the end of the
-// stream lies where all its 938 frames end, truncated once.
-TEST(PassScheduleTest, TimesAreTruncatedOnce) {
-    const PassSchedule schedule(MakeHeader(22050, 1, 30011), kPlain);
-    Pass pass;
-    ASSERT_TRUE(schedule.PassNumber(1, pass));
-    EXPECT_EQ(938LL * 32 * kSecond / 22050, pass.endTime);
-    EXPECT_EQ(30011, pass.endSample);
-    EXPECT_EQ(30011, schedule.SamplesIn(PassSchedule::kMaxPasses));
 }
 
 } // namespace

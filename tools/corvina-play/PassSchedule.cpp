@@ -147,6 +147,9 @@ std::int64_t PassSchedule::PositionAt(std::int64_t time, std::int64_t& pass) con
         pass = 0;
         return 0;
     }
+    if (time >= under.endTime) {
+        return SampleUnits(under.endSample); // a pass played out ends where its samples do
+    }
     const std::int64_t since = std::max<std::int64_t>(time - under.startTime, 0);
     const auto played = static_cast<std::int64_t>(static_cast<double>(since) * rate_);
     return std::min(SampleUnits(under.startSample) + played, SampleUnits(under.endSample));
