@@ -8,7 +8,7 @@
 // loop jumps follow each other with nothing delivered between them.
 #include "FuzzCheck.h"
 #include "parser/StreamPlanner.h"
-#include "planner/PlannedReader.h"
+#include "parser/PlannedReader.h"
 
 #include <algorithm>
 #include <cstddef>

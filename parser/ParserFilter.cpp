@@ -364,7 +364,7 @@ HRESULT ParserFilter::Reposition(int kind) {
     double rate = 1.0;
     outputPin_->GetRate(&rate);
     const LONGLONG startByte = geometry.StreamByteForTime(current);
-    const LONGLONG endByte = geometry.StreamByteForTime(stop) + geometry.FrameBytes();
+    const LONGLONG endByte = geometry.StopByteForTime(stop);
     const LONGLONG readStart = std::max<LONGLONG>(startByte - geometry.PrerollBytes(), 0);
     // Applied while the pull thread is paused: no chunk plans with half of it.
     const auto apply = [&] {

@@ -50,10 +50,16 @@ std::int64_t StreamGeometry::SampleIndexAt(std::int64_t streamByte) const {
     return MulDiv64(streamByte - dataOffset_, samplesPerFrame_, frameBytes_, 0);
 }
 
-double StreamGeometry::SampleDurationUnits(std::int64_t sizeBytes, double rate) const {
-    return (static_cast<double>(samplesPerFrame_) * static_cast<double>(sizeBytes) *
-            static_cast<double>(kUnitsPerSecond)) /
-           (static_cast<double>(sampleRate_) * rate * static_cast<double>(frameBytes_));
+std::int64_t StreamGeometry::PlayedUnits(std::int64_t sizeBytes, double rate) const {
+    // Saturating: counted far ahead, products leave 64 bits.
+    const std::int64_t samples = MulDiv64(sizeBytes / frameBytes_, samplesPerFrame_, 1, 0);
+    const std::int64_t units = MulDiv64(samples, kUnitsPerSecond, sampleRate_, 0);
+    if (rate == 1.0) {
+        return units;
+    }
+    // Far beyond any stream, the quotient saturates instead of overflowing.
+    constexpr double kMaxUnits = 4.0e18;
+    return static_cast<std::int64_t>(std::min(static_cast<double>(units) / rate, kMaxUnits));
 }
 
 std::int64_t StreamGeometry::FramesBefore(std::int64_t firstSample, std::int64_t endSample,

@@ -41,12 +41,18 @@ public:
     // The stream byte position of the frame that holds time t (clamped to the
     // first frame and below kMaxStreamBytes).
     std::int64_t StreamByteForTime(std::int64_t timeUnits) const;
+    // The end of the range that a stop at time t reads: the frame that holds
+    // t is the last one.
+    std::int64_t StopByteForTime(std::int64_t timeUnits) const {
+        return StreamByteForTime(timeUnits) + frameBytes_;
+    }
     // Per-channel index of the first sample at stream byte `streamByte` (a
     // frame boundary of the data area).
     std::int64_t SampleIndexAt(std::int64_t streamByte) const;
-    // Presentation length of `sizeBytes` of frames played at `rate`, in
-    // 100-ns units (fractional; the caller truncates the running sum).
-    double SampleDurationUnits(std::int64_t sizeBytes, double rate) const;
+    // Presentation length of `sizeBytes` of whole frames played at `rate`, in
+    // 100-ns units, truncated: exact integer arithmetic at rate 1, so that
+    // every build computes the same time for the same bytes.
+    std::int64_t PlayedUnits(std::int64_t sizeBytes, double rate) const;
     // How many of a sample's `frameCount` frames, the first starting at
     // sample index `firstSample`, are needed to play every sample before
     // `endSample`: the frame that holds sample endSample - 1 is the last one

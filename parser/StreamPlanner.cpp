@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <limits>
 
 StreamPlanner::PassState StreamPlanner::Advance(PassState state, PassEvent event) {
     switch (event) {
@@ -67,8 +68,33 @@ bool StreamPlanner::SetLoop(std::int32_t index, bool enabled) {
 
 void StreamPlanner::SetStart(std::int64_t startByte) {
     startByte_ = startByte;
-    streamTime_ = 0;
+    RebaseTime(0);
     state_ = Advance(state_, PassEvent::kNewStart);
+}
+
+void StreamPlanner::SetRate(double rate) {
+    RebaseTime(TimeAfterBytes(0));
+    rate_ = rate;
+}
+
+void StreamPlanner::RestartPass() {
+    RebaseTime(TimeAfterBytes(0));
+    state_ = Advance(state_, PassEvent::kRestart);
+}
+
+std::int64_t StreamPlanner::TimeAfterBytes(std::int64_t bytes) const {
+    const std::int64_t played = bytesPlayed_ + bytes;
+    if (played <= 0) {
+        return timeBase_; // also without a usable stream
+    }
+    const std::int64_t units = geometry_.PlayedUnits(played, rate_);
+    const std::int64_t latest = std::numeric_limits<std::int64_t>::max();
+    return units > latest - timeBase_ ? latest : timeBase_ + units;
+}
+
+void StreamPlanner::RebaseTime(std::int64_t timeBase) {
+    timeBase_ = timeBase;
+    bytesPlayed_ = 0;
 }
 
 void StreamPlanner::Rewind() {
@@ -186,10 +212,9 @@ void StreamPlanner::PlanChunk(const Chunk& chunk, std::int64_t bufferBytes, Plan
                 sample.mediaStart += loop->startTrim; // the first sample of a loop pass
             }
             sample.mediaEnd = std::max(mediaEnd, sample.mediaStart);
-            sample.timeStart = streamTime_;
-            streamTime_ = static_cast<std::int64_t>(static_cast<double>(streamTime_) +
-                                                    geometry_.SampleDurationUnits(size, rate_));
-            sample.timeStop = streamTime_;
+            sample.timeStart = TimeAfterBytes(0);
+            bytesPlayed_ += size;
+            sample.timeStop = TimeAfterBytes(0);
             sample.discontinuity = discontinuity;
             sample.preroll = preroll;
             plan.samples.push_back(sample);

@@ -98,14 +98,19 @@ public:
     // The end of the range a start reads: data past it is never asked for,
     // and reaching it ends the stream even while looping.
     void SetStopByte(std::int64_t stopByte) { stopByte_ = stopByte; }
-    void SetRate(double rate) { rate_ = rate; }
+    // Presentation times run on at the new rate from the next sample.
+    void SetRate(double rate);
     // The reader reads again from the last start (a new stop or rate):
     // preroll and passes as after that start, presentation times running on.
-    void RestartPass() { state_ = Advance(state_, PassEvent::kRestart); }
+    void RestartPass();
     // Back to the state after SetStream's start, keeping the loop choice.
     void Rewind();
 
     PassState State() const { return state_; }
+    // The presentation time once `bytes` more frame bytes are planned at the
+    // current rate, as PlanChunk would stamp it: for counting ahead without
+    // planning.
+    std::int64_t TimeAfterBytes(std::int64_t bytes) const;
 
     // Plans `chunk` (whose bytes are not needed) for output buffers of
     // `bufferBytes` each and commits the pass state and times as if every
@@ -120,6 +125,8 @@ private:
     // Ends the pass: a jump to the loop start when the loop plays on, else
     // the end of the stream.
     void EndPass(const AdxLoopPoint* loop, Plan& plan);
+    // Presentation times count on from `timeBase` with no bytes planned.
+    void RebaseTime(std::int64_t timeBase);
 
     StreamGeometry geometry_;
     std::vector<AdxLoopPoint> loops_;
@@ -130,5 +137,9 @@ private:
     std::int64_t stopByte_ = StreamGeometry::kMaxStreamBytes;
     double rate_ = 1.0;
     PassState state_ = PassState::kPreroll;
-    std::int64_t streamTime_ = 0; // start time of the next sample
+    // A sample's times come from all the bytes planned since the last start,
+    // restart or rate change, never from a running sum of truncated sample
+    // lengths: where chunks and buffers split the data changes no time.
+    std::int64_t timeBase_ = 0;    // the presentation time at that point
+    std::int64_t bytesPlayed_ = 0; // frame bytes planned since
 };

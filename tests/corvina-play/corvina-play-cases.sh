@@ -104,6 +104,10 @@ tool "$encoder" --channels 1 --rate 8000 --samples 8000 --loop 3200:6400 short-l
 # A loop whose end is not a block boundary: the first pass ends at the loop
 # end, later passes where the loop's range ends, and each jumps again.
 tool "$encoder" --channels 1 --rate 8000 --samples 12000 --loop 1000:9610 unaligned-loop.adx
+# At 22,050 Hz no frame lasts a whole number of 100-ns units: the passes end
+# where the parser's times say, whatever its buffers.
+tool "$encoder" --signal sweep --channels 1 --rate 22050 --samples 30011 --loop 3000:20000 \
+    mono-loop.adx
 printf 'ADX? no.\n%.0s' $(seq 40) >"$fx/text.adx"
 : >"$fx/empty.adx"
 printf '\x80\x00\x00' >"$fx/three-bytes.adx"
@@ -223,9 +227,10 @@ err </dev/null
 # --- --wav against the ADX core's decode of the same sample sequence --------
 # NAME | FIXTURE | CHANNELS | corvina-play options | adxdecode options
 # A start at time t begins with the block holding it, after a preroll of
-# (rate / 32) >> 5 blocks: 31 at 32000 Hz, 43 at 44100 Hz. A stop ends with
-# the block holding it. A loop's first pass ends at endSample + 32 - endTrim,
-# every further pass runs from the loop start (with its trim) to there.
+# (rate / 32) >> 5 blocks: 21 at 22050 Hz, 31 at 32000 Hz, 43 at 44100 Hz.
+# A stop ends with the block holding it. A loop's first pass ends at
+# endSample + 32 - endTrim, every further pass runs from the loop start (with
+# its trim) to there.
 while IFS='|' read -r name fixture channels options golden; do
     begin "wav-$name"
     # shellcheck disable=SC2086 # option lists
@@ -245,6 +250,8 @@ loop-three-passes|stereo.adx|2|--loop 0 --passes 3|--loop 0 --passes 3
 loop-with-start-trim|v4.adx|2|--loop 1 --passes 3|--loop 1 --passes 3
 loop-at-an-offset|offset.adx|1|--offset 4096 --loop 0 --passes 2|--offset 4096 --loop 0 --passes 2
 many-short-passes|short-loop.adx|1|--loop 0 --passes 40|--loop 0 --passes 40
+passes-at-22050-hz|mono-loop.adx|1|--loop 0 --passes 5|--loop 0 --passes 5
+start-in-a-loop-at-22050-hz|mono-loop.adx|1|--start 0.5 --loop 0 --passes 3|--start-block 344 --preroll-blocks 21 --loop 0 --passes 3
 start-inside-a-block|stereo.adx|2|--start 1.7101|--start-block 1710 --preroll-blocks 31
 start-before-the-preroll-fits|v4.adx|2|--start 0.01|--start-block 13 --preroll-blocks 43
 start-and-stop|stereo.adx|2|--start 0.5 --stop 2.5|--start-block 500 --preroll-blocks 31 --end-sample 80032

@@ -2,7 +2,7 @@
 // of a stream read in order, loop jumps, seeks and short reads. The
 // expectations count samples and frames of a 100-frame stream.
 #include "parser/StreamPlanner.h"
-#include "planner/PlannedReader.h"
+#include "parser/PlannedReader.h"
 
 #include <gtest/gtest.h>
 
@@ -397,6 +397,27 @@ TEST(StreamPlannerTest, RateScalesPresentationTimes) {
     // 3,200 samples at 44,100 Hz, truncated per sample.
     EXPECT_NEAR(725623, endTime(1.0), 30);
     EXPECT_NEAR(725623.0 / 2, endTime(2.0), 30);
+}
+
+// A sample's times are those of its first and last frame counted from the
+// start: k frames of 32 samples at 44,100 Hz take k * 320,000,000 / 44,100
+// units, truncated once, however chunks and buffers split the stream.
+TEST(StreamPlannerTest, TimesDoNotDependOnChunksOrBuffers) {
+    const std::int64_t splits[][2] = {{1000, 360}, {37, 36}, {4096, 1000}, {100000, 3600}};
+    for (const auto& split : splits) {
+        StreamPlanner planner;
+        planner.SetStream(MakeHeader({}));
+        ReaderSim reader(planner, kEnd, split[0], split[1]);
+        reader.Range(0, StreamGeometry::kMaxStreamBytes);
+        EXPECT_TRUE(reader.Pull(10000));
+        ASSERT_FALSE(reader.samples.empty());
+        for (const auto& sample : reader.samples) {
+            const std::int64_t first = sample.mediaStart / 32;
+            const std::int64_t end = first + sample.sizeBytes / kFrame;
+            EXPECT_EQ(first * 320000000 / 44100, sample.timeStart) << split[0] << "/" << split[1];
+            EXPECT_EQ(end * 320000000 / 44100, sample.timeStop) << split[0] << "/" << split[1];
+        }
+    }
 }
 
 TEST(StreamPlannerTest, PassStateTransitions) {

@@ -15,10 +15,10 @@ constexpr CLSID kLoopPassTapClassId = {
     0x3c1f9a52, 0x6b0e, 0x4e7d, {0x9a, 0x1c, 0x5d, 0x2b, 0x8e, 0x4f, 0x7a, 0x11}};
 } // namespace
 
-HRESULT LoopPassTap::Create(IAdxParserControl* parser, int loopIndex, int passLimit,
+HRESULT LoopPassTap::Create(IAdxParserControl* parser, int loopIndex, REFERENCE_TIME endTime,
                             ComPtr<IBaseFilter>& out, LoopPassTap** tap) {
     *tap = nullptr;
-    auto* object = new (std::nothrow) LoopPassTap(parser, loopIndex, passLimit);
+    auto* object = new (std::nothrow) LoopPassTap(parser, loopIndex, endTime);
     RETURN_HR_IF_NULL(E_OUTOFMEMORY, object);
     const HRESULT hr = QueryNewObject(object, IID_IBaseFilter, out.put_void()); // +1 in out
     if (SUCCEEDED(hr)) {
@@ -27,27 +27,14 @@ HRESULT LoopPassTap::Create(IAdxParserControl* parser, int loopIndex, int passLi
     return hr;
 }
 
-LoopPassTap::LoopPassTap(IAdxParserControl* parser, int loopIndex, int passLimit)
+LoopPassTap::LoopPassTap(IAdxParserControl* parser, int loopIndex, REFERENCE_TIME endTime)
     : TransformFilterBase(L"loop pass tap", nullptr, kLoopPassTapClassId), parser_(parser),
-      loopIndex_(loopIndex), passLimit_(passLimit) {}
+      loopIndex_(loopIndex), endTime_(endTime) {}
 
-int LoopPassTap::PassesBegun() {
+bool LoopPassTap::DeliveredEnd(REFERENCE_TIME& time) {
     auto guard = passLock_.lock();
-    return static_cast<int>(passes_.size());
-}
-
-bool LoopPassTap::PassAt(REFERENCE_TIME time, int& pass, PassStart& start) {
-    auto guard = passLock_.lock();
-    if (passes_.empty()) {
-        return false;
-    }
-    size_t index = passes_.size() - 1;
-    while (index > 0 && passes_[index].time > time) {
-        --index;
-    }
-    pass = static_cast<int>(index) + 1;
-    start = passes_[index];
-    return true;
+    time = deliveredEnd_;
+    return delivered_;
 }
 
 HRESULT LoopPassTap::TransformSample(IMediaSample* /*input*/, IMediaSample* /*output*/) {
@@ -99,9 +86,9 @@ HRESULT LoopPassTap::ProposeOutputType(int position, MediaTypeRecord* type) {
 
 HRESULT LoopPassTap::OnStreamingStart() {
     auto guard = passLock_.lock();
-    passes_.clear();
-    lastSampleEnd_ = 0;
-    limitReached_ = false;
+    deliveredEnd_ = 0;
+    delivered_ = false;
+    endReached_ = false;
     endOfStreamSent_ = false;
     return S_OK;
 }
@@ -110,42 +97,38 @@ HRESULT LoopPassTap::ReceiveSample(IMediaSample* input) {
     if (inputPin_->SampleProperties().dwStreamId != AM_STREAM_MEDIA) {
         return outputPin_->SendSample(input);
     }
+    REFERENCE_TIME time = 0;
+    REFERENCE_TIME timeEnd = 0;
+    // Preroll samples only settle the decoder; they belong to no pass.
+    const bool timed = input->IsPreroll() != S_OK && SUCCEEDED(input->GetTime(&time, &timeEnd));
+    bool forward = true;
     bool endHere = false;
     {
         auto guard = passLock_.lock();
-        if (limitReached_) {
+        if (endReached_) {
             return S_FALSE; // the parser drops the rest of its chunk
         }
-        LONGLONG sampleStart = 0;
-        LONGLONG sampleEnd = 0;
-        REFERENCE_TIME time = 0;
-        REFERENCE_TIME timeEnd = 0;
-        // Preroll samples only settle the decoder; they belong to no pass.
-        if (input->IsPreroll() != S_OK &&
-            SUCCEEDED(input->GetMediaTime(&sampleStart, &sampleEnd)) &&
-            SUCCEEDED(input->GetTime(&time, &timeEnd))) {
-            if (passes_.empty()) {
-                passes_.push_back({time, sampleStart});
-            } else if (sampleStart != lastSampleEnd_) {
-                // The parser jumped back to the loop start.
-                if (passLimit_ > 0 && static_cast<int>(passes_.size()) >= passLimit_) {
-                    limitReached_ = true;
-                    endOfStreamSent_ = true;
-                    endHere = true;
-                } else {
-                    passes_.push_back({time, sampleStart});
-                }
-            }
-            lastSampleEnd_ = sampleEnd;
+        if (timed && endTime_ != kNoEnd) {
+            // The parser's times land exactly on the schedule's: a sample
+            // either ends the last pass or lies wholly past it.
+            forward = time < endTime_;
+            endHere = timeEnd >= endTime_;
         }
+        if (forward && timed) {
+            delivered_ = true;
+            deliveredEnd_ = timeEnd;
+        }
+        endReached_ = endHere;
+        endOfStreamSent_ = endOfStreamSent_ || endHere;
     }
-    if (endHere) {
-        // The current pass then plays only to the end of its read range.
-        (void)parser_->SetLoop(loopIndex_, 0);
-        (void)outputPin_->SendEndOfStream();
-        return S_FALSE;
+    const HRESULT sent = forward ? outputPin_->SendSample(input) : S_FALSE;
+    if (!endHere) {
+        return sent;
     }
-    return outputPin_->SendSample(input);
+    // The jump already planned then plays only to the end of its read range.
+    (void)parser_->SetLoop(loopIndex_, 0);
+    (void)outputPin_->SendEndOfStream();
+    return S_FALSE;
 }
 
 HRESULT LoopPassTap::HandleEndOfStream() {

@@ -1,12 +1,12 @@
-// A pass-through filter between the parser and the decoder that counts the
-// passes of loop playback. The parser marks its samples with media times
-// (sample indices of the stream); a loop jump shows as a sample that does
-// not start where the one before it ended. The tap forwards the parser's
-// samples unchanged, notes where (in presentation time) every pass begins,
-// and after the pass limit drops the rest: it sends end of stream at the
-// exact end of the last pass and switches loop playback off, so the parser
-// ends its stream soon after. It runs on the parser's streaming thread, in
-// the same call that delivers each sample, so no pass can slip past it.
+// A pass-through filter between the parser and the decoder that ends loop
+// playback after the last pass asked for. The pass schedule gives the
+// presentation time where that pass ends, as the parser stamps its samples;
+// the tap forwards the parser's samples unchanged up to there, sends end of
+// stream right after the sample that ends the pass, switches loop playback
+// off (so the parser ends its stream soon after) and drops the rest. It
+// notes how far the samples it forwarded reach. It runs on the parser's
+// streaming thread, in the same call that delivers each sample, so no pass
+// can slip past it.
 #pragma once
 
 #include "framework/com/ComPtr.h"
@@ -15,27 +15,20 @@
 
 #include <corvina.h>
 
-#include <vector>
-
 class LoopPassTap : public TransformFilterBase {
 public:
-    // Where a pass begins: its presentation time, and its first sample.
-    struct PassStart {
-        REFERENCE_TIME time;
-        LONGLONG sample;
-    };
+    // No end: the stream plays until it ends by itself or is stopped.
+    static constexpr REFERENCE_TIME kNoEnd = -1;
 
-    // A new tap with one reference in *out. It ends the stream after
-    // `passLimit` passes (0: never) and then switches `loopIndex` off
-    // through `parser`.
-    static HRESULT Create(IAdxParserControl* parser, int loopIndex, int passLimit,
+    // A new tap with one reference in *out. It ends the stream at
+    // presentation time `endTime` and then switches `loopIndex` off through
+    // `parser`.
+    static HRESULT Create(IAdxParserControl* parser, int loopIndex, REFERENCE_TIME endTime,
                           ComPtr<IBaseFilter>& out, LoopPassTap** tap);
 
-    // The passes begun so far (the first begins with the first sample).
-    int PassesBegun();
-    // The pass under way at presentation time `time`: its number (from 1)
-    // and its start. False before the first pass.
-    bool PassAt(REFERENCE_TIME time, int& pass, PassStart& start);
+    // Where the samples forwarded so far end in presentation time (preroll
+    // aside); false before the first.
+    bool DeliveredEnd(REFERENCE_TIME& time);
 
 protected:
     HRESULT TransformSample(IMediaSample* input, IMediaSample* output) override;
@@ -50,14 +43,14 @@ protected:
     HRESULT HandleEndOfStream() override;
 
 private:
-    LoopPassTap(IAdxParserControl* parser, int loopIndex, int passLimit);
+    LoopPassTap(IAdxParserControl* parser, int loopIndex, REFERENCE_TIME endTime);
 
     ComPtr<IAdxParserControl> parser_; // +1 on the parser's control interface
     const int loopIndex_;
-    const int passLimit_;
-    CriticalSection passLock_;      // guards the fields below
-    std::vector<PassStart> passes_; // in order
-    LONGLONG lastSampleEnd_ = 0;    // media end of the last sample passed on
-    bool limitReached_ = false;     // the rest of the stream is dropped
-    bool endOfStreamSent_ = false;  // downstream has its end of stream
+    const REFERENCE_TIME endTime_;
+    CriticalSection passLock_;        // guards the fields below
+    REFERENCE_TIME deliveredEnd_ = 0; // the end of the last sample forwarded
+    bool delivered_ = false;          // a timed sample went on
+    bool endReached_ = false;         // the rest of the stream is dropped
+    bool endOfStreamSent_ = false;    // downstream has its end of stream
 };

@@ -157,9 +157,9 @@ HRESULT PlaybackGraph::FindParser() {
     return VFW_E_NOT_FOUND;
 }
 
-HRESULT PlaybackGraph::InsertLoopPassTap(int loopIndex, int passLimit) {
+HRESULT PlaybackGraph::InsertLoopPassTap(int loopIndex, REFERENCE_TIME endTime) {
     RETURN_IF_FAILED(
-        LoopPassTap::Create(parserControl_.get(), loopIndex, passLimit, tapFilter_, &tap_));
+        LoopPassTap::Create(parserControl_.get(), loopIndex, endTime, tapFilter_, &tap_));
     RETURN_IF_FAILED(graph_->AddFilter(tapFilter_.get(), L"Loop Pass Tap"));
     ComPtr<IPin> parserOutput;
     RETURN_IF_FAILED(parser_->FindPin(L"Out", parserOutput.put()));

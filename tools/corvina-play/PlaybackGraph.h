@@ -70,7 +70,9 @@ public:
     // The loop pass tap behind the parser: spliced in before the decoder
     // that the graph builder connected, or else connected to the parser's
     // output for AddDecoder to follow.
-    HRESULT InsertLoopPassTap(int loopIndex, int passLimit);
+    // It ends the stream at presentation time `endTime` (LoopPassTap's
+    // kNoEnd: never).
+    HRESULT InsertLoopPassTap(int loopIndex, REFERENCE_TIME endTime);
 
     // Streaming.
     HRESULT Run();

@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -161,7 +163,14 @@ ExitStatus Player::Build() {
     }
     PlaybackGraph& graph = session_.Graph();
     if (options_.loopIndex >= 0) {
-        hr = graph.InsertLoopPassTap(options_.loopIndex, options_.passes);
+        // The tap ends the stream where the last pass asked for ends, unless
+        // the stream ends before it by itself.
+        PassSchedule::Pass last;
+        const REFERENCE_TIME end =
+            options_.passes > 0 && schedule_->PassNumber(options_.passes, last)
+                ? last.endTime
+                : LoopPassTap::kNoEnd;
+        hr = graph.InsertLoopPassTap(options_.loopIndex, end);
         if (FAILED(hr)) {
             return Fail(ExitStatus::kFailed, hr,
                         "cannot put the loop pass counter behind the parser");
@@ -331,26 +340,41 @@ ExitStatus Player::ReadStream() {
                         "no loop " + std::to_string(options_.loopIndex) +
                             ": the loop table holds " + Plural(count, "loop"));
         }
-        loop_ = loops[static_cast<size_t>(options_.loopIndex)];
     }
-    FindDataEnd();
-    return CheckTimes();
+    ExitStatus status = LoadHeader();
+    if (status == ExitStatus::kDone) {
+        status = CheckTimes();
+    }
+    if (status == ExitStatus::kDone) {
+        PlanPasses();
+    }
+    return status;
 }
 
-void Player::FindDataEnd() {
-    // Whole blocks of every channel that the input holds after the header.
-    availableSamples_ = totalSamples_;
-    unsigned char prefix[4] = {};
+ExitStatus Player::LoadHeader() {
+    // The parser accepted these bytes: the pass schedules plan from them.
+    unsigned char prefix[kAdxPrefixBytes] = {};
     DWORD got = 0;
-    const LONGLONG frameBytes = LONGLONG{format_.blockSize} * format_.channelCount;
-    if (frameBytes <= 0 || !ReadBytesAt(input_, fileOffset_, prefix, sizeof(prefix), got) ||
-        got < sizeof(prefix)) {
-        return;
+    std::optional<std::int32_t> headerLength;
+    if (ReadBytesAt(input_, fileOffset_, prefix, sizeof(prefix), got) && got == sizeof(prefix)) {
+        headerLength = AdxHeaderLength(prefix);
     }
-    const LONGLONG headerLength = ((LONGLONG{prefix[1]} << 16) | (prefix[2] << 8) | prefix[3]) + 4;
-    const LONGLONG dataBytes = std::max<LONGLONG>(dataEnd_ - fileOffset_ - headerLength, 0);
+    std::vector<unsigned char> headerBytes(headerLength ? static_cast<size_t>(*headerLength) : 0);
+    if (!headerLength ||
+        !ReadBytesAt(input_, fileOffset_, headerBytes.data(), static_cast<DWORD>(*headerLength),
+                     got) ||
+        got != static_cast<DWORD>(*headerLength) ||
+        ParseAdxHeader(*headerLength, headerBytes.data(), header_) != kAdxHeaderAccepted) {
+        return Fail(ExitStatus::kFailed, S_OK, input_, "cannot read the ADX header again");
+    }
+    // Whole blocks of every channel that the input holds after the header.
+    const LONGLONG frameBytes = LONGLONG{header_.blockSize} * header_.channelCount;
+    const LONGLONG dataBytes = std::max<LONGLONG>(dataEnd_ - fileOffset_ - header_.dataOffset, 0);
     availableSamples_ =
-        std::min<LONGLONG>(dataBytes / frameBytes * format_.samplesPerBlock, totalSamples_);
+        frameBytes > 0
+            ? std::min<LONGLONG>(dataBytes / frameBytes * header_.samplesPerBlock, totalSamples_)
+            : totalSamples_;
+    return ExitStatus::kDone;
 }
 
 ExitStatus Player::CheckTimes() {
@@ -372,7 +396,13 @@ ExitStatus Player::CheckTimes() {
     if (options_.loopIndex < 0) {
         return ExitStatus::kDone;
     }
-    const LONGLONG loopEnd = SampleTime(LoopEndSample(), format_.sampleRate);
+    // Where the loop's passes end: the first pass of the loop alone.
+    PassSchedule::Settings loopAlone;
+    loopAlone.loopIndex = options_.loopIndex;
+    PassSchedule::Pass pass;
+    const LONGLONG loopEnd = PassSchedule(header_, loopAlone).PassNumber(1, pass)
+                                 ? SampleTime(pass.endSample, format_.sampleRate)
+                                 : duration_;
     if (start_ >= loopEnd) {
         return Fail(ExitStatus::kUsage, S_OK, input_,
                     "--start " + ClockText(start_, 3) + " lies after the end of " + loopName +
@@ -386,35 +416,25 @@ ExitStatus Player::CheckTimes() {
     return ExitStatus::kDone;
 }
 
-LONGLONG Player::LoopEndSample() const {
-    // A pass ends with the block that holds the loop end, less its trim.
-    return std::min<LONGLONG>(LONGLONG{loop_.endSample} +
-                                  std::max<INT32>(format_.samplesPerBlock, 1) - loop_.endTrim,
-                              totalSamples_);
+LONGLONG Player::StopPosition() const {
+    const LONGLONG stop = options_.stopSeconds >= 0.0 ? SecondsToUnits(options_.stopSeconds) : -1;
+    return stop < duration_ ? stop : -1; // a stop at the end is the end itself
 }
 
-LONGLONG Player::AskedEndSample() const {
-    if (options_.loopIndex >= 0) {
-        return LoopEndSample();
-    }
-    if (options_.stopSeconds >= 0.0) {
-        const LONGLONG block = std::max<INT32>(format_.samplesPerBlock, 1);
-        const LONGLONG stopSample =
-            SecondsToUnits(options_.stopSeconds) * format_.sampleRate / kUnitsPerSecond;
-        return std::min<LONGLONG>(totalSamples_, (stopSample / block + 1) * block);
-    }
-    return totalSamples_;
+void Player::PlanPasses() {
+    PassSchedule::Settings settings;
+    settings.startUnits = options_.startSeconds >= 0.0 ? start_ : -1;
+    settings.stopUnits = StopPosition();
+    settings.rate = options_.rate;
+    settings.rateGiven = options_.rateGiven;
+    settings.loopIndex = options_.loopIndex;
+    asked_.emplace(header_, settings);
+    settings.dataBytes = std::max<long long>(dataEnd_ - fileOffset_, 0);
+    schedule_.emplace(header_, settings);
 }
 
 REFERENCE_TIME Player::PlannedTime() const {
-    const LONGLONG block = std::max<INT32>(format_.samplesPerBlock, 1);
-    const LONGLONG startSample = start_ * format_.sampleRate / kUnitsPerSecond / block * block;
-    LONGLONG samples = std::max<LONGLONG>(AskedEndSample() - startSample, 0);
-    if (options_.loopIndex >= 0 && options_.passes > 1) {
-        samples += (options_.passes - 1) *
-                   std::max<LONGLONG>(LoopEndSample() - LONGLONG{loop_.startSample}, 0);
-    }
-    return SampleTime(samples, format_.sampleRate);
+    return SampleTime(asked_->SamplesIn(AskedPasses()), format_.sampleRate);
 }
 
 ExitStatus Player::ApplyLoopAndSeeking() {
@@ -428,11 +448,7 @@ ExitStatus Player::ApplyLoopAndSeeking() {
         }
     }
     const bool start = options_.startSeconds >= 0.0;
-    // A stop at the end is the end itself.
-    LONGLONG stop = options_.stopSeconds >= 0.0 ? SecondsToUnits(options_.stopSeconds) : -1;
-    if (stop >= duration_) {
-        stop = -1;
-    }
+    LONGLONG stop = StopPosition();
     if (start || stop >= 0) {
         LONGLONG current = start_;
         const HRESULT hr = seeking->SetPositions(
@@ -565,28 +581,30 @@ ExitStatus Player::RunGraph() {
 }
 
 void Player::PositionAt(REFERENCE_TIME played, REFERENCE_TIME& position, int& pass) {
-    pass = 0;
-    position = start_ + static_cast<LONGLONG>(static_cast<double>(played) * options_.rate);
-    LoopPassTap::PassStart passStart = {};
-    LoopPassTap* tap = session_.Graph().Tap();
-    if (tap != nullptr && tap->PassAt(played, pass, passStart)) {
-        const LONGLONG since = std::max<LONGLONG>(played - passStart.time, 0);
-        position = SampleTime(passStart.sample, format_.sampleRate) +
-                   static_cast<LONGLONG>(static_cast<double>(since) * options_.rate);
-    }
+    std::int64_t number = 0;
+    position = schedule_->PositionAt(played, number);
+    pass = static_cast<int>(number);
     position = std::min(std::max<LONGLONG>(position, 0), duration_);
 }
 
-void Player::EndPosition(REFERENCE_TIME& position, int& pass) {
+bool Player::DeliveredEnd(REFERENCE_TIME& time) {
     LoopPassTap* tap = session_.Graph().Tap();
-    pass = tap != nullptr ? tap->PassesBegun() : 0;
-    position = duration_;
-    if (pass >= 2 || (options_.passes > 0 && pass >= options_.passes)) {
-        position = SampleTime(LoopEndSample(), format_.sampleRate);
-    } else if (options_.stopSeconds >= 0.0) {
-        position = SecondsToUnits(options_.stopSeconds);
+    if (tap != nullptr) {
+        return tap->DeliveredEnd(time);
     }
-    position = std::min(std::max<LONGLONG>(position, 0), duration_);
+    PassSchedule::Pass last;
+    time = schedule_->PassNumber(1, last) ? last.endTime : 0;
+    return time > 0;
+}
+
+void Player::EndPosition(REFERENCE_TIME& position, int& pass) {
+    REFERENCE_TIME delivered = 0;
+    if (!DeliveredEnd(delivered)) {
+        position = start_;
+        pass = 0;
+        return;
+    }
+    PositionAt(delivered, position, pass);
 }
 
 void Player::ShowProgress(bool last) {
@@ -644,7 +662,8 @@ void Player::ShowProgress(bool last) {
 
 ExitStatus Player::ReportShortfall() {
     ExitStatus status = ExitStatus::kDone;
-    if (availableSamples_ < AskedEndSample()) {
+    // The data cuts the asked passes short.
+    if (schedule_->SamplesIn(AskedPasses()) < asked_->SamplesIn(AskedPasses())) {
         std::string what = "the data ends after " +
                            ClockText(SampleTime(availableSamples_, format_.sampleRate), 3) +
                            " of the " + ClockText(duration_, 3) + " the header gives";
@@ -655,9 +674,9 @@ ExitStatus Player::ReportShortfall() {
         Warn(what);
         status = ExitStatus::kShort;
     }
-    LoopPassTap* tap = session_.Graph().Tap();
-    if (options_.loopIndex >= 0 && options_.passes > 0 && tap != nullptr) {
-        const int begun = tap->PassesBegun();
+    REFERENCE_TIME delivered = 0;
+    if (options_.loopIndex >= 0 && options_.passes > 0) {
+        const std::int64_t begun = DeliveredEnd(delivered) ? schedule_->PassesBefore(delivered) : 0;
         if (begun < options_.passes) {
             Warn("the stream ended after " + std::to_string(begun) + " of " +
                  std::to_string(options_.passes) + " passes of loop " +

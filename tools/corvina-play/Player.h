@@ -7,6 +7,7 @@
 #include "ExitStatus.h"
 #include "GraphSession.h"
 #include "Options.h"
+#include "PassSchedule.h"
 #include "ProgressLine.h"
 #include "WavWriter.h"
 
@@ -14,6 +15,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 class Player {
@@ -40,8 +42,13 @@ private:
     ExitStatus ExplainRefusal(HRESULT hr);
     ExitStatus ExplainDecoderRefusal(HRESULT hr);
     ExitStatus ReadStream();
+    // Reads the header the parser accepted and how much data follows it.
+    ExitStatus LoadHeader();
     ExitStatus CheckTimes();
-    void FindDataEnd();
+    // The stop the player sets, before the stream's end; -1 for none.
+    LONGLONG StopPosition() const;
+    // The schedules of the run: as the data allows and as asked.
+    void PlanPasses();
     ExitStatus ApplyLoopAndSeeking();
     ExitStatus Describe();
     ExitStatus Play();
@@ -52,13 +59,15 @@ private:
     // The media position (100-ns units from the stream start) and the loop
     // pass at the graph's stream time `played`.
     void PositionAt(REFERENCE_TIME played, REFERENCE_TIME& position, int& pass);
-    // The same where the stream ended by itself.
+    // The same where the stream ended, after what was delivered.
     void EndPosition(REFERENCE_TIME& position, int& pass);
-    // The sample just after the last one asked for, in the first pass.
-    LONGLONG AskedEndSample() const;
+    // How far the stream was delivered in presentation time: as the tap saw
+    // it, or as planned without a tap; false when nothing was.
+    bool DeliveredEnd(REFERENCE_TIME& time);
+    // The passes whose samples the options ask for.
+    int AskedPasses() const { return options_.passes > 0 ? options_.passes : 1; }
     // The media time the options ask to play, passes included.
     REFERENCE_TIME PlannedTime() const;
-    LONGLONG LoopEndSample() const;
     // kShort with a warning when less came out than was asked; else kDone.
     ExitStatus ReportShortfall();
 
@@ -82,10 +91,13 @@ private:
     WavWriter writer_;
     GraphSession session_;
     AdxFormatInfo format_ = {};
+    AdxHeader header_; // as the parser has it
     INT32 totalSamples_ = 0;
     LONGLONG availableSamples_ = 0; // whole blocks the data holds
     REFERENCE_TIME duration_ = 0;
     REFERENCE_TIME start_ = 0; // the requested start, 0 without --start
-    AdxLoopPoint loop_ = {};   // the chosen loop, with --loop
+    // The parser's passes over the input's data, and over a whole stream.
+    std::optional<PassSchedule> schedule_;
+    std::optional<PassSchedule> asked_;
     REFERENCE_TIME delivered_ = 0;
 };

@@ -6,7 +6,7 @@
 #include "adx/AdxDecoder.h"
 #include "adx/AdxHeader.h"
 #include "parser/StreamPlanner.h"
-#include "planner/PlannedReader.h"
+#include "parser/PlannedReader.h"
 
 #include <cerrno>
 #include <cstdio>

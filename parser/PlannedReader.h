@@ -1,7 +1,8 @@
 // The pull reader's part of streaming, over a stream held in memory: reads
 // chunks in order over a range and carries out each of the planner's plans
 // (read on, read the tail again, jump to the loop start, end). For tests, the
-// fuzzer and tools that need the parser's own sequencing without a graph.
+// fuzzer and tools that need the parser's own sequencing without a graph;
+// no platform code.
 #pragma once
 
 #include "parser/StreamPlanner.h"
