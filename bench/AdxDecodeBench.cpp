@@ -53,7 +53,7 @@ AdxDecodeStatus ReferenceDecodeFrames(std::int16_t* output, const std::uint8_t* 
             const std::uint8_t* block = input + (frame * channelCount + channel) * kAdxBlockBytes;
             const std::uint32_t scaleWord = (std::uint32_t{block[0]} << 8) | block[1];
             if (scaleWord & 0x8000) {
-                return AdxDecodeScaleBit15;
+                return kAdxDecodeScaleBit15;
             }
             const std::int32_t multiplier = static_cast<std::int32_t>((scaleWord + 1) & 0x1FFF);
             AdxChannelHistory& history = working[channel];
@@ -82,7 +82,7 @@ AdxDecodeStatus ReferenceDecodeFrames(std::int16_t* output, const std::uint8_t* 
     if (channelCount == 2) {
         histories[1] = working[1];
     }
-    return AdxDecodeOk;
+    return kAdxDecodeOk;
 }
 
 AdxDecodeStatus FastDecodeFrames(std::int16_t* output, const std::uint8_t* input,
@@ -106,7 +106,7 @@ void DecodeBenchmark(benchmark::State& state, DecodeFunction decode, std::int32_
     AdxChannelHistory histories[2] = {};
     for (auto _ : state) {
         if (decode(output.data(), frames.data(), kFramesPerCall, channelCount, histories, kCoef1,
-                   kCoef2) != AdxDecodeOk) {
+                   kCoef2) != kAdxDecodeOk) {
             state.SkipWithError("decoding failed");
             break;
         }
@@ -130,10 +130,10 @@ bool OutputsAreIdentical(std::int32_t channelCount) {
         const std::uint8_t* input =
             frames.data() + static_cast<std::size_t>(call) * kFramesPerCall * 18 * channelCount;
         if (FastDecodeFrames(fast.data() + call * samplesPerCall, input, kFramesPerCall,
-                             channelCount, fastHistories, kCoef1, kCoef2) != AdxDecodeOk ||
+                             channelCount, fastHistories, kCoef1, kCoef2) != kAdxDecodeOk ||
             ReferenceDecodeFrames(reference.data() + call * samplesPerCall, input, kFramesPerCall,
                                   channelCount, referenceHistories, kCoef1,
-                                  kCoef2) != AdxDecodeOk) {
+                                  kCoef2) != kAdxDecodeOk) {
             std::fprintf(stderr, "%d channels: decoding failed\n", channelCount);
             return false;
         }

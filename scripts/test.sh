@@ -40,7 +40,7 @@ run_suite() {
 
 # The naming rule and checks of .clang-tidy, over every tree's sources: one
 # count per tree.
-for tree in native win32 win64; do
+for tree in native bench win32 win64; do
     echo "== tidy $tree"
     if "$root/scripts/tidy.sh" "$tree"; then
         passed=$((passed + 1))

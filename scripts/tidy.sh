@@ -2,12 +2,12 @@
 # Runs clang-tidy (the checks and naming rule in .clang-tidy) over every
 # source file of a configured tree, with the tree compiler's own target and
 # C++ headers (the cross compilers' are not clang's):
-#   tidy.sh native|win32|win64 [--fix]
+#   tidy.sh native|bench|win32|win64 [--fix]
 # --fix applies the naming fixes (declarations and every use the tree sees).
 # Exits 1 when a check fails.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-tree=${1:?usage: tidy.sh native|win32|win64 [--fix]}
+tree=${1:?usage: tidy.sh native|bench|win32|win64 [--fix]}
 fix=()
 if [ "${2:-}" = --fix ]; then
     command -v clang-apply-replacements >/dev/null || {
