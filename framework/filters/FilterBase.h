@@ -12,6 +12,8 @@
 #include <windows.h>
 #include <strmif.h>
 
+#include <atomic>
+
 class FilterBase : public UnknownBase,
                    public IBaseFilter,
                    public IAMovieSetup,
@@ -67,13 +69,17 @@ public:
     IMediaEventSink* EventSink() const { return eventSink_; }
 
 protected:
-    FILTER_STATE state_ = State_Stopped;
-    ComPtr<IReferenceClock> clock_; // +1 on the graph's clock, when it gave one
-    REFERENCE_TIME runStartTime_ = 0;
+    // Written under the filter lock; atomic because GetState answers at once,
+    // without the lock (a Stop in progress may hold it).
+    std::atomic<FILTER_STATE> state_{State_Stopped};
+    ComPtr<IReferenceClock> clock_;   // +1 on the graph's clock, when it gave one; filter lock
+    REFERENCE_TIME runStartTime_ = 0; // filter lock
     const CLSID classId_;
     CriticalSection* const filterLock_;
+    // Written under the filter lock by JoinFilterGraph, which the graph calls
+    // only while the filter is stopped; read without it while streaming.
     WCHAR* name_ = nullptr;
     IFilterGraph* graph_ = nullptr;        // not counted: the graph owns the filter
     IMediaEventSink* eventSink_ = nullptr; // not counted, for the same reason
-    volatile LONG pinListVersion_ = 1;
+    volatile LONG pinListVersion_ = 1;     // changed by interlocked increments only
 };

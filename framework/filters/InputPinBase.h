@@ -9,6 +9,8 @@
 #include <windows.h>
 #include <strmif.h>
 
+#include <atomic>
+
 class InputPinBase : public PinBase, public IMemInputPin {
 public:
     InputPinBase(FilterBase* filter, CriticalSection* lock, const WCHAR* name);
@@ -53,10 +55,14 @@ public:
     bool IsFlushing() const { return flushing_; }
 
 protected:
+    // Set by NotifyAllocator under the filter lock, before streaming; the
+    // streaming thread reads them while connections cannot change.
     ComPtr<IMemAllocator> allocator_; // +1 on the agreed allocator
     bool readOnly_ = false;
-    bool flushing_ = false;
-    AM_SAMPLE2_PROPERTIES sampleProperties_{};
+    // Written under the filter lock (flush, stop); atomic because Receive
+    // reads it on the streaming thread without that lock.
+    std::atomic<bool> flushing_{false};
+    AM_SAMPLE2_PROPERTIES sampleProperties_{}; // the streaming thread's own
 
 private:
     HRESULT RecordProperties(IMediaSample* sample);

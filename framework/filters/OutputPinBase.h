@@ -44,6 +44,8 @@ public:
     IMemAllocator* Allocator() const { return allocator_.get(); }
 
 protected:
+    // Set at connection under the filter lock; the streaming thread reads them
+    // without it, while connections cannot change (the filter is not stopped).
     ComPtr<IMemAllocator> allocator_;      // +1 on the agreed allocator
     ComPtr<IMemInputPin> downstreamInput_; // +1 on the peer's IMemInputPin
 };

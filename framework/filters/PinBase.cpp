@@ -9,6 +9,7 @@
 
 #include <cwchar>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -48,10 +49,10 @@ public:
             return;
         }
         if (order_ == Order::kReleasePeerFirst) {
-            pin_->peer_.reset(); // -1 on the peer, when one was stored
+            pin_->SetPeer(nullptr); // -1 on the peer, when one was stored
         }
         (void)pin_->DropConnection();
-        pin_->peer_.reset();
+        pin_->SetPeer(nullptr);
     }
     ConnectionRollback(const ConnectionRollback&) = delete;
     ConnectionRollback& operator=(const ConnectionRollback&) = delete;
@@ -235,7 +236,7 @@ HRESULT PinBase::TryConnect(IPin* peer, const AM_MEDIA_TYPE* type) {
     if (accepted != S_OK) {
         return AcceptanceFailure(accepted);
     }
-    peer_ = ComPtr<IPin>(peer); // +1 on the peer
+    SetPeer(peer); // +1 on the peer
     RETURN_IF_FAILED(AdoptType(type));
     RETURN_IF_FAILED(peer->ReceiveConnection(AsPin(), type));
     const HRESULT finished = FinishConnection(peer);
@@ -264,7 +265,7 @@ HRESULT STDMETHODCALLTYPE PinBase::ReceiveConnection(IPin* connector, const AM_M
     if (accepted != S_OK) {
         return AcceptanceFailure(accepted);
     }
-    peer_ = ComPtr<IPin>(connector); // +1 on the peer
+    SetPeer(connector); // +1 on the peer
     RETURN_IF_FAILED(AdoptType(type));
     RETURN_IF_FAILED(FinishConnection(connector));
     rollback.Dismiss();
@@ -280,15 +281,25 @@ HRESULT STDMETHODCALLTYPE PinBase::Disconnect() {
         return S_FALSE;
     }
     RETURN_IF_FAILED(DropConnection()); // the pin stays connected
-    peer_.reset();                      // -1 on the peer
+    SetPeer(nullptr);                   // -1 on the peer
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE PinBase::ConnectedTo(IPin** out) {
     RETURN_HR_IF_NULL(E_POINTER, out);
+    auto guard = peerLock_.lock();
     peer_.copy_to(out); // +1 for the caller
     return *out != nullptr ? S_OK : VFW_E_NOT_CONNECTED;
 }
+
+void PinBase::SetPeer(IPin* peer) {
+    ComPtr<IPin> old;
+    {
+        auto guard = peerLock_.lock();
+        old = std::move(peer_);
+        peer_ = ComPtr<IPin>(peer); // +1 on the new peer
+    }
+} // -1 on the old peer, outside the lock: its release may run any code
 
 HRESULT STDMETHODCALLTYPE PinBase::ConnectionMediaType(AM_MEDIA_TYPE* out) {
     RETURN_HR_IF_NULL(E_POINTER, out);

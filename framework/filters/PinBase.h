@@ -98,9 +98,15 @@ private:
     HRESULT TryConnect(IPin* peer, const AM_MEDIA_TYPE* type);
     // True when connections may change in the owning filter's current state.
     bool MayChangeConnection() const;
+    // Replaces the peer (null: none); called under lock_.
+    void SetPeer(IPin* peer);
 
     WCHAR* name_ = nullptr;
-    ComPtr<IPin> peer_; // +1 on the peer while connected; guarded by lock_
+    // +1 on the peer while connected. Written under lock_ and peerLock_, so
+    // read under either: ConnectedTo takes no filter lock (a streaming thread
+    // may ask while a state change holds it), only the leaf peerLock_.
+    ComPtr<IPin> peer_;
+    CriticalSection peerLock_;
     const PIN_DIRECTION direction_;
     CriticalSection* const lock_; // the filter lock
     // Written under lock_ (flush, stop) and on the streaming thread.

@@ -13,6 +13,7 @@
 #include <windows.h>
 #include <strmif.h>
 
+#include <atomic>
 #include <memory>
 
 class TransformInputPin;
@@ -67,11 +68,13 @@ protected:
     // recorded them). *output holds the sample, or null, also on failure.
     HRESULT PrepareOutputSample(IMediaSample* input, IMediaSample** output);
 
-    bool endOfStreamSent_ = false; // Pause sent end of stream for an unconnected input
-    bool sampleSkipped_ = false;   // the last input sample delivered nothing
-    bool qualityChanged_ = false;  // EC_QUALITY_CHANGE sent since the last Pause
-    CriticalSection filterLock_;   // FilterBase's lock, shared with both pins
-    CriticalSection receiveLock_;  // held while a sample or end of stream is processed
+    bool endOfStreamSent_ = false; // filter lock: Pause sent end of stream for an unconnected input
+    // Set on the streaming thread under the receive lock and cleared by every
+    // Pause under the filter lock, which may come while samples flow: atomic.
+    std::atomic<bool> sampleSkipped_{false};  // the last input sample delivered nothing
+    std::atomic<bool> qualityChanged_{false}; // EC_QUALITY_CHANGE sent since the last Pause
+    CriticalSection filterLock_;              // FilterBase's lock, shared with both pins
+    CriticalSection receiveLock_;             // held while a sample or end of stream is processed
     std::unique_ptr<TransformInputPin> inputPin_;   // null until the pins are asked for
     std::unique_ptr<TransformOutputPin> outputPin_; // made together with inputPin
 

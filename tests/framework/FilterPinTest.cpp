@@ -11,8 +11,10 @@
 #include <dshow.h>
 #include <evcode.h>
 
+#include <atomic>
 #include <ostream>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -269,6 +271,37 @@ TEST_F(FilterPinTest, DisconnectReleasesThePeerAndOnlyThisSide) {
     IPin* peer = reinterpret_cast<IPin*>(1);
     EXPECT_EQ(out_->ConnectedTo(&peer), VFW_E_NOT_CONNECTED);
     EXPECT_EQ(peer, nullptr);
+}
+
+// ConnectedTo takes no filter lock: asked while the other side connects and
+// disconnects, it answers the peer or nothing, and counts stay balanced.
+TEST_F(FilterPinTest, ConnectedToIsConsistentWhileConnectionsChange) {
+    const LONG upBefore = FilterCount(upHold_.get());
+    std::atomic<bool> done{false};
+    std::atomic<int> wrongAnswers{0};
+    std::thread asker([&] {
+        while (!done) {
+            IPin* peer = nullptr;
+            const HRESULT hr = in_->ConnectedTo(&peer);
+            if (hr == S_OK ? peer != out_->AsPin() : hr != VFW_E_NOT_CONNECTED || peer != nullptr) {
+                ++wrongAnswers;
+            }
+            if (peer != nullptr) {
+                peer->Release();
+            }
+        }
+    });
+    MediaTypeRecord type;
+    bool connected = true;
+    for (int round = 0; round < 2000 && connected; ++round) {
+        connected = out_->Connect(in_, TypeOf(1, &type)) == S_OK && in_->Disconnect() == S_OK &&
+                    out_->Disconnect() == S_OK;
+    }
+    done = true;
+    asker.join();
+    EXPECT_TRUE(connected);
+    EXPECT_EQ(wrongAnswers, 0);
+    EXPECT_EQ(FilterCount(upHold_.get()), upBefore);
 }
 
 TEST_F(FilterPinTest, FailedFinishDisconnectsThePeer) {
