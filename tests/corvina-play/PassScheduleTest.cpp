@@ -3,6 +3,7 @@
 // 10,000 units; 4,000 frames; loop 0 from frame 1,000 (sample 32,000) to
 // endSample 96,000, so a pass ends with frame 3,000 at sample 96,032. A start
 // reads (32,000 / 32) >> 5 = 31 frames of preroll before it.
+#include "tests/support/adx/TestHeader.h"
 #include "tools/corvina-play/PassSchedule.h"
 
 #include <gtest/gtest.h>
@@ -22,22 +23,13 @@ constexpr std::int64_t FrameByte(std::int64_t frame) {
 }
 
 AdxHeader MakeHeader(std::int32_t sampleRate, std::int32_t channels, std::int32_t totalSamples) {
-    AdxHeader header;
-    header.version = 3;
-    header.blockSize = 18;
-    header.bitsPerSample = 4;
-    header.samplesPerBlock = 32;
-    header.channelCount = channels;
-    header.sampleRate = sampleRate;
-    header.dataOffset = static_cast<std::int32_t>(kHeaderBytes);
-    header.totalSamples = totalSamples;
     AdxLoopPoint loop;
     loop.startSample = 32000;
     loop.startByte = static_cast<std::int32_t>(FrameByte(1000));
     loop.endSample = 96000;
     loop.endByte = static_cast<std::int32_t>(FrameByte(3000));
-    header.loops.push_back(loop);
-    return header;
+    return MakeTestHeader(channels, sampleRate, static_cast<std::int32_t>(kHeaderBytes),
+                          totalSamples, {loop});
 }
 
 using Pass = PassSchedule::Pass;

@@ -1,6 +1,7 @@
 // The parser's stream arithmetic: buffer sizes, preroll, time to frame,
 // sample indices and the cut at a loop or stream end.
 #include "parser/StreamGeometry.h"
+#include "tests/support/adx/TestHeader.h"
 
 #include <gtest/gtest.h>
 
@@ -8,16 +9,7 @@ namespace {
 
 AdxHeader MakeHeader(std::int32_t channelCount, std::int32_t sampleRate,
                      std::int32_t dataOffset = 0x120, std::int32_t totalSamples = 441000) {
-    AdxHeader header;
-    header.version = 3;
-    header.blockSize = 18;
-    header.bitsPerSample = 4;
-    header.samplesPerBlock = 32;
-    header.channelCount = channelCount;
-    header.sampleRate = sampleRate;
-    header.dataOffset = dataOffset;
-    header.totalSamples = totalSamples;
-    return header;
+    return MakeTestHeader(channelCount, sampleRate, dataOffset, totalSamples);
 }
 
 struct BufferCase {

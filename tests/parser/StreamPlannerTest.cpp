@@ -3,6 +3,7 @@
 // expectations count samples and frames of a 100-frame stream.
 #include "parser/StreamPlanner.h"
 #include "parser/PlannedReader.h"
+#include "tests/support/adx/TestHeader.h"
 
 #include <gtest/gtest.h>
 
@@ -24,17 +25,8 @@ constexpr std::int64_t FrameByte(std::int64_t frame) {
 }
 
 AdxHeader MakeHeader(std::vector<AdxLoopPoint> loops, std::int32_t totalSamples = kTotalSamples) {
-    AdxHeader header;
-    header.version = 3;
-    header.blockSize = 18;
-    header.bitsPerSample = 4;
-    header.samplesPerBlock = 32;
-    header.channelCount = 2;
-    header.sampleRate = 44100;
-    header.dataOffset = kData;
-    header.totalSamples = totalSamples;
-    header.loops = std::move(loops);
-    return header;
+    return MakeTestHeader(2, 44100, static_cast<std::int32_t>(kData), totalSamples,
+                          std::move(loops));
 }
 
 // Loop from frame 10 (sample 320) to sample `loopEnd` (endSample + S - endTrim).
