@@ -20,7 +20,8 @@ void CopyCut(WCHAR (&buffer)[kRegistryTextChars], const WCHAR* text) {
 }
 
 DWORD StringBytes(const WCHAR* text) {
-    return static_cast<DWORD>(static_cast<size_t>(lstrlenW(text) + 1) * sizeof(WCHAR));
+    const DWORD characters = static_cast<DWORD>(lstrlenW(text)) + 1; // with the terminator
+    return characters * static_cast<DWORD>(sizeof(WCHAR));
 }
 
 // "CLSID\{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"
