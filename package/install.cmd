@@ -7,7 +7,8 @@ rem
 rem Exit status: 0 done; 1 not run as administrator (nothing changed);
 rem 2 the package is incomplete (nothing changed); 3 a step failed (install:
 rem what this run had registered is unregistered again).
-setlocal EnableExtensions EnableDelayedExpansion
+rem No delayed expansion: it would eat every "!" of the package's path.
+setlocal EnableExtensions DisableDelayedExpansion
 set "package=%~dp0"
 set "me=install"
 set "script=%~f0"
@@ -76,7 +77,7 @@ for %%b in (%bitnesses%) do (
         set "failed=1"
         if "%flag%"=="" goto :roll_back
     ) else (
-        set "done=!done! %%b"
+        call :mark_done %%b
     )
 )
 if %failed%==1 (
@@ -100,10 +101,20 @@ if "%undone%"=="1" (
 )
 exit /b 3
 
-rem :undo BITNESS unregisters what this run registered for that bitness. It is
-rem a subroutine because Wine's cmd leaves !regsvr32_%%b! in a loop empty.
+rem :mark_done BITNESS adds it to the bitnesses done: a subroutine, so that
+rem %done% is read when the line runs, not when the loop was read.
+:mark_done
+set "done=%done% %1"
+exit /b 0
+
+rem :pick_tool BITNESS sets tool to that bitness's regsvr32.
+:pick_tool
+if "%1"=="x64" (set "tool=%regsvr32_x64%") else set "tool=%regsvr32_x86%"
+exit /b 0
+
+rem :undo BITNESS unregisters what this run registered for that bitness.
 :undo
-set "tool=!regsvr32_%1!"
+call :pick_tool %1
 echo %me%: undoing %1
 "%tool%" /s /u "%package%%1\corvina.ax"
 if errorlevel 1 (
@@ -114,7 +125,7 @@ exit /b 0
 
 rem :step BITNESS runs that bitness's regsvr32 on its module.
 :step
-set "tool=!regsvr32_%1!"
+call :pick_tool %1
 echo %me%: %verb% %1\corvina.ax with %tool%
 "%tool%" /s %flag% "%package%%1\corvina.ax"
 set "status=%errorlevel%"

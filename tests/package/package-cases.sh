@@ -135,8 +135,9 @@ want=$(printf '%s\n' "$package_name/" "$package_name/"{CHANGELOG.md,LICENSE.txt,
 got=$(unzip -Z1 "$zip" | sort)
 [ "$got" = "$want" ] || fail "contents: $(diff <(echo "$want") <(echo "$got") | tr '\n' ' ')"
 
-installed=$work/installed/$package_name
-(mkdir "$work/installed" && cd "$work/installed" && unzip -q "$zip") || fail "unzip failed"
+# A folder name with a space and a "!", which cmd's delayed expansion would eat.
+installed="$work/my filters!/$package_name"
+(mkdir "$work/my filters!" && cd "$work/my filters!" && unzip -q "$zip") || fail "unzip failed"
 # The version resources once, from the 64-bit Windows run.
 [ $windows = win32 ] || for binary in {x64,x86}/{corvina.ax,corvina-play.exe,skerrin.exe}; do
     begin "version-resource-of-${binary/\//-}"
