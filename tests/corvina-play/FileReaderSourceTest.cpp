@@ -35,9 +35,9 @@ std::vector<std::uint8_t> Counting(size_t count) {
 
 class FileReaderSourceTest : public testgraph::ComTest {
 protected:
-    // The reader of a new source on `path`.
-    ComPtr<IAsyncReader> ReaderOf(const std::wstring& path) {
-        EXPECT_HRESULT_SUCCEEDED(FileReaderSource::Create(path, source_));
+    // The reader of a new source on `path`, ending at `endBytes`.
+    ComPtr<IAsyncReader> ReaderOf(const std::wstring& path, long long endBytes = -1) {
+        EXPECT_HRESULT_SUCCEEDED(FileReaderSource::Create(path, endBytes, source_));
         ComPtr<IAsyncReader> reader;
         if (source_) {
             ComPtr<IPin> output = testgraph::FirstPin(source_.get(), PINDIR_OUTPUT);
@@ -51,7 +51,7 @@ protected:
 
 TEST_F(FileReaderSourceTest, MissingFileIsTheSystemsError) {
     ComPtr<IBaseFilter> source;
-    EXPECT_EQ(FileReaderSource::Create(L"no-such-file.adx", source),
+    EXPECT_EQ(FileReaderSource::Create(L"no-such-file.adx", -1, source),
               HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
 }
 
@@ -92,6 +92,24 @@ TEST_F(FileReaderSourceTest, SyncReadGivesTheFilesBytes) {
                 << "byte " << i;
         }
     }
+}
+
+// An archive member's end: the bytes after it are not offered.
+TEST_F(FileReaderSourceTest, AnEndInsideTheFileCutsLengthAndReads) {
+    TempFile file(Counting(5000));
+    ASSERT_TRUE(file.Written());
+    ComPtr<IAsyncReader> reader = ReaderOf(file.Path(), 4500);
+    ASSERT_TRUE(reader);
+    LONGLONG total = 0;
+    LONGLONG available = 0;
+    ASSERT_HRESULT_SUCCEEDED(reader->Length(&total, &available));
+    EXPECT_EQ(total, 4500);
+    EXPECT_EQ(available, 4500);
+    std::vector<std::uint8_t> buffer(200, 0xEE);
+    EXPECT_EQ(reader->SyncRead(4400, 200, buffer.data()), S_FALSE);
+    EXPECT_EQ(buffer[99], Counting(5000)[4499]);
+    EXPECT_EQ(buffer[100], 0xEE) << "a byte past the end was read";
+    EXPECT_EQ(reader->SyncRead(4500, 10, buffer.data()), S_FALSE);
 }
 
 TEST_F(FileReaderSourceTest, RequestsComeBackFromWaitForNext) {
@@ -150,7 +168,7 @@ TEST_F(FileReaderSourceTest, TheModulesChainDecodesThroughIt) {
     ComPtr<IMediaFilter> graphFilter;
     ASSERT_HRESULT_SUCCEEDED(graph.query_to(graphFilter));
     ASSERT_HRESULT_SUCCEEDED(graphFilter->SetSyncSource(nullptr));
-    ASSERT_HRESULT_SUCCEEDED(FileReaderSource::Create(file.Path(), source_));
+    ASSERT_HRESULT_SUCCEEDED(FileReaderSource::Create(file.Path(), -1, source_));
     ComPtr<IBaseFilter> parser = testgraph::CreateFilter<ParserFilter>();
     ComPtr<IBaseFilter> decoder = testgraph::CreateFilter<DecoderFilter>();
     auto* sink = new testgraph::CaptureSink();

@@ -131,6 +131,7 @@ patched mono.adx 7 '\x09' nine-channels.adx
 patched mono.adx 6 '\x08' eight-bits.adx
 cp "$fx/mono.adx" "$fx/-dash.adx"
 tool "$archiver" songs.afs mono.adx stereo.adx
+tool "$archiver" cut-songs.afs truncated.adx stereo.adx
 if [ $case_failed != 0 ]; then
     echo "the fixtures could not be made"
     exit 1
@@ -433,6 +434,14 @@ begin wav-of-a-truncated-stream
 run --wav out.wav ../../fx/truncated.adx
 expect_status 4
 err <<<'corvina-play: ../../fx/truncated.adx: warning: the data ends after 0:01.000 of the 0:04.000 the header gives; 0:01.000 of 0:04.000 converted'
+tool "$decoder" --end-sample 32000 ../../fx/stereo.adx golden.wav
+same_wav out.wav golden.wav 2
+
+# The next member's bytes are not this stream's data.
+begin wav-of-a-truncated-member
+run --wav out.wav --member 0 ../../fx/cut-songs.afs
+expect_status 4
+err <<<'corvina-play: ../../fx/cut-songs.afs: warning: the data ends after 0:01.000 of the 0:04.000 the header gives; 0:01.000 of 0:04.000 converted'
 tool "$decoder" --end-sample 32000 ../../fx/stereo.adx golden.wav
 same_wav out.wav golden.wav 2
 

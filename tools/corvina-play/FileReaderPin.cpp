@@ -15,8 +15,10 @@ constexpr LONGLONG kUnitsPerByte = 10000000;
 constexpr long kLargeReadBytes = 1 << 20;
 } // namespace
 
-FileReaderPin::FileReaderPin(FilterBase* filter, CriticalSection* lock, FileHandle file)
-    : PinBase(filter, lock, L"Output", PINDIR_OUTPUT), file_(std::move(file)) {}
+FileReaderPin::FileReaderPin(FilterBase* filter, CriticalSection* lock, FileHandle file,
+                             LONGLONG endBytes)
+    : PinBase(filter, lock, L"Output", PINDIR_OUTPUT), file_(std::move(file)), endBytes_(endBytes) {
+}
 
 FileReaderPin::~FileReaderPin() {
     for (const Done& done : done_) {
@@ -141,16 +143,21 @@ HRESULT STDMETHODCALLTYPE FileReaderPin::SyncRead(LONGLONG position, LONG length
     if (position < 0 || length < 0) {
         return E_INVALIDARG;
     }
+    // Past the end the pin offers, a read is short like one past the file's.
+    LONG wanted = length;
+    if (endBytes_ >= 0) {
+        wanted = static_cast<LONG>(std::clamp<LONGLONG>(endBytes_ - position, 0, length));
+    }
     auto guard = readLock_.lock();
     LONG total = 0;
-    while (total < length) {
+    while (total < wanted) {
         // The offset in the OVERLAPPED block positions the read itself.
         OVERLAPPED at = {};
         const LONGLONG from = position + total;
         at.Offset = static_cast<DWORD>(from & 0xFFFFFFFF);
         at.OffsetHigh = static_cast<DWORD>(from >> 32);
         DWORD got = 0;
-        if (!ReadFile(file_.get(), buffer + total, static_cast<DWORD>(length - total), &got, &at)) {
+        if (!ReadFile(file_.get(), buffer + total, static_cast<DWORD>(wanted - total), &got, &at)) {
             const DWORD error = GetLastError();
             if (error == ERROR_HANDLE_EOF) {
                 break;
@@ -172,7 +179,7 @@ HRESULT STDMETHODCALLTYPE FileReaderPin::Length(LONGLONG* total, LONGLONG* avail
     if (!GetFileSizeEx(file_.get(), &size)) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
-    *total = *available = size.QuadPart;
+    *total = *available = endBytes_ >= 0 ? std::min(size.QuadPart, endBytes_) : size.QuadPart;
     return S_OK;
 }
 

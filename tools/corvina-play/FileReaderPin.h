@@ -11,8 +11,9 @@
 
 class FileReaderPin : public PinBase, public IAsyncReader {
 public:
-    // `file` is open for reading and stays with the pin.
-    FileReaderPin(FilterBase* filter, CriticalSection* lock, FileHandle file);
+    // `file` is open for reading and stays with the pin; the pin offers its
+    // bytes up to `endBytes` (negative: all).
+    FileReaderPin(FilterBase* filter, CriticalSection* lock, FileHandle file, LONGLONG endBytes);
     // Releases the samples that no WaitForNext collected.
     ~FileReaderPin() override;
 
@@ -53,6 +54,7 @@ private:
 
     CriticalSection readLock_; // guards the fields below and the file position
     const FileHandle file_;
+    const LONGLONG endBytes_; // negative: the file's end
     std::deque<Done> done_;
     bool flushing_ = false;
 };

@@ -11,13 +11,14 @@ constexpr CLSID kFileReaderSourceClassId = {
     0x8e4b2d71, 0x3f6a, 0x4c59, {0xb1, 0xd8, 0x7a, 0x0e, 0x9c, 0x2f, 0x5b, 0x36}};
 } // namespace
 
-HRESULT FileReaderSource::Create(const std::wstring& path, ComPtr<IBaseFilter>& out) {
+HRESULT FileReaderSource::Create(const std::wstring& path, long long endBytes,
+                                 ComPtr<IBaseFilter>& out) {
     // The parser reads front to back: the system may read ahead.
     FileHandle file = FileHandle::OpenForReading(path.c_str(), FILE_FLAG_SEQUENTIAL_SCAN);
     if (!file) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
-    auto* object = new (std::nothrow) FileReaderSource(std::move(file));
+    auto* object = new (std::nothrow) FileReaderSource(std::move(file), endBytes);
     RETURN_HR_IF_NULL(E_OUTOFMEMORY, object);
     if (!object->pin_) {
         delete object; // born with no reference
@@ -27,9 +28,9 @@ HRESULT FileReaderSource::Create(const std::wstring& path, ComPtr<IBaseFilter>& 
     return hr;
 }
 
-FileReaderSource::FileReaderSource(FileHandle file)
+FileReaderSource::FileReaderSource(FileHandle file, long long endBytes)
     : FilterBase(nullptr, &lock_, kFileReaderSourceClassId),
-      pin_(new (std::nothrow) FileReaderPin(this, &lock_, std::move(file))) {}
+      pin_(new (std::nothrow) FileReaderPin(this, &lock_, std::move(file), endBytes)) {}
 
 FileReaderSource::~FileReaderSource() {
     pin_.reset(); // before the lock it shares

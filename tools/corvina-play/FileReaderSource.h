@@ -14,9 +14,10 @@
 
 class FileReaderSource : public FilterBase {
 public:
-    // A new source reading `path`, with one reference in *out; the system's
-    // error when the file cannot be opened.
-    static HRESULT Create(const std::wstring& path, ComPtr<IBaseFilter>& out);
+    // A new source reading `path` up to `endBytes` (negative: to its end),
+    // with one reference in *out; the system's error when the file cannot be
+    // opened.
+    static HRESULT Create(const std::wstring& path, long long endBytes, ComPtr<IBaseFilter>& out);
     ~FileReaderSource() override;
 
     DECLARE_DELEGATING_UNKNOWN
@@ -29,7 +30,7 @@ public:
     PinBase* PinAt(int index) override { return index == 0 ? pin_.get() : nullptr; }
 
 private:
-    explicit FileReaderSource(FileHandle file);
+    FileReaderSource(FileHandle file, long long endBytes);
 
     CriticalSection lock_;
     std::unique_ptr<FileReaderPin> pin_;

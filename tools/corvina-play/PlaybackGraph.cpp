@@ -51,10 +51,10 @@ HRESULT PlaybackGraph::RemoveClock() {
     return graphFilter->SetSyncSource(nullptr);
 }
 
-HRESULT PlaybackGraph::AddFileSource(const std::wstring& path, bool ownReader,
-                                     const wchar_t* name) {
+HRESULT PlaybackGraph::AddFileSource(const std::wstring& path, bool ownReader, const wchar_t* name,
+                                     long long endBytes) {
     if (ownReader) {
-        RETURN_IF_FAILED(FileReaderSource::Create(path, source_));
+        RETURN_IF_FAILED(FileReaderSource::Create(path, endBytes, source_));
         RETURN_IF_FAILED(graph_->AddFilter(source_.get(), name ? name : L"File Reader"));
         return FirstPin(source_.get(), PINDIR_OUTPUT, tail_);
     }

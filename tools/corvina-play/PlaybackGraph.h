@@ -39,8 +39,10 @@ public:
     // The file source reading `path`: the runtime's asynchronous one, or
     // this program's synchronous FileReaderSource when `ownReader` (for
     // conversion, where nothing waits on a clock and every call counts).
-    // Named `name` in the graph, or after its kind when null.
-    HRESULT AddFileSource(const std::wstring& path, bool ownReader, const wchar_t* name = nullptr);
+    // Named `name` in the graph, or after its kind when null. The own reader
+    // ends the file at `endBytes` (an archive member's end; negative: none).
+    HRESULT AddFileSource(const std::wstring& path, bool ownReader, const wchar_t* name = nullptr,
+                          long long endBytes = -1);
     // The parser from `filters`, reading its stream at `fileOffset` bytes;
     // the connection reads and checks the ADX header.
     HRESULT AddParser(const FilterFactory& filters, LONG fileOffset);

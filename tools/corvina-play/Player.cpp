@@ -218,8 +218,10 @@ ExitStatus Player::BuildFilterByFilter() {
         return Fail(ExitStatus::kFailed, hr, modulePath_, "cannot load the filter module");
     }
     PlaybackGraph& graph = session_.Graph();
-    // Conversion reads with plain file reads; playback as any player does.
-    hr = graph.AddFileSource(input_, options_.Converting());
+    // Conversion reads with plain file reads, and no further than the
+    // member's end: the next member's bytes are not this stream's data.
+    // Playback reads as any player does.
+    hr = graph.AddFileSource(input_, options_.Converting(), nullptr, dataEnd_);
     if (FAILED(hr)) {
         return Fail(ExitStatus::kRefused, hr, input_, "unreadable file");
     }
