@@ -33,6 +33,15 @@ std::vector<std::uint8_t> Counting(size_t count) {
     return bytes;
 }
 
+// The reader offers `bytes` in all, every one of them available.
+void ExpectLength(IAsyncReader* reader, LONGLONG bytes) {
+    LONGLONG total = 0;
+    LONGLONG available = 0;
+    ASSERT_HRESULT_SUCCEEDED(reader->Length(&total, &available));
+    EXPECT_EQ(total, bytes);
+    EXPECT_EQ(available, bytes);
+}
+
 class FileReaderSourceTest : public testgraph::ComTest {
 protected:
     // The reader of a new source on `path`, ending at `endBytes`.
@@ -69,11 +78,7 @@ TEST_F(FileReaderSourceTest, SyncReadGivesTheFilesBytes) {
     ASSERT_TRUE(file.Written());
     ComPtr<IAsyncReader> reader = ReaderOf(file.Path());
     ASSERT_TRUE(reader);
-    LONGLONG total = 0;
-    LONGLONG available = 0;
-    ASSERT_HRESULT_SUCCEEDED(reader->Length(&total, &available));
-    EXPECT_EQ(total, 5000);
-    EXPECT_EQ(available, 5000);
+    ExpectLength(reader.get(), 5000);
 
     const ReadCase cases[] = {
         {"from the start", 0, 100, S_OK, 100},
@@ -100,11 +105,7 @@ TEST_F(FileReaderSourceTest, AnEndInsideTheFileCutsLengthAndReads) {
     ASSERT_TRUE(file.Written());
     ComPtr<IAsyncReader> reader = ReaderOf(file.Path(), 4500);
     ASSERT_TRUE(reader);
-    LONGLONG total = 0;
-    LONGLONG available = 0;
-    ASSERT_HRESULT_SUCCEEDED(reader->Length(&total, &available));
-    EXPECT_EQ(total, 4500);
-    EXPECT_EQ(available, 4500);
+    ExpectLength(reader.get(), 4500);
     std::vector<std::uint8_t> buffer(200, 0xEE);
     EXPECT_EQ(reader->SyncRead(4400, 200, buffer.data()), S_FALSE);
     EXPECT_EQ(buffer[99], Counting(5000)[4499]);
