@@ -1,8 +1,8 @@
 // libFuzzer target over the AFS archive reader: whatever the bytes, Open
 // stays inside them, and what it accepts agrees with itself.
 #include "FuzzCheck.h"
-#include "tools/skerrin/AfsArchive.h"
-#include "tools/skerrin/AfsSpanSource.h"
+#include "afs/AfsArchive.h"
+#include "afs/AfsSpanSource.h"
 
 #include <cstddef>
 #include <cstdint>

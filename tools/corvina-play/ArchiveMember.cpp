@@ -3,7 +3,7 @@
 #include "FileByteSource.h"
 #include "TextFormat.h"
 
-#include "tools/skerrin/AfsArchive.h"
+#include "afs/AfsArchive.h"
 
 #include <optional>
 

@@ -1,9 +1,9 @@
-// An open file as the byte source of skerrin's archive reader.
+// An open file as the byte source of the AFS archive reader.
 #pragma once
 
 #include "FileHandle.h"
 
-#include "tools/skerrin/AfsByteSource.h"
+#include "afs/AfsByteSource.h"
 
 class FileByteSource final : public afs::AfsByteSource {
 public:

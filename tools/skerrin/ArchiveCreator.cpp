@@ -1,6 +1,6 @@
 #include "ArchiveCreator.h"
 
-#include "AfsArchive.h"
+#include "afs/AfsArchive.h"
 #include "MemberNames.h"
 #include "StdioFile.h"
 

@@ -2,7 +2,7 @@
 // file's position: callers seek before they read member data.
 #pragma once
 
-#include "AfsByteSource.h"
+#include "afs/AfsByteSource.h"
 #include "StdioFile.h"
 
 class FileSource final : public afs::AfsByteSource {

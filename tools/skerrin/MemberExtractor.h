@@ -4,7 +4,7 @@
 // reported and removed, and the next one follows.
 #pragma once
 
-#include "AfsArchive.h"
+#include "afs/AfsArchive.h"
 #include "MemberNames.h"
 #include "StdioFile.h"
 

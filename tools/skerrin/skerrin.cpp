@@ -6,7 +6,7 @@
 // Exit status: 0 success; 1 bad usage, or the archive could not be read
 // before extraction began (--create: the archive was not written); 2 the
 // member loop was reached but a member failed or extraction stopped early.
-#include "AfsArchive.h"
+#include "afs/AfsArchive.h"
 #include "ArchiveCreator.h"
 #include "FileSource.h"
 #include "FileSystem.h"

@@ -1,7 +1,7 @@
 // The archive reader on archives laid out byte by byte here, so that each
 // expectation follows from the layout and not from another writer.
-#include "tools/skerrin/AfsArchive.h"
-#include "tools/skerrin/AfsSpanSource.h"
+#include "afs/AfsArchive.h"
+#include "afs/AfsSpanSource.h"
 
 #include <gtest/gtest.h>
 
@@ -96,15 +96,15 @@ TEST(AfsArchive, RefusesWhatIsNotThere) {
         {"three bytes", [](auto& b) { b.resize(3); }, Status::kHeaderShort, false, false},
         {"other magic", [](auto& b) { b[3] = 1; }, Status::kNotAfs, false, false},
         {"count cut short", [](auto& b) { b.resize(6); }, Status::kCountUnreadable, false, false},
-        {"count all ones", [](auto& b) { Put32(b, 4, 0xFFFFFFFF); }, Status::kCountUnreadable, false,
-         false},
+        {"count all ones", [](auto& b) { Put32(b, 4, 0xFFFFFFFF); }, Status::kCountUnreadable,
+         false, false},
         {"count zero", [](auto& b) { Put32(b, 4, 0); }, Status::kNoMembers, true, false},
         {"table over 2 GiB", [](auto& b) { Put32(b, 4, 0x10000000); }, Status::kCountOutOfRange,
          true, false},
         {"table past the end", [](auto& b) { Put32(b, 4, 100000); }, Status::kTableShort, true,
          false},
-        {"end of data before the locator", [](auto& b) { b.resize(24); }, Status::kLocatorUnreadable,
-         true, true},
+        {"end of data before the locator", [](auto& b) { b.resize(24); },
+         Status::kLocatorUnreadable, true, true},
         {"locator size all ones", [](auto& b) { Put32(b, 28, 0xFFFFFFFF); },
          Status::kLocatorUnreadable, true, true},
         {"locator ends at member 0's data", [](auto& b) { Put32(b, 8, 32); },
