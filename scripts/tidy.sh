@@ -33,7 +33,7 @@ done < <("$cxx" -E -v -x c++ /dev/null 2>&1 | sed -n '/#include <...>/,/^End/p' 
     sed -n 's/^ \(.*\/include\/c++.*\)$/\1/p')
 
 # Our sources only: not googletest, not resource scripts.
-files="^$root/(adx|bench|decoder|framework|fuzz|module|pages|parser|tests|tools)/.*\.(c|cpp)\$"
+files="^$root/(adx|afs|bench|decoder|framework|fuzz|module|pages|parser|tests|tools)/.*\.(c|cpp)\$"
 echo "tidy: $tree"
 run-clang-tidy -quiet -p "$build" -j "$(nproc)" "${extra[@]}" "${fix[@]}" "$files" \
     > "$build/tidy.log" 2>&1 || status=$?
