@@ -17,6 +17,9 @@
 Unicode true
 !ifdef TARGET
 Target ${TARGET}
+; In a 64-bit setup x64.nsh's run-time tests are constants: their other
+; branches go unused.
+!pragma warning disable 6012
 !endif
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin

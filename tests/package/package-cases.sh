@@ -292,7 +292,7 @@ stub=()
 if ! "$root/scripts/can-run-win32.sh"; then
     stub=(--target amd64-unicode)
     mkdir -p "$work/amd64" && (cd "$work/amd64" && unzip -q "$zip")
-    setup=$work/amd64/setup.exe
+    setup=$work/amd64/corvina-$version-amd64.exe
     "$root/package/make-setup.sh" "${stub[@]}" "$work/amd64/$package_name" "$version" "$setup" ||
         setup=
     echo "package cases: the setup built as a 64-bit program (this machine runs no 32-bit ones)"
