@@ -10,9 +10,10 @@
 ; CorvinaInstall_GROUP and CorvinaRemove_GROUP for the groups common,
 ; include, x86 and x64, so the uninstaller deletes exactly the files the setup wrote.
 ;
-; Exit status (SetErrorLevel): 0 done; 1 without administrator rights
-; (nothing changed); 2 cancelled by the user; 3 a step failed (the setup
-; then unregisters what it registered and removes what it installed).
+; Exit status (SetErrorLevel): 0 done; 3010 done, but a file in use is
+; replaced at the next restart; 1 without administrator rights (nothing
+; changed); 2 cancelled by the user; 3 a step failed (the setup then
+; unregisters what it registered and removes what it installed).
 
 Unicode true
 !ifdef TARGET
@@ -41,6 +42,7 @@ ${UnStrRep}
 !define SETTINGS_KEY "Software\corvina"
 !define kStatusNotAdmin 1
 !define kStatusFailed 3
+!define kStatusRestartNeeded 3010 ; ERROR_SUCCESS_REBOOT_REQUIRED
 
 Name "corvina ${VERSION}"
 OutFile "${OUTFILE}"
@@ -309,7 +311,10 @@ FunctionEnd
 
 Function .onInstSuccess
   ${If} ${RebootFlag}
-    MessageBox MB_ICONINFORMATION|MB_OK "A player is using corvina's filters: the new modules take their place at the next restart of Windows." /SD IDOK
+    DetailPrint "A player is using corvina's files: the new ones take their place at the next restart of Windows."
+    MessageBox MB_ICONINFORMATION|MB_OK "A player is using corvina's files: the new ones take their place at the next restart of Windows." /SD IDOK
+    ; Done, with a restart to come: what installers report then.
+    SetErrorLevel ${kStatusRestartNeeded}
   ${EndIf}
 FunctionEnd
 
