@@ -8,7 +8,8 @@
 ;
 ; FILES (written by make-setup.sh from the staged folder) defines the macros
 ; CorvinaInstall_GROUP and CorvinaRemove_GROUP for the groups common,
-; include, x86 and x64, so the uninstaller deletes exactly the files the setup wrote.
+; include, x86 and x64, so the uninstaller deletes exactly the files the
+; setup wrote.
 ;
 ; Exit status (SetErrorLevel): 0 done; 3010 done, but a file in use is
 ; replaced at the next restart; 1 without administrator rights (nothing
@@ -35,7 +36,6 @@ ManifestSupportedOS all
 ${StrStr}
 ${UnStrRep}
 
-!define PRODUCT corvina
 !define PUBLISHER "The corvina developers"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\corvina"
 !define ENVIRONMENT_KEY "SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
@@ -163,7 +163,6 @@ Var toolsDir
   SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=5000
 !macroend
 
-
 Function .onUserAbort
   SetErrorLevel 2
 FunctionEnd
@@ -241,14 +240,14 @@ Section /o "Command-line tools on the system PATH" SecPath
   ${Else}
     StrCpy $toolsDir "$INSTDIR\x86"
   ${EndIf}
-  ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "PathEntry"
   ClearErrors
   ReadRegStr $0 HKLM "${ENVIRONMENT_KEY}" "Path"
   StrLen $2 "$0;$toolsDir;"
   ${If} ${Errors}
   ${OrIf} $2 >= ${NSIS_MAX_STRLEN}
-    ; Too long to change without cutting it: the user's PATH stays whole.
-    DetailPrint "The system PATH is too long for this setup: add $toolsDir to it yourself"
+    ; Unreadable, or too long to change without cutting it: the user's PATH
+    ; stays whole.
+    DetailPrint "This setup cannot change the system PATH: add $toolsDir to it yourself"
     Return
   ${EndIf}
   ${StrStr} $2 ";$0;" ";$toolsDir;"
@@ -352,7 +351,7 @@ Section Uninstall
     StrLen $2 ";$0;"
     ${If} ${Errors}
     ${OrIf} $2 >= ${NSIS_MAX_STRLEN}
-      DetailPrint "The system PATH is too long for this uninstaller: remove $toolsDir from it yourself"
+      DetailPrint "This uninstaller cannot change the system PATH: remove $toolsDir from it yourself"
     ${Else}
       ${UnStrRep} $1 ";$0;" ";$toolsDir;" ";"
       StrCpy $1 $1 "" 1
