@@ -36,6 +36,7 @@ trap 'rm -f "$files"' EXIT
 group() {
     local name=$1 folder=$2 file target_dir
     shift 2
+    # shellcheck disable=SC2016 # $INSTDIR is NSIS's, not the shell's
     target_dir='$INSTDIR'${folder:+\\$folder}
     {
         echo "!macro CorvinaInstall_$name"

@@ -241,7 +241,7 @@ out < <({
 registry_unchanged
 
 begin uninstall-twice-is-done-twice
-for round in 1 2; do
+for _ in 1 2; do
     cmd uninstall.cmd
     expect_status 0
 done
@@ -422,7 +422,7 @@ else
     run_setup '/S /TOOLSONPATH /LOOPBYDEFAULT /D=C:\my filters!\corvina'
     expect_status 0
     installed_files "$own" "${bitnesses[@]}"
-    tools='C:\my filters!\corvina\'${bitnesses[0]}
+    tools="C:\\my filters!\\corvina\\${bitnesses[0]}"
     [ "$(reg_value "$environment_key" Path)" = "$path_before;$tools" ] ||
         fail "PATH: $(reg_value "$environment_key" Path)"
     [ "$(reg_value 'HKCU\Software\corvina' LoopByDefault)" = 0x1 ] || fail "no LoopByDefault"
