@@ -38,6 +38,9 @@ REGFILTER2 MakeFilterRecord(DWORD merit, const REGFILTERPINS* pins, ULONG pinCou
     return record;
 }
 
+// What the mapper answers for an entry that is not there: nothing to remove.
+const HRESULT kEntryMissing = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+
 HRESULT CreateFilterMapper(ComPtr<IFilterMapper2>& mapper) {
     return CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
                             mapper.put_void());
@@ -64,11 +67,16 @@ HRESULT UnregisterFilters() {
     ComPtr<IFilterMapper2> mapper; // +1 on the mapper, released on return
     RETURN_IF_FAILED(CreateFilterMapper(mapper));
 
-    HRESULT result =
-        mapper->UnregisterFilter(&CLSID_LegacyAmFilterCategory, nullptr, CLSID_AdxDecoderFilter);
-    if (SUCCEEDED(result)) {
-        result =
-            mapper->UnregisterFilter(&CLSID_LegacyAmFilterCategory, nullptr, CLSID_AdxParserFilter);
+    // Both entries, each on its own: a decoder entry that is already gone
+    // (a second uninstall, a registration that stopped halfway) must not
+    // keep the parser's entry behind.
+    HRESULT firstFailure = S_OK;
+    for (const CLSID* filter : {&CLSID_AdxDecoderFilter, &CLSID_AdxParserFilter}) {
+        const HRESULT result =
+            mapper->UnregisterFilter(&CLSID_LegacyAmFilterCategory, nullptr, *filter);
+        if (FAILED(result) && result != kEntryMissing && SUCCEEDED(firstFailure)) {
+            firstFailure = result;
+        }
     }
-    return result;
+    return firstFailure;
 }

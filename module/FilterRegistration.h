@@ -8,5 +8,6 @@
 // filter category. Returns the mapper's creation failure or the result of the
 // last RegisterFilter made.
 HRESULT RegisterFilters();
-// The same for removal, decoder first.
+// Removes both entries, decoder first; an entry that is not there counts as
+// removed. Returns the mapper's creation failure or the first other failure.
 HRESULT UnregisterFilters();

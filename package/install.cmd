@@ -10,6 +10,9 @@ rem what this run had registered is unregistered again).
 rem No delayed expansion: it would eat every "!" of the package's path.
 setlocal EnableExtensions DisableDelayedExpansion
 set "package=%~dp0"
+rem Started through an 8.3 path (C:\PROGRA~1\...), regsvr32 would record
+rem that form for the modules: register the long one.
+call :long_path
 set "me=install"
 set "script=%~f0"
 set "verb=register"
@@ -46,6 +49,9 @@ if not defined bitnesses (
     echo %me%: this Windows runs neither x86 nor x64 programs ^(%arch%^); nothing to do
     exit /b 3
 )
+rem ARM64 Windows runs x86 and (Windows 11) x64 programs, but its System32
+rem regsvr32 is an ARM64 program that cannot load an x64 module.
+if /i "%arch%"=="ARM64" echo %me%: ARM64 Windows: only the x86 filters; players built for x64 do not see them
 
 rem Registration writes to HKEY_LOCAL_MACHINE, so check that first with a
 rem key of our own. (Wine runs every program as administrator, and has
@@ -71,10 +77,12 @@ if %missing%==1 (
 if not defined regsvr32_x86 echo %me%: no 32-bit subsystem on this Windows: x86 skipped
 set "done="
 set "failed=0"
+set "failed_bitness="
 for %%b in (%bitnesses%) do (
     call :step %%b
     if errorlevel 1 (
         set "failed=1"
+        set "failed_bitness=%%b"
         if "%flag%"=="" goto :roll_back
     ) else (
         call :mark_done %%b
@@ -93,7 +101,9 @@ exit /b 0
 
 :roll_back
 set "undone=1"
-for %%b in (%done%) do call :undo %%b
+rem The failed bitness too: its regsvr32 may have stopped halfway, after the
+rem class keys.
+for %%b in (%done% %failed_bitness%) do call :undo %%b
 if "%undone%"=="1" (
     echo %me%: FAILED: nothing is registered; see above
 ) else (
@@ -113,13 +123,60 @@ if "%1"=="x64" (set "tool=%regsvr32_x64%") else set "tool=%regsvr32_x86%"
 exit /b 0
 
 rem :undo BITNESS unregisters what this run registered for that bitness.
+rem regsvr32's status 3 says the module could not be loaded: then it had not
+rem registered anything either.
 :undo
 call :pick_tool %1
 echo %me%: undoing %1
 "%tool%" /s /u "%package%%1\corvina.ax"
-if errorlevel 1 (
-    echo %me%: FAILED: regsvr32 could not unregister %1\corvina.ax
-    set "undone=0"
+set "status=%errorlevel%"
+if "%status%"=="0" exit /b 0
+if "%status%"=="3" exit /b 0
+echo %me%: FAILED: regsvr32 could not unregister %1\corvina.ax ^(status %status%^)
+set "undone=0"
+exit /b 0
+
+rem :long_path sets package to the long form of its path. A folder name with
+rem a "~" may be an 8.3 name: a wildcard matches 8.3 names too and yields
+rem the long one; of several matches the one whose 8.3 name it is wins.
+:long_path
+if not "%package:~1,2%"==":\" exit /b 0
+set "long=%package:~0,3%"
+set "rest=%package:~3%"
+:long_path_next
+if not defined rest (
+    set "package=%long%"
+    exit /b 0
+)
+for /f "eol=\ tokens=1* delims=\" %%A in ("%rest%") do (
+    set "name=%%A"
+    set "rest=%%B"
+)
+set "head="
+for /f "eol=\ delims=~" %%A in ("%name%") do set "head=%%A"
+if not "%head%"=="%name%" call :long_name
+set "long=%long%%name%\"
+goto :long_path_next
+
+rem :long_name replaces name, an 8.3 name in the folder long, by its long
+rem name. (Unquoted: 8.3 names hold no blanks, and quoted wildcards fail in
+rem some cmds.)
+:long_name
+set "matches=0"
+set "first="
+set "exact="
+if not exist "%long%" exit /b 0
+pushd "%long%"
+for /d %%D in (%name%*) do (
+    set /a matches+=1
+    if not defined first set "first=%%~nxD"
+    if /i "%%~snxD"=="%name%" set "exact=%%~nxD"
+)
+popd
+if defined exact (
+    set "name=%exact%"
+) else if "%matches%"=="1" (
+    set "name=%first%"
 )
 exit /b 0
 

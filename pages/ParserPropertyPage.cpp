@@ -45,6 +45,7 @@ ParserPropertyPage::ParserPropertyPage(IUnknown* outer)
 
 HRESULT ParserPropertyPage::BindObject(IUnknown* object) {
     filled_ = false;
+    pendingEdits_.reset();
     if (object == nullptr) {
         return E_POINTER;
     }
@@ -54,6 +55,7 @@ HRESULT ParserPropertyPage::BindObject(IUnknown* object) {
 
 HRESULT ParserPropertyPage::UnbindObject() {
     control_ = nullptr; // -1 on the parser
+    pendingEdits_.reset();
     return S_OK;
 }
 
@@ -86,8 +88,37 @@ HRESULT ParserPropertyPage::FillPage() {
 
     fileOffset_ = control_->GetFileOffset();
     SetDlgItemInt(dialogWindow_, IDC_FILE_OFFSET, static_cast<UINT>(fileOffset_), TRUE);
+    if (pendingEdits_) {
+        ShowEdits(*pendingEdits_);
+    }
     filled_ = true;
     return S_OK;
+}
+
+HRESULT ParserPropertyPage::LeavePage() {
+    // The dialog goes, the page stays dirty: keep what the user typed.
+    if (dirty_ && control_) {
+        pendingEdits_ = ReadControls();
+    } else {
+        pendingEdits_.reset();
+    }
+    return S_OK;
+}
+
+ParserPropertyPage::Edits ParserPropertyPage::ReadControls() const {
+    return Edits{
+        static_cast<INT32>(GetDlgItemInt(dialogWindow_, IDC_FILE_OFFSET, nullptr, TRUE)),
+        static_cast<INT32>(SendDlgItemMessageW(dialogWindow_, IDC_LOOP_LIST, CB_GETCURSEL, 0, 0)),
+        static_cast<INT32>(IsDlgButtonChecked(dialogWindow_, IDC_LOOP_ENABLE))};
+}
+
+void ParserPropertyPage::ShowEdits(const Edits& edits) {
+    SetDlgItemInt(dialogWindow_, IDC_FILE_OFFSET, static_cast<UINT>(edits.fileOffset), TRUE);
+    if (loopCount_ > 0) {
+        SendDlgItemMessageW(dialogWindow_, IDC_LOOP_LIST, CB_SETCURSEL,
+                            static_cast<WPARAM>(edits.loopIndex), 0);
+        CheckDlgButton(dialogWindow_, IDC_LOOP_ENABLE, static_cast<UINT>(edits.loopFlag));
+    }
 }
 
 void ParserPropertyPage::ShowFormatInfo() {
@@ -150,39 +181,43 @@ void ParserPropertyPage::FillLoopList() {
 }
 
 HRESULT ParserPropertyPage::CommitChanges() {
-    // Without the parser, or once the dialog is gone (applied after
-    // Deactivate), there is nothing to read or to hand over.
-    if (!control_ || pageWindow_ == nullptr) {
+    if (!control_) {
         return S_OK;
     }
+    // Applied while deactivated: the edits kept when the dialog went.
+    const bool shown = pageWindow_ != nullptr;
+    if (!shown && !pendingEdits_) {
+        return S_OK;
+    }
+    const Edits edits = shown ? ReadControls() : *pendingEdits_;
+    pendingEdits_.reset();
 
-    const INT32 editedOffset =
-        static_cast<INT32>(GetDlgItemInt(dialogWindow_, IDC_FILE_OFFSET, nullptr, TRUE));
-    if (editedOffset != fileOffset_) {
+    if (edits.fileOffset != fileOffset_) {
         // The parser refuses while its input is connected; the edit then
         // snaps back.
-        if (control_->SetFileOffset(editedOffset) == S_OK) {
-            fileOffset_ = editedOffset;
+        if (control_->SetFileOffset(edits.fileOffset) == S_OK) {
+            fileOffset_ = edits.fileOffset;
         }
-        SetDlgItemInt(dialogWindow_, IDC_FILE_OFFSET, static_cast<UINT>(fileOffset_), TRUE);
+        if (shown) {
+            SetDlgItemInt(dialogWindow_, IDC_FILE_OFFSET, static_cast<UINT>(fileOffset_), TRUE);
+        }
     }
 
     if (loopCount_ <= 0) {
         return S_OK;
     }
-    const INT32 selected =
-        static_cast<INT32>(SendDlgItemMessageW(dialogWindow_, IDC_LOOP_LIST, CB_GETCURSEL, 0, 0));
-    const INT32 boxState = static_cast<INT32>(IsDlgButtonChecked(dialogWindow_, IDC_LOOP_ENABLE));
-    if (selected != loopIndex_ || boxState != loopFlag_) {
-        if (control_->SetLoop(selected, boxState == BST_CHECKED ? 1 : 0) == S_OK) {
-            loopIndex_ = selected;
-            loopFlag_ = boxState;
+    if (edits.loopIndex != loopIndex_ || edits.loopFlag != loopFlag_) {
+        if (control_->SetLoop(edits.loopIndex, edits.loopFlag == BST_CHECKED ? 1 : 0) == S_OK) {
+            loopIndex_ = edits.loopIndex;
+            loopFlag_ = edits.loopFlag;
         }
     }
     INT32 index = 0;
     INT32 enabled = 0;
     control_->GetLoop(&index, &enabled);
-    CheckDlgButton(dialogWindow_, IDC_LOOP_ENABLE, enabled != 0 ? BST_CHECKED : BST_UNCHECKED);
+    if (shown) {
+        CheckDlgButton(dialogWindow_, IDC_LOOP_ENABLE, enabled != 0 ? BST_CHECKED : BST_UNCHECKED);
+    }
     return S_OK;
 }
 

@@ -8,6 +8,7 @@
 #include <corvina.h>
 
 #include <memory>
+#include <optional>
 
 class ParserPropertyPage : public PropertyPageBase {
 public:
@@ -20,10 +21,20 @@ public:
     HRESULT BindObject(IUnknown* object) override;
     HRESULT UnbindObject() override;
     HRESULT FillPage() override;
+    HRESULT LeavePage() override;
     HRESULT CommitChanges() override;
     INT_PTR PageMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    // What the dialog's controls hold: the user's offset and loop choice.
+    struct Edits {
+        INT32 fileOffset;
+        INT32 loopIndex;
+        INT32 loopFlag; // the check box state
+    };
+
+    Edits ReadControls() const;
+    void ShowEdits(const Edits& edits);
     // Dirty, and the site told so.
     void MarkDirty();
     void ShowFormatInfo();
@@ -43,4 +54,9 @@ private:
     // Set once FillPage is done; until then the notifications that filling
     // causes are not edits.
     bool filled_ = false;
+    // Edits not yet applied when the frame deactivated the page (a tab
+    // switch): shown again on activation, applied by Apply, dropped when the
+    // page is unbound (Cancel). Like every field, used on the frame's thread
+    // only.
+    std::optional<Edits> pendingEdits_;
 };

@@ -5,6 +5,7 @@
 #include "parser/AdxMediaType.h"
 #include "parser/ParserInputPin.h"
 #include "parser/ParserOutputPin.h"
+#include "parser/UserSettings.h"
 
 #include <evcode.h>
 #include <vfwmsgs.h>
@@ -211,10 +212,14 @@ HRESULT ParserFilter::LoadHeader(std::int32_t headerLength, const BYTE* headerBy
 
 void ParserFilter::ResetForNewStream() {
     LONGLONG duration = 0;
+    const bool loopByDefault = UserSettings::LoopByDefault();
     {
         auto plan = planLock_.lock();
         // Loop records are checked here; unusable ones stay in the table.
         planner_.SetStream(header_);
+        if (loopByDefault) {
+            planner_.SetLoop(0, true); // no effect on a stream without loops
+        }
         duration = planner_.Geometry().Duration();
     }
     outputPin_->ResetPositions(duration);

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Builds the Windows release package, dist/corvina-VERSION-windows.zip, from
-# the win32 and win64 trees (configured here when they are not yet):
+# Builds the Windows release package, dist/corvina-VERSION-windows.zip, and
+# the setup, dist/corvina-VERSION-setup.exe (package/make-setup.sh, from the
+# same staged files), from the win32 and win64 trees (configured here when
+# they are not yet):
 #
 #   corvina-VERSION-windows/
 #     x86/, x64/      corvina.ax, corvina-play.exe, skerrin.exe (stripped)
 #     include/        corvina.h
 #     install.cmd, uninstall.cmd, README.txt, LICENSE.txt, CHANGELOG.md
 #
-# Extra arguments go to the configure steps. Prints the package's path last.
+# Extra arguments go to the configure steps. Prints the setup's path, then
+# the package's path last.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -51,6 +54,10 @@ crlf "$root/package/uninstall.cmd" "$stage/uninstall.cmd"
 crlf "$root/package/README.txt" "$stage/README.txt"
 crlf "$root/LICENSE" "$stage/LICENSE.txt"
 crlf "$root/CHANGELOG.md" "$stage/CHANGELOG.md"
+
+setup_path=$root/dist/corvina-$version-setup.exe
+"$root/package/make-setup.sh" "$stage" "$version" "$setup_path"
+echo "package: $setup_path ($(stat -c %s "$setup_path") bytes)"
 
 zip_path=$root/dist/$name.zip
 rm -f "$zip_path"

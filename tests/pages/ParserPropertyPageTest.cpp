@@ -259,16 +259,31 @@ TEST_F(ParserPropertyPageTest, ReactivationRefillsWithoutMakingThePageDirty) {
     EXPECT_TRUE(site_.statusChanges.empty());
 }
 
-TEST_F(ParserPropertyPageTest, ApplyAfterDeactivateLeavesTheParserAlone) {
+TEST_F(ParserPropertyPageTest, EditsSurviveATabSwitchUntilApply) {
     GiveFiveLoops();
     parser_.fileOffset = 300;
     Show();
     SetWindowTextW(Control(IDC_FILE_OFFSET), L"600");
+    SendMessageW(Control(IDC_LOOP_LIST), CB_SETCURSEL, 3, 0);
+    Notify(IDC_LOOP_LIST, CBN_SELCHANGE);
+
+    // The frame switches tabs away and back: the edits are shown again.
     EXPECT_EQ(S_OK, page_->Deactivate());
-    // The dialog is gone: its controls cannot be read as edits of 0.
-    EXPECT_EQ(S_OK, page_->Apply());
+    EXPECT_EQ(S_OK, page_->IsPageDirty());
+    Activate();
+    EXPECT_EQ(L"600", Text(IDC_FILE_OFFSET));
+    EXPECT_EQ(3, ComboSelection(IDC_LOOP_LIST));
+    EXPECT_EQ(S_OK, page_->IsPageDirty());
     EXPECT_TRUE(parser_.offsetsSet.empty());
-    EXPECT_TRUE(parser_.loopsSet.empty());
+
+    // Away again, then Apply: the parser gets what the user chose.
+    EXPECT_EQ(S_OK, page_->Deactivate());
+    EXPECT_EQ(S_OK, page_->Apply());
+    EXPECT_EQ(std::vector<INT32>{600}, parser_.offsetsSet);
+    ASSERT_EQ(1u, parser_.loopsSet.size());
+    EXPECT_EQ(3, parser_.loopsSet[0].index);
+    EXPECT_EQ(1, parser_.loopsSet[0].enable);
+    EXPECT_EQ(S_FALSE, page_->IsPageDirty());
 }
 
 TEST_F(ParserPropertyPageTest, DialogMatchesItsTemplate) {

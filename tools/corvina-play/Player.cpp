@@ -448,6 +448,10 @@ ExitStatus Player::ApplyLoopAndSeeking() {
             return Fail(ExitStatus::kFailed, hr,
                         "the parser refused loop " + std::to_string(options_.loopIndex));
         }
+    } else {
+        // Played once, whatever the user's "loop by default" setting made
+        // of the stream (a stream without loops refuses: nothing to undo).
+        (void)parser->SetLoop(0, 0);
     }
     const bool start = options_.startSeconds >= 0.0;
     LONGLONG stop = StopPosition();
