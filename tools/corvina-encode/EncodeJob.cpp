@@ -75,6 +75,8 @@ ExitStatus EncodeJob::CheckOutput() {
                         "already exists (-y or --overwrite replaces it)");
         }
         break;
+    case PathKind::kOther: // renaming over it would replace the device itself
+        return Fail(ExitStatus::kUsage, output_, "is not a regular file");
     case PathKind::kMissing:
         break;
     }

@@ -92,7 +92,10 @@ PathKind KindOf(const std::string& path) {
     if (stat(path.c_str(), &info) != 0) {
         return PathKind::kMissing;
     }
-    return S_ISDIR(info.st_mode) ? PathKind::kDirectory : PathKind::kFile;
+    if (S_ISDIR(info.st_mode)) {
+        return PathKind::kDirectory;
+    }
+    return S_ISREG(info.st_mode) ? PathKind::kFile : PathKind::kOther;
 }
 
 bool SameFile(const std::string& first, const std::string& second) {

@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-enum class PathKind { kMissing, kDirectory, kFile };
+enum class PathKind { kMissing, kDirectory, kFile, kOther };
 
-// What `path` names now (anything that exists and is no directory is kFile).
+// What `path` names now: kOther is a device, a pipe or a socket (on
+// Windows anything that is no directory is kFile).
 PathKind KindOf(const std::string& path);
 
 // True when both paths name one existing file (device and inode, or the
