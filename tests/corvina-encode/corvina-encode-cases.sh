@@ -29,13 +29,6 @@ run() {
     status=$?
 }
 
-# le16 / le32 VALUE: little-endian bytes on standard output.
-le16() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $((($1 >> 8) & 255)))"; }
-le32() {
-    le16 $(($1 & 0xFFFF))
-    le16 $((($1 >> 16) & 0xFFFF))
-}
-
 # wav FILE CHANNELS BITS TAG DATA-FILE [DECLARED-DATA-BYTES]: a WAV file of
 # the bytes in DATA-FILE, its data size as declared (default: the real one).
 wav() {
