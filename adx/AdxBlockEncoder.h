@@ -1,0 +1,62 @@
+// One channel's block search: the multiplier and the 32 codes of an 18-byte
+// block that bring the decoder's output closest to the input, closed loop
+// through the decoder's exact arithmetic (prediction, flooring shift,
+// saturation). Plain C++, no allocation; one object serves any number of
+// blocks and threads (it holds only constants).
+#pragma once
+
+#include "adx/AdxDecoder.h"
+
+#include <array>
+#include <cstdint>
+
+// A chosen block and what the decoder makes of it.
+struct AdxEncodedBlock {
+    std::int32_t multiplier = 1; // 1..kAdxMaxMultiplier; the scale word is one less
+    std::array<std::int8_t, kAdxBlockSamples> codes{};    // -8..7
+    std::array<std::int16_t, kAdxBlockSamples> decoded{}; // the decoder's output
+    std::int64_t squaredError = 0;                        // over the counted samples
+};
+
+// The largest multiplier a scale word gives: (0x1FFE + 1) & 0x1FFF. The word
+// 0x1FFF would give 0.
+constexpr std::int32_t kAdxMaxMultiplier = 0x1FFF;
+
+class AdxBlockEncoder {
+public:
+    // survivorCount: paths kept per sample by the code search (1 is the
+    // plain nearest-code quantiser; at most kMaxSurvivors).
+    AdxBlockEncoder(std::int32_t coef1, std::int32_t coef2, std::int32_t survivorCount);
+
+    static constexpr std::int32_t kMaxSurvivors = 16;
+
+    // Encodes samples[0 .. sampleCount) (sampleCount 1..32; later codes are
+    // 0 and count for nothing) from `history`, the two decoded samples
+    // before the block.
+    void Encode(const std::int16_t* samples, std::int32_t sampleCount,
+                const AdxChannelHistory& history, AdxEncodedBlock& out) const;
+
+    // The squared error of the codes, decoded from `history` with
+    // `multiplier`, against samples[0 .. sampleCount); the decoded samples go
+    // to `decoded` and the history moves on.
+    std::int64_t Decode(const std::int16_t* samples, std::int32_t sampleCount,
+                        std::int32_t multiplier, const std::int8_t* codes,
+                        AdxChannelHistory& history, std::int16_t* decoded) const;
+
+    // The 18 bytes of the block: scale word (multiplier - 1), then the codes.
+    static void Write(const AdxEncodedBlock& block, std::uint8_t* bytes);
+
+private:
+    // The nearest-code quantiser's error with `multiplier`.
+    std::int64_t GreedyError(const std::int32_t* samples, std::int32_t sampleCount,
+                             std::int32_t multiplier, std::int32_t prev1, std::int32_t prev2) const;
+    // The code search with `multiplier`: keeps the best survivorCount_ paths
+    // per sample; fills out and returns its error.
+    std::int64_t SearchCodes(const std::int32_t* samples, std::int32_t sampleCount,
+                             std::int32_t multiplier, std::int32_t prev1, std::int32_t prev2,
+                             AdxEncodedBlock& out) const;
+
+    std::int32_t coef1_;
+    std::int32_t coef2_;
+    std::int32_t survivorCount_;
+};
