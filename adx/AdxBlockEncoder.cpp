@@ -5,15 +5,35 @@
 #include <cstdlib>
 #include <limits>
 
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define ADX_ENCODER_X86 1
+#define ADX_ENCODER_INLINE inline __attribute__((always_inline))
+#else
+#define ADX_ENCODER_X86 0
+#define ADX_ENCODER_INLINE inline
+#endif
+
 namespace {
 
 constexpr std::int32_t kCodeMin = -8;
 constexpr std::int32_t kCodeMax = 7;
-// Multipliers tried by the fast quantiser around the peak estimate, in
-// steps of about 1/kStepDivisor; the best kSearchedMultipliers of them get
-// the full code search.
-constexpr std::int32_t kStepDivisor = 24;
-constexpr std::int32_t kSearchedMultipliers = 3;
+
+// How widely a block is searched. Multipliers from lowestSixteenths/16 to
+// highestSixteenths/16 of the peak estimate are tried with the fast
+// quantiser in steps of about 1/stepDivisor (every multiplier where that is
+// less than one): the error is a jagged function of the multiplier, so a
+// dense search pays. The best `searched` of them get the code search with
+// `survivors` paths.
+struct SearchWidth {
+    std::int32_t lowestSixteenths;
+    std::int32_t highestSixteenths;
+    std::int32_t stepDivisor;
+    std::int32_t searched;
+    std::int32_t survivors;
+};
+constexpr SearchWidth kDefaultSearch{11, 17, 128, 1, 2};
+constexpr SearchWidth kThoroughSearch{10, 18, 256, 3, 6};
+constexpr std::int32_t kMaxSearched = 3;
 
 std::int32_t Saturate16(std::int32_t value) {
     return std::clamp(value, -32768, 32767);
@@ -27,34 +47,82 @@ std::int32_t NearestCode(float quotient) {
     return static_cast<std::int32_t>(clamped + 8.5F) - 8;
 }
 
+// The nearest-code quantiser's squared error with each of kGreedyLanes
+// multipliers, side by side: one vector per step holds every lane, in
+// whatever registers the target has (the compiler's vector extension).
+ADX_ENCODER_INLINE void GreedyLanes(const std::int32_t* samples, std::int32_t sampleCount,
+                                    const std::int32_t* multipliers, std::int32_t prev1,
+                                    std::int32_t prev2, std::int32_t coef1, std::int32_t coef2,
+                                    float* errors) {
+    using Ints = std::int32_t __attribute__((vector_size(kAdxGreedyLanes * sizeof(std::int32_t))));
+    using Floats = float __attribute__((vector_size(kAdxGreedyLanes * sizeof(float))));
+    Ints multiplier;
+    for (std::int32_t lane = 0; lane < kAdxGreedyLanes; ++lane) {
+        multiplier[lane] = multipliers[lane];
+    }
+    const Floats reciprocal = 1.0F / __builtin_convertvector(multiplier, Floats);
+    const Floats lowestCode = Floats{} + static_cast<float>(kCodeMin);
+    const Floats highestCode = Floats{} + static_cast<float>(kCodeMax);
+    const Ints lowestValue = Ints{} - 32768;
+    const Ints highestValue = Ints{} + 32767;
+    Ints last = Ints{} + prev1;
+    Ints before = Ints{} + prev2;
+    Floats squaredError{};
+    for (std::int32_t i = 0; i < sampleCount; ++i) {
+        const Ints sample = Ints{} + samples[i];
+        const Ints prediction = (last * coef1 + before * coef2) >> 12;
+        Floats quotient = __builtin_convertvector(sample - prediction, Floats) * reciprocal;
+        quotient = quotient < lowestCode ? lowestCode : quotient;
+        quotient = quotient > highestCode ? highestCode : quotient;
+        const Ints code = __builtin_convertvector(quotient + 8.5F, Ints) - 8;
+        Ints value = code * multiplier + prediction;
+        value = value < lowestValue ? lowestValue : value;
+        value = value > highestValue ? highestValue : value;
+        const Floats error = __builtin_convertvector(sample - value, Floats);
+        squaredError += error * error;
+        before = last;
+        last = value;
+    }
+    for (std::int32_t lane = 0; lane < kAdxGreedyLanes; ++lane) {
+        errors[lane] = squaredError[lane];
+    }
+}
+
+void GreedyLanesPlain(const std::int32_t* samples, std::int32_t sampleCount,
+                      const std::int32_t* multipliers, std::int32_t prev1, std::int32_t prev2,
+                      std::int32_t coef1, std::int32_t coef2, float* errors) {
+    GreedyLanes(samples, sampleCount, multipliers, prev1, prev2, coef1, coef2, errors);
+}
+
+#if ADX_ENCODER_X86
+// The same code for processors with AVX2: eight lanes in one register.
+__attribute__((target("avx2"))) void
+GreedyLanesAvx2(const std::int32_t* samples, std::int32_t sampleCount,
+                const std::int32_t* multipliers, std::int32_t prev1, std::int32_t prev2,
+                std::int32_t coef1, std::int32_t coef2, float* errors) {
+    GreedyLanes(samples, sampleCount, multipliers, prev1, prev2, coef1, coef2, errors);
+}
+#endif
+
+AdxBlockEncoder::GreedyFunction PickGreedyLanes() {
+#if ADX_ENCODER_X86
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2")) {
+        return GreedyLanesAvx2;
+    }
+#endif
+    return GreedyLanesPlain;
+}
+
 } // namespace
 
-AdxBlockEncoder::AdxBlockEncoder(std::int32_t coef1, std::int32_t coef2, std::int32_t survivorCount)
-    : coef1_(coef1), coef2_(coef2), survivorCount_(std::clamp(survivorCount, 1, kMaxSurvivors)) {}
-
-std::int64_t AdxBlockEncoder::GreedyError(const std::int32_t* samples, std::int32_t sampleCount,
-                                          std::int32_t multiplier, std::int32_t prev1,
-                                          std::int32_t prev2) const {
-    const std::int32_t coef1 = coef1_;
-    const std::int32_t coef2 = coef2_;
-    const float reciprocal = 1.0F / static_cast<float>(multiplier);
-    std::int64_t squaredError = 0;
-    for (std::int32_t i = 0; i < sampleCount; ++i) {
-        const std::int32_t prediction = (coef1 * prev1 + coef2 * prev2) >> 12;
-        const std::int32_t residual = samples[i] - prediction;
-        const std::int32_t code = NearestCode(static_cast<float>(residual) * reciprocal);
-        const std::int32_t value = Saturate16(code * multiplier + prediction);
-        const std::int32_t error = samples[i] - value;
-        squaredError += static_cast<std::int64_t>(error) * error;
-        prev2 = prev1;
-        prev1 = value;
-    }
-    return squaredError;
-}
+AdxBlockEncoder::AdxBlockEncoder(std::int32_t coef1, std::int32_t coef2, bool thorough)
+    : coef1_(coef1), coef2_(coef2), thorough_(thorough), greedyLanes_(PickGreedyLanes()) {}
 
 std::int64_t AdxBlockEncoder::SearchCodes(const std::int32_t* samples, std::int32_t sampleCount,
                                           std::int32_t multiplier, std::int32_t prev1,
-                                          std::int32_t prev2, AdxEncodedBlock& out) const {
+                                          std::int32_t prev2, std::int32_t survivors,
+                                          AdxEncodedBlock& out) const {
     struct Path {
         std::int32_t prev1;
         std::int32_t prev2;
@@ -68,7 +136,7 @@ std::int64_t AdxBlockEncoder::SearchCodes(const std::int32_t* samples, std::int3
     };
     const std::int32_t coef1 = coef1_;
     const std::int32_t coef2 = coef2_;
-    const std::int32_t keep = survivorCount_;
+    const std::int32_t keep = std::clamp(survivors, 1, kMaxSurvivors);
     const float reciprocal = 1.0F / static_cast<float>(multiplier);
     std::array<Path, kMaxSurvivors> paths{};
     std::array<Path, kMaxSurvivors> next{};
@@ -173,38 +241,53 @@ void AdxBlockEncoder::Encode(const std::int16_t* samples, std::int32_t sampleCou
         open1 = input[i];
     }
     const std::int32_t estimate = std::clamp((peak + 6) / 7, 1, kAdxMaxMultiplier);
-    const std::int32_t lowest = std::max(1, estimate * 9 / 16);
-    const std::int32_t highest = std::min(kAdxMaxMultiplier, estimate * 5 / 4 + 1);
+    const SearchWidth& width = thorough_ ? kThoroughSearch : kDefaultSearch;
+    const std::int32_t lowest = std::max(1, estimate * width.lowestSixteenths / 16);
+    const std::int32_t highest =
+        std::min(kAdxMaxMultiplier, estimate * width.highestSixteenths / 16 + 1);
 
     // The fast quantiser ranks the multipliers; the best few get the search.
-    std::array<std::int32_t, kSearchedMultipliers> best{};
-    std::array<std::int64_t, kSearchedMultipliers> bestErrors{};
-    bestErrors.fill(std::numeric_limits<std::int64_t>::max());
-    for (std::int32_t multiplier = lowest; multiplier <= highest;
-         multiplier += std::max(1, multiplier / kStepDivisor)) {
-        const std::int64_t error = GreedyError(input.data(), sampleCount, multiplier, prev1, prev2);
-        std::int32_t slot = kSearchedMultipliers;
-        while (slot > 0 && bestErrors[slot - 1] > error) {
-            if (slot < kSearchedMultipliers) {
-                best[slot] = best[slot - 1];
-                bestErrors[slot] = bestErrors[slot - 1];
-            }
-            --slot;
+    std::array<std::int32_t, kMaxSearched> best{};
+    std::array<float, kMaxSearched> bestErrors{};
+    bestErrors.fill(std::numeric_limits<float>::max());
+    std::int32_t multipliers[kAdxGreedyLanes];
+    float errors[kAdxGreedyLanes];
+    std::int32_t multiplier = lowest;
+    while (multiplier <= highest) {
+        std::int32_t laneCount = 0;
+        for (; laneCount < kAdxGreedyLanes && multiplier <= highest; ++laneCount) {
+            multipliers[laneCount] = multiplier;
+            multiplier += std::max(1, multiplier / width.stepDivisor);
         }
-        if (slot < kSearchedMultipliers) {
-            best[slot] = multiplier;
-            bestErrors[slot] = error;
+        for (std::int32_t lane = laneCount; lane < kAdxGreedyLanes; ++lane) {
+            multipliers[lane] = multipliers[0];
+        }
+        greedyLanes_(input.data(), sampleCount, multipliers, prev1, prev2, coef1_, coef2_, errors);
+        for (std::int32_t lane = 0; lane < laneCount; ++lane) {
+            const float error = errors[lane];
+            std::int32_t slot = width.searched;
+            while (slot > 0 && bestErrors[slot - 1] > error) {
+                if (slot < width.searched) {
+                    best[slot] = best[slot - 1];
+                    bestErrors[slot] = bestErrors[slot - 1];
+                }
+                --slot;
+            }
+            if (slot < width.searched) {
+                best[slot] = multipliers[lane];
+                bestErrors[slot] = error;
+            }
         }
     }
 
     AdxEncodedBlock candidate;
     out.squaredError = std::numeric_limits<std::int64_t>::max();
-    for (std::int32_t k = 0; k < kSearchedMultipliers; ++k) {
-        if (bestErrors[k] == std::numeric_limits<std::int64_t>::max()) {
+    for (std::int32_t k = 0; k < width.searched; ++k) {
+        if (bestErrors[k] == std::numeric_limits<float>::max()) {
             break;
         }
-        if (SearchCodes(input.data(), sampleCount, best[k], prev1, prev2, candidate) <
-            out.squaredError) {
+        if (SearchCodes(input.data(), sampleCount, best[k], prev1, prev2, width.survivors,
+                        candidate) < out.squaredError) {
             out = candidate;
         }
     }

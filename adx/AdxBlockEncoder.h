@@ -22,13 +22,16 @@ struct AdxEncodedBlock {
 // 0x1FFF would give 0.
 constexpr std::int32_t kAdxMaxMultiplier = 0x1FFF;
 
+// Multipliers the fast quantiser tries at once.
+constexpr std::int32_t kAdxGreedyLanes = 8;
+
 class AdxBlockEncoder {
 public:
-    // survivorCount: paths kept per sample by the code search (1 is the
-    // plain nearest-code quantiser; at most kMaxSurvivors).
-    AdxBlockEncoder(std::int32_t coef1, std::int32_t coef2, std::int32_t survivorCount);
+    // thorough: a wider search, about three times slower, a little better.
+    AdxBlockEncoder(std::int32_t coef1, std::int32_t coef2, bool thorough);
 
-    static constexpr std::int32_t kMaxSurvivors = 16;
+    // Paths the code search keeps per sample at most.
+    static constexpr std::int32_t kMaxSurvivors = 8;
 
     // Encodes samples[0 .. sampleCount) (sampleCount 1..32; later codes are
     // 0 and count for nothing) from `history`, the two decoded samples
@@ -46,17 +49,23 @@ public:
     // The 18 bytes of the block: scale word (multiplier - 1), then the codes.
     static void Write(const AdxEncodedBlock& block, std::uint8_t* bytes);
 
+    // The fast quantiser for kAdxGreedyLanes multipliers at once: the
+    // squared error of each, from the history prev1, prev2.
+    using GreedyFunction = void (*)(const std::int32_t* samples, std::int32_t sampleCount,
+                                    const std::int32_t* multipliers, std::int32_t prev1,
+                                    std::int32_t prev2, std::int32_t coef1, std::int32_t coef2,
+                                    float* errors);
+
 private:
-    // The nearest-code quantiser's error with `multiplier`.
-    std::int64_t GreedyError(const std::int32_t* samples, std::int32_t sampleCount,
-                             std::int32_t multiplier, std::int32_t prev1, std::int32_t prev2) const;
-    // The code search with `multiplier`: keeps the best survivorCount_ paths
-    // per sample; fills out and returns its error.
+    // The code search with `multiplier`: keeps the best `survivors` paths
+    // per sample (1 is the nearest-code quantiser); fills out and returns
+    // its error.
     std::int64_t SearchCodes(const std::int32_t* samples, std::int32_t sampleCount,
                              std::int32_t multiplier, std::int32_t prev1, std::int32_t prev2,
-                             AdxEncodedBlock& out) const;
+                             std::int32_t survivors, AdxEncodedBlock& out) const;
 
     std::int32_t coef1_;
     std::int32_t coef2_;
-    std::int32_t survivorCount_;
+    bool thorough_;
+    GreedyFunction greedyLanes_; // the fastest this processor runs
 };

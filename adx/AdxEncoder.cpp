@@ -15,8 +15,6 @@ constexpr char kMarker[] = "(c)CRI";
 constexpr std::int32_t kMarkerBytes = 6;
 constexpr std::int64_t kMaxTotalSamples = 0x7FFFFFFF;
 constexpr std::int64_t kMaxHeaderLength = 0xFFFFFF + 4;
-// Paths the code search keeps per sample in every block.
-constexpr std::int32_t kSurvivors = 8;
 // A stretch boundary is moved to the quietest frame within this distance,
 // where the decoded histories of the two sides meet soonest.
 constexpr std::int64_t kBoundarySearchFrames = 256;
@@ -181,7 +179,7 @@ AdxEncodeStatus AdxEncoder::Encode(const std::vector<std::int16_t>& interleavedS
     }
     const AdxCoefficients coefficients =
         ComputeAdxCoefficients(options_.sampleRate, options_.cutoffFrequency);
-    const AdxBlockEncoder encoder(coefficients.coef1, coefficients.coef2, kSurvivors);
+    const AdxBlockEncoder encoder(coefficients.coef1, coefficients.coef2, options_.thorough);
 
     AdxEncodedStream stream;
     stream.headerLength = headerLength;
