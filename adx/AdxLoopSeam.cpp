@@ -1,0 +1,141 @@
+#include "adx/AdxLoopSeam.h"
+
+#include <algorithm>
+
+namespace {
+
+// Codes tried per position, and rounds over all positions at most.
+constexpr std::int32_t kCodeMin = -8;
+constexpr std::int32_t kCodeMax = 7;
+constexpr std::int32_t kMaxRounds = 3;
+
+void ReadBlock(const std::uint8_t* block, std::int32_t& multiplier,
+               std::array<std::int8_t, kAdxBlockSamples>& codes) {
+    const std::uint32_t scaleWord = (std::uint32_t{block[0]} << 8) | block[1];
+    multiplier = static_cast<std::int32_t>((scaleWord + 1) & 0x1FFF);
+    for (std::int32_t i = 0; i < kAdxBlockSamples; i += 2) {
+        const std::int32_t byte = block[2 + i / 2];
+        codes[i] = static_cast<std::int8_t>((byte >> 4) - ((byte & 0x80) >> 3));
+        codes[i + 1] = static_cast<std::int8_t>((byte & 0xF) - ((byte & 0x8) << 1));
+    }
+}
+
+} // namespace
+
+AdxLoopSeam::AdxLoopSeam(const AdxBlockEncoder& encoder, const AdxSampleLoop& loop)
+    : encoder_(encoder), loop_(loop), startFrame_(loop.startSample / kAdxBlockSamples),
+      endFrame_((loop.endSample - 1) / kAdxBlockSamples),
+      editedFrame_(std::max<std::int64_t>(0, endFrame_ - 1)) {}
+
+const AdxLoopSeam::Frame& AdxLoopSeam::FrameAt(std::int64_t frame, const std::vector<Frame>& edited,
+                                               const std::vector<Frame>& window) const {
+    if (frame >= editedFrame_) {
+        return edited[static_cast<std::size_t>(frame - editedFrame_)];
+    }
+    return window[static_cast<std::size_t>(frame - startFrame_)];
+}
+
+std::int64_t AdxLoopSeam::Cost(const std::int16_t* samples, std::int64_t totalSamples,
+                               const AdxChannelHistory& before, const std::vector<Frame>& edited,
+                               const std::vector<Frame>& window, std::int16_t* firstPass) const {
+    // The first pass over the revisited frames, to the stream's end at most.
+    const std::int64_t firstSample = editedFrame_ * kAdxBlockSamples;
+    const std::int64_t firstEnd =
+        std::min(totalSamples, (endFrame_ + 1) * std::int64_t{kAdxBlockSamples});
+    AdxChannelHistory history = before;
+    std::int64_t squaredError = 0;
+    for (std::int64_t frame = editedFrame_; frame <= endFrame_; ++frame) {
+        const std::int64_t first = frame * kAdxBlockSamples;
+        const std::int32_t count =
+            static_cast<std::int32_t>(std::min<std::int64_t>(kAdxBlockSamples, firstEnd - first));
+        const Frame& block = edited[static_cast<std::size_t>(frame - editedFrame_)];
+        squaredError +=
+            encoder_.Decode(samples + first, count, block.multiplier, block.codes.data(), history,
+                            firstPass + first - firstSample);
+    }
+    // The history at the loop end: its last two samples of the first pass.
+    const std::int64_t last = loop_.endSample - 1 - firstSample;
+    AdxChannelHistory loopHistory{firstPass[last], last >= 1 ? firstPass[last - 1] : before.prev1};
+
+    // The loop pass after a jump, over the window.
+    const std::int64_t windowEnd = std::min(loop_.endSample, loop_.startSample + kWindowSamples);
+    std::array<std::int16_t, kAdxBlockSamples> scratch{};
+    for (std::int64_t position = loop_.startSample; position < windowEnd;) {
+        const std::int64_t frame = position / kAdxBlockSamples;
+        const std::int32_t offset = static_cast<std::int32_t>(position % kAdxBlockSamples);
+        const std::int32_t count = static_cast<std::int32_t>(
+            std::min<std::int64_t>(kAdxBlockSamples - offset, windowEnd - position));
+        const Frame& block = FrameAt(frame, edited, window);
+        squaredError += encoder_.Decode(samples + position, count, block.multiplier,
+                                        block.codes.data() + offset, loopHistory, scratch.data());
+        position += count;
+    }
+    return squaredError;
+}
+
+std::int64_t AdxLoopSeam::Refine(const std::int16_t* samples, std::int64_t totalSamples,
+                                 const AdxChannelHistory& initialHistory, std::int16_t* decoded,
+                                 std::uint8_t* firstBlock, std::size_t frameBytes) const {
+    const std::int64_t firstSample = editedFrame_ * kAdxBlockSamples;
+    const AdxChannelHistory before =
+        editedFrame_ == 0 ? initialHistory
+                          : AdxChannelHistory{decoded[firstSample - 1], decoded[firstSample - 2]};
+    auto read = [&](std::int64_t first, std::int64_t end) {
+        std::vector<Frame> frames(static_cast<std::size_t>(std::max<std::int64_t>(0, end - first)));
+        for (std::int64_t frame = first; frame < end; ++frame) {
+            Frame& block = frames[static_cast<std::size_t>(frame - first)];
+            ReadBlock(firstBlock + frameBytes * frame, block.multiplier, block.codes);
+        }
+        return frames;
+    };
+    std::vector<Frame> edited = read(editedFrame_, endFrame_ + 1);
+    const std::int64_t windowEnd = std::min(loop_.endSample, loop_.startSample + kWindowSamples);
+    const std::vector<Frame> window =
+        read(startFrame_, std::min(editedFrame_, (windowEnd - 1) / kAdxBlockSamples + 1));
+
+    std::array<std::int16_t, 2 * kAdxBlockSamples> firstPass{};
+    std::int64_t best = Cost(samples, totalSamples, before, edited, window, firstPass.data());
+    const std::int64_t positionCount =
+        std::min(totalSamples, (endFrame_ + 1) * std::int64_t{kAdxBlockSamples}) - firstSample;
+    // Coordinate descent, the last samples (the loop end's history) first.
+    for (std::int32_t round = 0; round < kMaxRounds; ++round) {
+        bool improved = false;
+        for (std::int64_t position = positionCount - 1; position >= 0; --position) {
+            std::int8_t& code = edited[static_cast<std::size_t>(position / kAdxBlockSamples)]
+                                    .codes[static_cast<std::size_t>(position % kAdxBlockSamples)];
+            const std::int8_t kept = code;
+            std::int8_t bestCode = kept;
+            for (std::int32_t candidate = kCodeMin; candidate <= kCodeMax; ++candidate) {
+                if (candidate == kept) {
+                    continue;
+                }
+                code = static_cast<std::int8_t>(candidate);
+                const std::int64_t cost =
+                    Cost(samples, totalSamples, before, edited, window, firstPass.data());
+                if (cost < best) {
+                    best = cost;
+                    bestCode = code;
+                    improved = true;
+                }
+            }
+            code = bestCode;
+        }
+        if (!improved) {
+            break;
+        }
+    }
+
+    // Write the revisited frames back, and their first-pass output.
+    AdxChannelHistory history = before;
+    for (std::int64_t frame = editedFrame_; frame <= endFrame_; ++frame) {
+        const Frame& frameCodes = edited[static_cast<std::size_t>(frame - editedFrame_)];
+        AdxEncodedBlock block;
+        block.multiplier = frameCodes.multiplier;
+        block.codes = frameCodes.codes;
+        AdxBlockEncoder::Write(block, firstBlock + frameBytes * frame);
+        const std::int64_t first = frame * kAdxBlockSamples;
+        encoder_.Decode(samples + first, kAdxBlockSamples, block.multiplier, block.codes.data(),
+                        history, decoded + first);
+    }
+    return endFrame_ + 1;
+}

@@ -1,0 +1,52 @@
+// The seam of a sample loop, one channel at a time. After a jump the player
+// decodes the loop start from the history the loop end left, not from the
+// history of the first pass. Once a channel is encoded straight through,
+// this revisits the codes of the last two frames up to the loop end so that
+// the first pass there and the loop pass after the jump (decoded from the
+// loop end's history for a window of samples) are together as close to the
+// input as the search finds.
+#pragma once
+
+#include "adx/AdxBlockEncoder.h"
+#include "adx/AdxEncoder.h"
+
+#include <cstdint>
+#include <vector>
+
+class AdxLoopSeam {
+public:
+    // Samples after a jump whose error the seam search counts.
+    static constexpr std::int64_t kWindowSamples = 256;
+
+    AdxLoopSeam(const AdxBlockEncoder& encoder, const AdxSampleLoop& loop);
+
+    // samples and decoded: the channel, padded to whole blocks; firstBlock:
+    // the channel's block of frame 0, later frames frameBytes apart. Changes
+    // the blocks and decoded samples of the frames it revisits and returns
+    // the frame after them: later frames were encoded from another history
+    // and must be encoded again.
+    std::int64_t Refine(const std::int16_t* samples, std::int64_t totalSamples,
+                        const AdxChannelHistory& initialHistory, std::int16_t* decoded,
+                        std::uint8_t* firstBlock, std::size_t frameBytes) const;
+
+private:
+    // One block's multiplier and codes.
+    struct Frame {
+        std::int32_t multiplier = 1;
+        std::array<std::int8_t, kAdxBlockSamples> codes{};
+    };
+
+    // The error of the first pass over the revisited frames plus that of the
+    // loop pass's window, with the revisited frames' codes in `edited`.
+    std::int64_t Cost(const std::int16_t* samples, std::int64_t totalSamples,
+                      const AdxChannelHistory& before, const std::vector<Frame>& edited,
+                      const std::vector<Frame>& window, std::int16_t* firstPass) const;
+    const Frame& FrameAt(std::int64_t frame, const std::vector<Frame>& edited,
+                         const std::vector<Frame>& window) const;
+
+    const AdxBlockEncoder& encoder_;
+    AdxSampleLoop loop_;
+    std::int64_t startFrame_;  // holds the loop start
+    std::int64_t endFrame_;    // holds the loop's last sample
+    std::int64_t editedFrame_; // the first frame revisited
+};
