@@ -573,7 +573,7 @@ while IFS='|' read -r name fixture start end same_record; do
             fail "--info shows another loop record: $(grep '^loop 0 ' "$case_dir/stdout")"
     fi
 done <<'EOF'
-aligned-loop|stereo.adx|32000|96032|yes
+aligned-loop|stereo.adx|32000|96032|no
 start-trim|v4.adx|3200|32032|no
 end-inside-a-frame|encoded-loop.adx|1037|25013|yes
 record-end-past-its-range|unaligned-loop.adx|1000|9632|no

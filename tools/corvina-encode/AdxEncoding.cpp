@@ -1,27 +1,8 @@
 #include "AdxEncoding.h"
 
-#include "AdxEncoder.h"
+#include "adx/AdxEncoder.h"
 
 #include <utility>
-
-namespace {
-
-constexpr std::int32_t kSamplesPerFrame = 32;
-
-// The record that makes the parser play [start, end) on every pass after
-// the first: the first pass ends at endSample + 32 - endTrim, a jump resumes
-// at the frame of startByte plus startTrim.
-AdxLoopPoint LoopRecord(const WavLoop& loop, std::int32_t headerLength, std::int32_t channelCount) {
-    const auto start = static_cast<std::int32_t>(loop.startSample);
-    const auto end = static_cast<std::int32_t>(loop.endSample);
-    const std::int32_t endFrameEnd = (end + kSamplesPerFrame - 1) / kSamplesPerFrame * kSamplesPerFrame;
-    AdxLoopPoint record = AdxEncoder::MakeLoopPoint(start, endFrameEnd - kSamplesPerFrame,
-                                                    headerLength, channelCount);
-    record.endTrim = endFrameEnd - end;
-    return record;
-}
-
-} // namespace
 
 ExitStatus EncodeAdx(const WavAudio& audio, const AdxEncodeSettings& settings,
                      std::vector<std::uint8_t>& stream, std::string& problem) {
@@ -30,16 +11,30 @@ ExitStatus EncodeAdx(const WavAudio& audio, const AdxEncodeSettings& settings,
     options.sampleRate = audio.sampleRate;
     options.cutoffFrequency = settings.cutoffFrequency;
     options.version = settings.headerVersion;
+    // Version 4 carries the history that best predicts the first samples.
+    options.chooseInitialHistory = true;
+    options.threadCount = settings.threadCount;
+    options.fillDecoded = false;
     if (settings.loop) {
-        options.loops.resize(1); // sizes the header for one record
-        const std::int32_t headerLength = AdxEncoder(options).HeaderLength();
-        options.loops[0] = LoopRecord(*settings.loop, headerLength, audio.channelCount);
+        options.sampleLoop = AdxSampleLoop{settings.loop->startSample, settings.loop->endSample};
     }
     AdxEncodedStream encoded;
-    if (!AdxEncoder(options).Encode(audio.samples, encoded)) {
-        problem = "the encoder refused the stream";
+    const AdxEncodeStatus status = AdxEncoder(options).Encode(audio.samples, encoded);
+    switch (status) {
+    case AdxEncodeStatus::kOk:
+        stream = std::move(encoded.bytes);
+        return ExitStatus::kDone;
+    case AdxEncodeStatus::kEmptyInput:
+    case AdxEncodeStatus::kTooLong:
+        problem = AdxEncoder::StatusText(status);
+        return ExitStatus::kRefused;
+    case AdxEncodeStatus::kLoopOutsideStream:
+    case AdxEncodeStatus::kLoopEndNotAfterStart:
+        problem = AdxEncoder::StatusText(status);
+        return ExitStatus::kUsage;
+    case AdxEncodeStatus::kInvalidOptions:
+    default:
+        problem = std::string("cannot encode: ") + AdxEncoder::StatusText(status);
         return ExitStatus::kFailed;
     }
-    stream = std::move(encoded.bytes);
-    return ExitStatus::kDone;
 }
