@@ -17,7 +17,7 @@ TEST(ParseTimeTest, SecondsOrClockValues) {
         {"1:23.5", true, 83.5},      {"01:02:03.25", true, 3723.25},
         {"90:00", true, 5400.0},                               // the first field may exceed 59
         {"24:00:00", true, 86400.0}, {"24:00:01", false, 0.0}, // more than a day
-        {"1:60", false, 0.0},        {"1.5:30", false, 0.0}, // a fraction only in the last field
+        {"1:60", false, 0.0},        {"1.5:30", false, 0.0},   // a fraction only in the last field
         {"1:2:3:4", false, 0.0},     {"1:", false, 0.0},
         {":5", false, 0.0},          {"-1", false, 0.0},
         {"1e2", false, 0.0},         {"", false, 0.0},

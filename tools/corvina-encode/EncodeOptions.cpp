@@ -99,8 +99,8 @@ bool ParseEncodeOptions(const std::vector<std::string>& arguments, EncodeOptions
     CLI::Option* noLoop = app.add_flag("--no-loop", options.noLoop);
     samples->excludes(start)->excludes(end);
     noLoop->excludes(start)->excludes(end)->excludes(samples);
-    CLI::Option* headerVersion = app.add_option("--header-version", options.headerVersion)
-                                     ->check(CLI::IsMember({3, 4}));
+    CLI::Option* headerVersion =
+        app.add_option("--header-version", options.headerVersion)->check(CLI::IsMember({3, 4}));
     app.add_flag("--version4", version4)->excludes(headerVersion);
     app.add_option("--cutoff", options.cutoffFrequency)->check(CLI::Range(0, 65535));
     app.add_option("--adx-dir", options.adxDir);

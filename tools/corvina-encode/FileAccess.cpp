@@ -36,8 +36,8 @@ std::wstring Widen(const std::string& text) {
     if (text.empty()) {
         return std::wstring();
     }
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0);
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(length), L'\0');
     (void)MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
                               length);
@@ -68,9 +68,9 @@ bool SameFile(const std::string& first, const std::string& second) {
     BY_HANDLE_FILE_INFORMATION info[2] = {};
     const std::string* paths[2] = {&first, &second};
     for (int i = 0; i < 2; ++i) {
-        const HANDLE file = CreateFileW(Widen(*paths[i]).c_str(), 0,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        const HANDLE file = CreateFileW(
+            Widen(*paths[i]).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             return false;
         }

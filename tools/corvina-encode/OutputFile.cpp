@@ -28,8 +28,8 @@ std::string ErrnoText(const char* what) {
 // A new file that no one else created: never an existing one followed.
 std::FILE* CreateExclusive(const std::string& path) {
 #ifdef _WIN32
-    const int descriptor =
-        _wopen(Widen(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    const int descriptor = _wopen(Widen(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                                  _S_IREAD | _S_IWRITE);
     std::FILE* file = descriptor >= 0 ? _fdopen(descriptor, "wb") : nullptr;
     if (descriptor >= 0 && file == nullptr) {
         (void)_close(descriptor);

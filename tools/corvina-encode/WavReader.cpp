@@ -35,7 +35,8 @@ WavReader::WavReader(const std::uint8_t* bytes, std::size_t byteCount)
     : bytes_(bytes), byteCount_(byteCount) {}
 
 std::uint32_t WavReader::U16At(std::size_t at) const {
-    return static_cast<std::uint32_t>(bytes_[at]) | (static_cast<std::uint32_t>(bytes_[at + 1]) << 8);
+    return static_cast<std::uint32_t>(bytes_[at]) |
+           (static_cast<std::uint32_t>(bytes_[at + 1]) << 8);
 }
 
 std::uint32_t WavReader::U32At(std::size_t at) const {
@@ -90,9 +91,9 @@ WavStatus WavReader::Read(WavAudio& audio) {
             }
             dataBytes = chunkBytes;
         } else if (chunkBytes > bytesRemaining) {
-            return Fail(WavStatus::kTruncated, "truncated: the " +
-                                                   std::string(reinterpret_cast<const char*>(id), 4) +
-                                                   " chunk is cut short");
+            return Fail(WavStatus::kTruncated,
+                        "truncated: the " + std::string(reinterpret_cast<const char*>(id), 4) +
+                            " chunk is cut short");
         } else if (IdIs(id, "fmt ")) {
             const WavStatus status = ReadFormat(body, chunkBytes, format);
             if (status != WavStatus::kOk) {
@@ -126,9 +127,9 @@ WavStatus WavReader::Read(WavAudio& audio) {
     }
     const std::uint64_t frameCount = dataBytes / format.blockAlign;
     if (dataBytes % format.blockAlign != 0) {
-        return Fail(WavStatus::kTruncated,
-                    "truncated: the data ends inside a sample frame (" +
-                        std::to_string(dataBytes % format.blockAlign) + " stray bytes)");
+        return Fail(WavStatus::kTruncated, "truncated: the data ends inside a sample frame (" +
+                                               std::to_string(dataBytes % format.blockAlign) +
+                                               " stray bytes)");
     }
     if (frameCount == 0) {
         return Fail(WavStatus::kEmpty, "no samples: the data chunk is empty");
@@ -172,7 +173,8 @@ WavStatus WavReader::ReadFormat(std::size_t at, std::size_t chunkBytes, Format& 
 
 WavStatus WavReader::CheckFormat(const Format& format, WavAudio& audio) {
     const std::uint32_t bits = format.bitsPerSample;
-    const bool pcm = format.tag == kFormatPcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
+    const bool pcm =
+        format.tag == kFormatPcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
     const bool floating = format.tag == kFormatFloat && bits == 32;
     if (!pcm && !floating) {
         return Fail(WavStatus::kUnsupported,
@@ -181,14 +183,14 @@ WavStatus WavReader::CheckFormat(const Format& format, WavAudio& audio) {
                         " bits); PCM of 8, 16, 24 or 32 bits and 32-bit float can be encoded");
     }
     if (format.channelCount != 1 && format.channelCount != 2) {
-        return Fail(WavStatus::kUnsupported,
-                    "unsupported: it has " + std::to_string(format.channelCount) +
-                        " channels; mono and stereo can be encoded");
+        return Fail(WavStatus::kUnsupported, "unsupported: it has " +
+                                                 std::to_string(format.channelCount) +
+                                                 " channels; mono and stereo can be encoded");
     }
     if (format.blockAlign != format.channelCount * bits / 8) {
         return Fail(WavStatus::kUnsupported, "unsupported: a block alignment of " +
-                                                 std::to_string(format.blockAlign) +
-                                                 " bytes for " + std::to_string(bits) + "-bit " +
+                                                 std::to_string(format.blockAlign) + " bytes for " +
+                                                 std::to_string(bits) + "-bit " +
                                                  (format.channelCount == 1 ? "mono" : "stereo"));
     }
     if (format.sampleRate == 0 || format.sampleRate > 0x7FFFFFFF) {
@@ -210,7 +212,8 @@ WavStatus WavReader::ReadSamplerLoop(std::size_t at, std::size_t chunkBytes, Wav
         return WavStatus::kOk; // a sampler chunk without loops
     }
     if (chunkBytes - kSamplerBytes < kSamplerLoopBytes) {
-        return Fail(WavStatus::kTruncated, "truncated: the smpl chunk counts loops it does not hold");
+        return Fail(WavStatus::kTruncated,
+                    "truncated: the smpl chunk counts loops it does not hold");
     }
     // dwStart and dwEnd of the first loop; dwEnd is the last sample played.
     const std::size_t loopAt = at + kSamplerBytes;
@@ -250,7 +253,8 @@ void WavReader::ConvertSamples(const Format& format, const std::uint8_t* data,
         break;
     case 16:
         for (std::size_t i = 0; i < sampleCount; ++i, data += 2) {
-            out[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(data[0] | (data[1] << 8)));
+            out[i] =
+                static_cast<std::int16_t>(static_cast<std::uint16_t>(data[0] | (data[1] << 8)));
         }
         break;
     case 24:

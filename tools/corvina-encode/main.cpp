@@ -54,8 +54,8 @@ void RunEntry(const EncodeOptions& options, BatchEntry& entry, std::string& mess
     messages = job.Messages();
     entry.line = entry.input;
     if (entry.status == ExitStatus::kDone) {
-        entry.line += " -> " + entry.output + ": done, " + std::to_string(job.FrameCount()) +
-                      " samples";
+        entry.line +=
+            " -> " + entry.output + ": done, " + std::to_string(job.FrameCount()) + " samples";
         if (job.Loop()) {
             entry.line += ", loop " + std::to_string(job.Loop()->startSample) + ":" +
                           std::to_string(job.Loop()->endSample);
@@ -79,7 +79,7 @@ ExitStatus EncodeAll(const EncodeOptions& options) {
         entries[i].input = options.inputPaths[i];
         entries[i].output = JoinPath(options.adxDir, StemOf(entries[i].input) + ".adx");
     }
-    std::mutex printLock;       // guards the entries' results, nextToPrint and the streams
+    std::mutex printLock; // guards the entries' results, nextToPrint and the streams
     std::size_t nextToPrint = 0;
     std::atomic<std::size_t> nextToRun{0};
     auto worker = [&] {
@@ -128,12 +128,12 @@ ExitStatus EncodeAll(const EncodeOptions& options) {
     }
     const bool interrupted = worst == ExitStatus::kInterrupted;
     std::printf("total: %zu files: %d done, %zu refused or failed%s\n", entries.size(), done,
-                static_cast<std::size_t>(std::count_if(
-                    entries.begin(), entries.end(),
-                    [](const BatchEntry& entry) {
-                        return entry.finished && entry.status != ExitStatus::kDone &&
-                               entry.status != ExitStatus::kInterrupted;
-                    })),
+                static_cast<std::size_t>(
+                    std::count_if(entries.begin(), entries.end(),
+                                  [](const BatchEntry& entry) {
+                                      return entry.finished && entry.status != ExitStatus::kDone &&
+                                             entry.status != ExitStatus::kInterrupted;
+                                  })),
                 interrupted ? "; interrupted" : "");
     return worst;
 }
