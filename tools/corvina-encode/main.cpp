@@ -25,7 +25,8 @@ struct BatchEntry {
     std::string input;
     std::string output;
     ExitStatus status = ExitStatus::kDone;
-    std::string line; // the summary line for standard output
+    std::string line;       // the summary line for standard output
+    bool duplicate = false; // an earlier input writes the same output
     bool finished = false;
 };
 
@@ -78,6 +79,8 @@ ExitStatus EncodeAll(const EncodeOptions& options) {
     for (std::size_t i = 0; i < entries.size(); ++i) {
         entries[i].input = options.inputPaths[i];
         entries[i].output = JoinPath(options.adxDir, StemOf(entries[i].input) + ".adx");
+        // Two inputs of one name would write one file twice.
+        entries[i].duplicate = !outputs.insert(entries[i].output).second;
     }
     std::mutex printLock; // guards the entries' results, nextToPrint and the streams
     std::size_t nextToPrint = 0;
@@ -86,13 +89,7 @@ ExitStatus EncodeAll(const EncodeOptions& options) {
         for (std::size_t i = nextToRun++; i < entries.size() && !Interrupted(); i = nextToRun++) {
             BatchEntry result = entries[i];
             std::string messages;
-            // Two inputs of one name would write one file twice.
-            bool duplicate = false;
-            {
-                const std::lock_guard<std::mutex> guard(printLock);
-                duplicate = !outputs.insert(result.output).second;
-            }
-            if (duplicate) {
+            if (result.duplicate) {
                 result.status = ExitStatus::kUsage;
                 result.line = result.input + ": refused";
                 messages = "corvina-encode: " + result.output +
@@ -120,21 +117,26 @@ ExitStatus EncodeAll(const EncodeOptions& options) {
     for (std::thread& thread : threads) {
         thread.join();
     }
+    // After Ctrl+C a later input may have finished while an earlier one
+    // never started: its line comes out here.
     ExitStatus worst = ExitStatus::kDone;
     int done = 0;
-    for (const BatchEntry& entry : entries) {
-        worst = Worse(worst, entry.finished ? entry.status : ExitStatus::kInterrupted);
-        done += entry.finished && entry.status == ExitStatus::kDone ? 1 : 0;
+    int refused = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const BatchEntry& entry = entries[i];
+        if (!entry.finished) {
+            worst = Worse(worst, ExitStatus::kInterrupted);
+            continue;
+        }
+        if (i >= nextToPrint) {
+            std::printf("%s\n", entry.line.c_str());
+        }
+        worst = Worse(worst, entry.status);
+        done += entry.status == ExitStatus::kDone ? 1 : 0;
+        refused += entry.status != ExitStatus::kDone && entry.status != ExitStatus::kInterrupted;
     }
-    const bool interrupted = worst == ExitStatus::kInterrupted;
-    std::printf("total: %zu files: %d done, %zu refused or failed%s\n", entries.size(), done,
-                static_cast<std::size_t>(
-                    std::count_if(entries.begin(), entries.end(),
-                                  [](const BatchEntry& entry) {
-                                      return entry.finished && entry.status != ExitStatus::kDone &&
-                                             entry.status != ExitStatus::kInterrupted;
-                                  })),
-                interrupted ? "; interrupted" : "");
+    std::printf("total: %zu files: %d done, %d refused or failed%s\n", entries.size(), done,
+                refused, worst == ExitStatus::kInterrupted ? "; interrupted" : "");
     return worst;
 }
 
