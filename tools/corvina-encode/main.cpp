@@ -30,20 +30,6 @@ struct BatchEntry {
     bool finished = false;
 };
 
-const char* StatusWord(ExitStatus status) {
-    switch (status) {
-    case ExitStatus::kDone:
-        return "done";
-    case ExitStatus::kInterrupted:
-        return "interrupted";
-    case ExitStatus::kUsage:
-    case ExitStatus::kRefused:
-        return "refused";
-    default:
-        return "failed";
-    }
-}
-
 std::int32_t CoreCount() {
     return static_cast<std::int32_t>(std::max(1U, std::thread::hardware_concurrency()));
 }
