@@ -36,6 +36,19 @@ private:
         std::array<std::int8_t, kAdxBlockSamples> codes{};
     };
 
+    // Weights of the loop pass's squared error for a history off by (d1, d2):
+    // first * d1^2 + cross * d1 * d2 + second * d2^2.
+    struct Gain {
+        double first = 0;
+        double cross = 0;
+        double second = 0;
+    };
+    static Gain SeamGain(std::int32_t coef1, std::int32_t coef2);
+    // Chooses the multiplier and codes of the loop end's frame (samples at
+    // its first sample, decoded from `history`) whose error up to the loop
+    // end plus the seam its end history leaves against `target` is least.
+    void AimEndFrame(const std::int16_t* samples, const AdxChannelHistory& history,
+                     const AdxChannelHistory& target, Frame& frame) const;
     // The error of the first pass over the revisited frames plus that of the
     // loop pass's window, with the revisited frames' codes in `edited`.
     std::int64_t Cost(const std::int16_t* samples, std::int64_t totalSamples,
@@ -49,4 +62,5 @@ private:
     std::int64_t startFrame_;  // holds the loop start
     std::int64_t endFrame_;    // holds the loop's last sample
     std::int64_t editedFrame_; // the first frame revisited
+    Gain gain_;
 };
