@@ -13,7 +13,7 @@ constexpr std::int32_t kShortLoopPasses = 3;
 // The last codes before the loop end that the aim tries in every
 // combination, and the multipliers it tries around the block's own (in
 // sixteenths, in steps of about 1/kAimStepDivisor).
-constexpr std::int32_t kAimedCodes = 3;
+constexpr std::int32_t kAimedCodes = 2;
 constexpr std::int32_t kAimLowestSixteenths = 10;
 constexpr std::int32_t kAimHighestSixteenths = 26;
 constexpr std::int32_t kAimStepDivisor = 128;
