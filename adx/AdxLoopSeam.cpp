@@ -37,6 +37,23 @@ AdxLoopSeam::AdxLoopSeam(const AdxBlockEncoder& encoder, const AdxSampleLoop& lo
       editedFrame_(std::max<std::int64_t>(0, endFrame_ - 1)),
       gain_(SeamGain(encoder.Coef1(), encoder.Coef2())) {}
 
+std::int64_t AdxLoopSeam::NearestCodes(const std::int16_t* samples, std::int32_t first,
+                                       std::int32_t end, std::int32_t multiplier,
+                                       AdxChannelHistory& history, std::int8_t* codes) const {
+    std::int64_t squaredError = 0;
+    std::int16_t decoded = 0;
+    for (std::int32_t i = first; i < end; ++i) {
+        const std::int32_t prediction =
+            (encoder_.Coef1() * history.prev1 + encoder_.Coef2() * history.prev2) >> 12;
+        const std::int32_t residual = samples[i] - prediction;
+        codes[i] = static_cast<std::int8_t>(std::clamp(
+            (2 * residual + (residual >= 0 ? multiplier : -multiplier)) / (2 * multiplier),
+            kCodeMin, kCodeMax));
+        squaredError += encoder_.Decode(samples + i, 1, multiplier, codes + i, history, &decoded);
+    }
+    return squaredError;
+}
+
 AdxLoopSeam::Gain AdxLoopSeam::SeamGain(std::int32_t coef1, std::int32_t coef2) {
     // A history off by (d1, d2) puts the loop pass off by the predictor's
     // free response, as long as the codes are the same: its energy over the
@@ -75,6 +92,7 @@ void AdxLoopSeam::AimEndFrame(const std::int16_t* samples, const AdxChannelHisto
         std::min(kAdxMaxMultiplier, frame.multiplier * kAimHighestSixteenths / 16 + 1);
     double bestCost = -1;
     AdxEncodedBlock block;
+    AdxChannelHistory bestEnd;
     std::array<std::int16_t, kAdxBlockSamples> decoded{};
     for (std::int32_t multiplier = lowest; multiplier <= highest;
          multiplier += std::max(1, multiplier / kAimStepDivisor)) {
@@ -82,17 +100,8 @@ void AdxLoopSeam::AimEndFrame(const std::int16_t* samples, const AdxChannelHisto
         // those, judged by their own error and the seam they leave.
         AdxChannelHistory lead = history;
         std::array<std::int8_t, kAdxBlockSamples> codes{};
-        std::int64_t leadError = 0;
-        for (std::int32_t i = 0; i < played - aimed; ++i) {
-            const std::int32_t prediction =
-                (encoder_.Coef1() * lead.prev1 + encoder_.Coef2() * lead.prev2) >> 12;
-            const std::int32_t quotient = samples[i] - prediction;
-            codes[i] = static_cast<std::int8_t>(std::clamp(
-                (2 * quotient + (quotient >= 0 ? multiplier : -multiplier)) / (2 * multiplier),
-                kCodeMin, kCodeMax));
-            leadError +=
-                encoder_.Decode(samples + i, 1, multiplier, codes.data() + i, lead, decoded.data());
-        }
+        const std::int64_t leadError =
+            NearestCodes(samples, 0, played - aimed, multiplier, lead, codes.data());
         std::int32_t combinations = 1;
         for (std::int32_t i = 0; i < aimed; ++i) {
             combinations *= kCodeMax - kCodeMin + 1;
@@ -115,9 +124,12 @@ void AdxLoopSeam::AimEndFrame(const std::int16_t* samples, const AdxChannelHisto
                 bestCost = cost;
                 block.multiplier = multiplier;
                 std::copy(codes.begin(), codes.end(), block.codes.begin());
+                bestEnd = end;
             }
         }
     }
+    // The samples after the loop end play only without the loop.
+    NearestCodes(samples, played, kAdxBlockSamples, block.multiplier, bestEnd, block.codes.data());
     frame.multiplier = block.multiplier;
     frame.codes = block.codes;
 }

@@ -49,6 +49,11 @@ private:
     // end plus the seam its end history leaves against `target` is least.
     void AimEndFrame(const std::int16_t* samples, const AdxChannelHistory& history,
                      const AdxChannelHistory& target, Frame& frame) const;
+    // Nearest codes for samples[first, end) with `multiplier` from `history`
+    // (which moves on); returns their squared error.
+    std::int64_t NearestCodes(const std::int16_t* samples, std::int32_t first, std::int32_t end,
+                              std::int32_t multiplier, AdxChannelHistory& history,
+                              std::int8_t* codes) const;
     // The error of the first pass over the revisited frames plus that of the
     // loop pass's window, with the revisited frames' codes in `edited`.
     std::int64_t Cost(const std::int16_t* samples, std::int64_t totalSamples,

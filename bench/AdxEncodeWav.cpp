@@ -36,8 +36,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "adx_encode_wav: %s: cannot create\n", argv[2]);
         return 1;
     }
-    const bool written = std::fwrite(stream.bytes.data(), 1, stream.bytes.size(), file) ==
-                         stream.bytes.size();
+    const bool written =
+        std::fwrite(stream.bytes.data(), 1, stream.bytes.size(), file) == stream.bytes.size();
     if (std::fclose(file) != 0 || !written) {
         std::fprintf(stderr, "adx_encode_wav: %s: write failed\n", argv[2]);
         return 1;
