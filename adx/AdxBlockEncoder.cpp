@@ -130,7 +130,7 @@ std::int64_t AdxBlockEncoder::SearchCodes(const std::int32_t* samples, std::int3
     };
     // How each kept path came about: its parent's slot, its code, its value.
     struct Step {
-        std::int8_t parent;
+        std::uint8_t parent;
         std::int8_t code;
         std::int16_t value;
     };
@@ -196,7 +196,7 @@ std::int64_t AdxBlockEncoder::SearchCodes(const std::int32_t* samples, std::int3
                     --slot;
                 }
                 next[slot] = {value, path.prev1, cost};
-                steps[i][slot] = {static_cast<std::int8_t>(p), static_cast<std::int8_t>(code),
+                steps[i][slot] = {static_cast<std::uint8_t>(p), static_cast<std::int8_t>(code),
                                   static_cast<std::int16_t>(value)};
                 nextCount = std::min(nextCount + 1, keep);
             }

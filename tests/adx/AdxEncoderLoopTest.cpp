@@ -33,12 +33,13 @@ std::vector<std::int16_t> MakeLoopableSignal(std::int32_t channelCount, std::int
     }
     std::vector<std::int16_t> signal(static_cast<std::size_t>(sampleCount * channelCount));
     const double partials[] = {220.0, 700.0, 2500.0};
+    const double periodSamples = static_cast<double>(period);
     for (std::int64_t n = 0; n < sampleCount; ++n) {
         for (std::int32_t channel = 0; channel < channelCount; ++channel) {
             double value = noise[static_cast<std::size_t>(n % period)] / 4;
             for (double frequency : partials) {
-                const double cycles = std::max(1.0, std::round(frequency * period / kRate));
-                value += 4000 * std::sin(2 * kPi * cycles * static_cast<double>(n) / period +
+                const double cycles = std::max(1.0, std::round(frequency * periodSamples / kRate));
+                value += 4000 * std::sin(2 * kPi * cycles * static_cast<double>(n) / periodSamples +
                                          channel + frequency);
             }
             signal[static_cast<std::size_t>(n * channelCount + channel)] =
