@@ -8,6 +8,7 @@
 // usage: adx_seam INPUT.wav
 // Exit status: 0 on success, 1 on a failure.
 #include "LoopPlayer.h"
+#include "PcmError.h"
 #include "WavFile.h"
 #include "adx/AdxEncoder.h"
 
@@ -22,16 +23,6 @@ namespace {
 constexpr std::int64_t kMatchSamples = 2;
 constexpr std::int64_t kSeamSamples = 64;
 constexpr std::int32_t kPasses = 3;
-
-double RmsError(const std::vector<std::int16_t>& got, const std::vector<std::int16_t>& want,
-                std::size_t offset, std::size_t count) {
-    double sum = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const double error = static_cast<double>(got[i]) - want[offset + i];
-        sum += error * error;
-    }
-    return std::sqrt(sum / static_cast<double>(count));
-}
 
 } // namespace
 
@@ -89,18 +80,18 @@ int main(int argc, char** argv) {
     }
     double seam = 0;
     for (std::int32_t pass = 1; pass < kPasses; ++pass) {
-        seam +=
-            RmsError(played.passes[pass], audio.samples, static_cast<std::size_t>(start) * channels,
-                     static_cast<std::size_t>(kSeamSamples) * channels);
+        seam += PcmRmsError(played.passes[pass], audio.samples,
+                            static_cast<std::size_t>(start) * channels,
+                            static_cast<std::size_t>(kSeamSamples) * channels);
     }
     seam /= kPasses - 1;
-    const double body = RmsError(played.passes[0], audio.samples, 0, bodySamples);
+    const double body = PcmRmsError(played.passes[0], audio.samples, 0, bodySamples);
     const double firstPassAtStart =
-        RmsError(std::vector<std::int16_t>(played.passes[0].begin() +
-                                               static_cast<std::ptrdiff_t>(start * channels),
-                                           played.passes[0].end()),
-                 audio.samples, static_cast<std::size_t>(start) * channels,
-                 static_cast<std::size_t>(kSeamSamples) * channels);
+        PcmRmsError(std::vector<std::int16_t>(played.passes[0].begin() +
+                                                  static_cast<std::ptrdiff_t>(start * channels),
+                                              played.passes[0].end()),
+                    audio.samples, static_cast<std::size_t>(start) * channels,
+                    static_cast<std::size_t>(kSeamSamples) * channels);
     std::printf(
         "loop %lld..%lld (input mismatch %.1f): seam %.1f, first pass there %.1f, body %.1f, "
         "seam/body %.2f\n",

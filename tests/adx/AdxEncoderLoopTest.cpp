@@ -5,6 +5,7 @@
 #include "adx/AdxEncoder.h"
 
 #include "LoopPlayer.h"
+#include "PcmError.h"
 #include "PcmCompare.h"
 
 #include <gtest/gtest.h>
@@ -47,17 +48,6 @@ std::vector<std::int16_t> MakeLoopableSignal(std::int32_t channelCount, std::int
         }
     }
     return signal;
-}
-
-// Root-mean-square difference of got[0, count) and want[offset, offset + count).
-double RmsError(const std::vector<std::int16_t>& got, const std::vector<std::int16_t>& want,
-                std::size_t offset, std::size_t count) {
-    double sum = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const double error = static_cast<double>(got[i]) - want[offset + i];
-        sum += error * error;
-    }
-    return std::sqrt(sum / static_cast<double>(std::max<std::size_t>(count, 1)));
 }
 
 struct LoopCase {
@@ -118,16 +108,16 @@ TEST(AdxEncoderLoop, PassesAreSampleExactAndTheSeamIsClean) {
         for (std::int32_t pass = 1; pass < kPasses; ++pass) {
             ASSERT_EQ(played.passes[pass].size(), loopSamples) << "pass " << pass;
         }
-        const double bodyError = RmsError(played.passes[0], signal, 0, bodySamples);
+        const double bodyError = PcmRmsError(played.passes[0], signal, 0, bodySamples);
         const double signalLevel =
-            RmsError(std::vector<std::int16_t>(bodySamples), signal, 0, bodySamples);
+            PcmRmsError(std::vector<std::int16_t>(bodySamples), signal, 0, bodySamples);
         EXPECT_GE(20 * std::log10(signalLevel / std::max(bodyError, 1.0)), 25.0);
         const std::size_t seamSamples =
             std::min<std::size_t>(loopSamples, static_cast<std::size_t>(kSeamSamples) * channels);
         for (std::int32_t pass = 1; pass < kPasses; ++pass) {
             const double seamError =
-                RmsError(played.passes[pass], signal,
-                         static_cast<std::size_t>(c.startSample) * channels, seamSamples);
+                PcmRmsError(played.passes[pass], signal,
+                            static_cast<std::size_t>(c.startSample) * channels, seamSamples);
             EXPECT_LE(seamError, c.seamFactor * bodyError + 1.0)
                 << "pass " << pass << ": seam " << seamError << ", body " << bodyError;
         }
