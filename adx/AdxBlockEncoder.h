@@ -27,7 +27,7 @@ constexpr std::int32_t kAdxGreedyLanes = 8;
 
 class AdxBlockEncoder {
 public:
-    // thorough: a wider search, about three times slower, a little better.
+    // thorough: a wider search, about six times slower, about 0.1 dB better.
     AdxBlockEncoder(std::int32_t coef1, std::int32_t coef2, bool thorough);
 
     // Paths the code search keeps per sample at most.

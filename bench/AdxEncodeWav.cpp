@@ -1,6 +1,6 @@
 // adx_encode_wav: encodes a 16-bit PCM WAV file with the project's encoder,
 // for bench/encoder-vs-ffmpeg.sh until a product command takes its place.
-// usage: adx_encode_wav INPUT.wav OUTPUT.adx [THREADS]
+// usage: adx_encode_wav INPUT.wav OUTPUT.adx [THREADS [thorough]]
 // Exit status: 0 on success, 1 on a failure.
 #include "WavFile.h"
 #include "adx/AdxEncoder.h"
@@ -10,8 +10,8 @@
 #include <string>
 
 int main(int argc, char** argv) {
-    if (argc < 3 || argc > 4) {
-        std::fputs("usage: adx_encode_wav INPUT.wav OUTPUT.adx [THREADS]\n", stderr);
+    if (argc < 3 || argc > 5) {
+        std::fputs("usage: adx_encode_wav INPUT.wav OUTPUT.adx [THREADS [thorough]]\n", stderr);
         return 1;
     }
     WavAudio audio;
@@ -23,7 +23,8 @@ int main(int argc, char** argv) {
     AdxEncoderOptions options;
     options.channelCount = audio.channelCount;
     options.sampleRate = audio.sampleRate;
-    options.threadCount = argc == 4 ? std::atoi(argv[3]) : 0;
+    options.threadCount = argc >= 4 ? std::atoi(argv[3]) : 0;
+    options.thorough = argc == 5 && std::string(argv[4]) == "thorough";
     options.fillDecoded = false;
     AdxEncodedStream stream;
     const AdxEncodeStatus status = AdxEncoder(options).Encode(audio.samples, stream);
