@@ -1,10 +1,13 @@
 // The seam of a sample loop, one channel at a time. After a jump the player
 // decodes the loop start from the history the loop end left, not from the
 // history of the first pass. Once a channel is encoded straight through,
-// this revisits the codes of the last two frames up to the loop end so that
-// the first pass there and the loop pass after the jump (decoded from the
-// loop end's history for a window of samples) are together as close to the
-// input as the search finds.
+// this revisits the frames up to the loop end: first the loop end's frame is
+// aimed (its multiplier, and its last codes in every combination) at the
+// first pass's history before the loop start, for then the loop passes play
+// the loop start exactly as the first pass does; then a descent over the
+// codes of the last two frames brings the first pass there and the loop
+// pass after the jump (decoded from the loop end's history over a window)
+// together as close to the input as it finds.
 #pragma once
 
 #include "adx/AdxBlockEncoder.h"
