@@ -130,7 +130,7 @@ std::int64_t AdxBlockEncoder::SearchCodes(const std::int32_t* samples, std::int3
     };
     // How each kept path came about: its parent's slot, its code, its value.
     struct Step {
-        std::int8_t parent;
+        std::uint8_t parent;
         std::int8_t code;
         std::int16_t value;
     };
@@ -196,7 +196,7 @@ std::int64_t AdxBlockEncoder::SearchCodes(const std::int32_t* samples, std::int3
                     --slot;
                 }
                 next[slot] = {value, path.prev1, cost};
-                steps[i][slot] = {static_cast<std::int8_t>(p), static_cast<std::int8_t>(code),
+                steps[i][slot] = {static_cast<std::uint8_t>(p), static_cast<std::int8_t>(code),
                                   static_cast<std::int16_t>(value)};
                 nextCount = std::min(nextCount + 1, keep);
             }
@@ -219,6 +219,88 @@ std::int64_t AdxBlockEncoder::SearchCodes(const std::int32_t* samples, std::int3
     return out.squaredError;
 }
 
+std::int32_t AdxBlockEncoder::PeakMultiplier(const std::int32_t* samples, std::int32_t sampleCount,
+                                             std::int32_t prev1, std::int32_t prev2) const {
+    // The peak residual of the input predicted from itself sets the range
+    // of multipliers worth trying.
+    std::int32_t peak = 0;
+    for (std::int32_t i = 0; i < sampleCount; ++i) {
+        const std::int32_t prediction = (coef1_ * prev1 + coef2_ * prev2) >> 12;
+        peak = std::max(peak, std::abs(samples[i] - prediction));
+        prev2 = prev1;
+        prev1 = samples[i];
+    }
+    return std::clamp((peak + 6) / 7, 1, kAdxMaxMultiplier);
+}
+
+void AdxBlockEncoder::EncodeShared(const std::int16_t* samples, std::int32_t sampleCount,
+                                   const AdxChannelHistory& first, AdxChannelHistory second,
+                                   std::int32_t secondFrom, AdxEncodedBlock& out,
+                                   AdxChannelHistory& secondEnd) const {
+    assert(sampleCount >= 1 && sampleCount <= kAdxBlockSamples);
+    assert(secondFrom >= 0 && secondFrom < sampleCount);
+    std::array<std::int32_t, kAdxBlockSamples> input{};
+    for (std::int32_t i = 0; i < sampleCount; ++i) {
+        input[i] = samples[i];
+    }
+    const std::int32_t estimate =
+        std::max(PeakMultiplier(input.data(), sampleCount, first.prev1, first.prev2),
+                 PeakMultiplier(input.data() + secondFrom, sampleCount - secondFrom, second.prev1,
+                                second.prev2));
+    const SearchWidth& width = kThoroughSearch;
+    const std::int32_t lowest = std::max(1, estimate * width.lowestSixteenths / 16);
+    const std::int32_t highest =
+        std::min(kAdxMaxMultiplier, estimate * width.highestSixteenths / 16 + 1);
+    out.squaredError = std::numeric_limits<std::int64_t>::max();
+    AdxEncodedBlock candidate;
+    for (std::int32_t multiplier = lowest; multiplier <= highest;
+         multiplier += std::max(1, multiplier / width.stepDivisor)) {
+        // Each code is the nearest to the mean of the two residuals once
+        // both decoders play, so that neither strays far.
+        const float reciprocal = 1.0F / static_cast<float>(multiplier);
+        std::int32_t firstPrev1 = first.prev1;
+        std::int32_t firstPrev2 = first.prev2;
+        std::int32_t secondPrev1 = second.prev1;
+        std::int32_t secondPrev2 = second.prev2;
+        std::int64_t squaredError = 0;
+        for (std::int32_t i = 0; i < sampleCount; ++i) {
+            const std::int32_t sample = input[i];
+            const std::int32_t firstPrediction = (coef1_ * firstPrev1 + coef2_ * firstPrev2) >> 12;
+            const bool both = i >= secondFrom;
+            const std::int32_t secondPrediction =
+                both ? (coef1_ * secondPrev1 + coef2_ * secondPrev2) >> 12 : firstPrediction;
+            const float residual =
+                static_cast<float>(2 * sample - firstPrediction - secondPrediction) * 0.5F;
+            const std::int32_t code = NearestCode(residual * reciprocal);
+            const std::int32_t firstValue = Saturate16(code * multiplier + firstPrediction);
+            const std::int64_t firstError = sample - firstValue;
+            squaredError += firstError * firstError;
+            candidate.codes[i] = static_cast<std::int8_t>(code);
+            candidate.decoded[i] = static_cast<std::int16_t>(firstValue);
+            firstPrev2 = firstPrev1;
+            firstPrev1 = firstValue;
+            if (both) {
+                const std::int32_t secondValue = Saturate16(code * multiplier + secondPrediction);
+                const std::int64_t secondError = sample - secondValue;
+                squaredError += secondError * secondError;
+                secondPrev2 = secondPrev1;
+                secondPrev1 = secondValue;
+            }
+        }
+        if (squaredError < out.squaredError) {
+            candidate.multiplier = multiplier;
+            candidate.squaredError = squaredError;
+            for (std::int32_t i = sampleCount; i < kAdxBlockSamples; ++i) {
+                candidate.codes[i] = 0;
+                candidate.decoded[i] = 0;
+            }
+            out = candidate;
+            secondEnd = {static_cast<std::int16_t>(secondPrev1),
+                         static_cast<std::int16_t>(secondPrev2)};
+        }
+    }
+}
+
 void AdxBlockEncoder::Encode(const std::int16_t* samples, std::int32_t sampleCount,
                              const AdxChannelHistory& history, AdxEncodedBlock& out) const {
     assert(sampleCount >= 1 && sampleCount <= kAdxBlockSamples);
@@ -229,18 +311,7 @@ void AdxBlockEncoder::Encode(const std::int16_t* samples, std::int32_t sampleCou
     const std::int32_t prev1 = history.prev1;
     const std::int32_t prev2 = history.prev2;
 
-    // The peak residual of the input predicted from itself sets the range
-    // of multipliers worth trying.
-    std::int32_t peak = 0;
-    std::int32_t open1 = prev1;
-    std::int32_t open2 = prev2;
-    for (std::int32_t i = 0; i < sampleCount; ++i) {
-        const std::int32_t prediction = (coef1_ * open1 + coef2_ * open2) >> 12;
-        peak = std::max(peak, std::abs(input[i] - prediction));
-        open2 = open1;
-        open1 = input[i];
-    }
-    const std::int32_t estimate = std::clamp((peak + 6) / 7, 1, kAdxMaxMultiplier);
+    const std::int32_t estimate = PeakMultiplier(input.data(), sampleCount, prev1, prev2);
     const SearchWidth& width = thorough_ ? kThoroughSearch : kDefaultSearch;
     const std::int32_t lowest = std::max(1, estimate * width.lowestSixteenths / 16);
     const std::int32_t highest =

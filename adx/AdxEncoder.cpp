@@ -18,6 +18,12 @@ constexpr std::int64_t kMaxHeaderLength = 0xFFFFFF + 4;
 // A stretch boundary is moved to the quietest frame within this distance,
 // where the decoded histories of the two sides meet soonest.
 constexpr std::int64_t kBoundarySearchFrames = 256;
+// Frames from the loop start on whose codes serve both the first pass and
+// the passes after a jump; by then the two decodings have mostly met.
+constexpr std::int64_t kSharedFrames = 4;
+// How far apart the loop end's history and the first pass's history at the
+// loop start lie before the loop start's frames are shared.
+constexpr std::int32_t kShareDistance = 1024;
 
 void PutU16BE(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value) {
     bytes[offset] = static_cast<std::uint8_t>(value >> 8);
@@ -38,7 +44,18 @@ struct ChannelWork {
     std::size_t frameBytes = 0;
     std::int64_t totalSamples = 0;
     AdxChannelHistory initialHistory;
+    // With a sample loop: the frame that holds its start, the start's index
+    // there, and the history a jump will bring, guessed from the input at
+    // the loop end (the decoder's output there will be close to it).
+    bool looped = false;
+    std::int64_t loopStartFrame = 0;
+    std::int32_t loopStartTrim = 0;
+    AdxChannelHistory loopEndGuess;
 };
+
+bool SameHistory(const AdxChannelHistory& a, const AdxChannelHistory& b) {
+    return a.prev1 == b.prev1 && a.prev2 == b.prev2;
+}
 
 // Encodes frames [firstFrame, endFrame) of a channel from `history`. When
 // `stopWhenSame` is set it stops after the first frame whose decoded end
@@ -47,17 +64,38 @@ struct ChannelWork {
 bool EncodeFrames(const AdxBlockEncoder& encoder, ChannelWork& work, std::int64_t firstFrame,
                   std::int64_t endFrame, AdxChannelHistory history, bool stopWhenSame) {
     AdxEncodedBlock block;
+    // The loop pass's history while the frames at the loop start are shared.
+    AdxChannelHistory loopHistory;
+    bool sharing = false;
     for (std::int64_t frame = firstFrame; frame < endFrame; ++frame) {
         const std::int64_t first = frame * kAdxBlockSamples;
         const std::int32_t count = static_cast<std::int32_t>(
             std::min<std::int64_t>(kAdxBlockSamples, work.totalSamples - first));
-        encoder.Encode(work.samples.data() + first, count, history, block);
+        if (work.looped && frame == work.loopStartFrame) {
+            // Where the loop end can steer its history to the first pass's
+            // (the usual case), both passes play the same codes alike. Only
+            // where the two lie far apart (a loop from the stream's silent
+            // start) are the first frames shared between them.
+            loopHistory = work.loopEndGuess;
+            sharing = std::abs(loopHistory.prev1 - history.prev1) +
+                          std::abs(loopHistory.prev2 - history.prev2) >
+                      kShareDistance;
+        }
+        sharing = sharing && frame < work.loopStartFrame + kSharedFrames &&
+                  !SameHistory(history, loopHistory);
+        if (sharing) {
+            const std::int32_t from = frame == work.loopStartFrame ? work.loopStartTrim : 0;
+            encoder.EncodeShared(work.samples.data() + first, count, history, loopHistory, from,
+                                 block, loopHistory);
+        } else {
+            encoder.Encode(work.samples.data() + first, count, history, block);
+        }
         AdxBlockEncoder::Write(block, work.firstBlock + work.frameBytes * frame);
         const AdxChannelHistory end{block.decoded[kAdxBlockSamples - 1],
                                     block.decoded[kAdxBlockSamples - 2]};
         std::int16_t* decoded = work.decoded.data() + first;
         const bool same = stopWhenSame && decoded[kAdxBlockSamples - 1] == end.prev1 &&
-                          decoded[kAdxBlockSamples - 2] == end.prev2;
+                          decoded[kAdxBlockSamples - 2] == end.prev2 && !sharing;
         std::copy(block.decoded.begin(), block.decoded.end(), decoded);
         if (same) {
             return true;
@@ -205,7 +243,20 @@ AdxEncodeStatus AdxEncoder::Encode(const std::vector<std::int16_t>& interleavedS
         work.firstBlock = bytes.data() + headerLength + kAdxBlockBytes * channel;
         work.frameBytes = frameBytes;
         work.totalSamples = totalSamples;
-        if (options_.version == 4) {
+        if (options_.sampleLoop) {
+            const AdxSampleLoop& loop = *options_.sampleLoop;
+            work.looped = true;
+            work.loopStartFrame = loop.startSample / kAdxBlockSamples;
+            work.loopStartTrim = static_cast<std::int32_t>(loop.startSample % kAdxBlockSamples);
+            const std::int16_t* end = work.samples.data() + loop.endSample;
+            work.loopEndGuess = {end[-1], loop.endSample >= 2 ? end[-2] : std::int16_t{0}};
+        }
+        if (options_.version == 4 && options_.chooseInitialHistory && work.looped &&
+            work.loopStartFrame == 0 && work.loopStartTrim == 0) {
+            // A loop from the very start: the history words can be the loop
+            // end's, so that every pass starts alike.
+            work.initialHistory = work.loopEndGuess;
+        } else if (options_.version == 4) {
             work.initialHistory =
                 options_.chooseInitialHistory
                     ? ChooseInitialHistory(encoder, work, coefficients.coef1, coefficients.coef2)
@@ -285,7 +336,7 @@ AdxEncodeStatus AdxEncoder::Encode(const std::vector<std::int16_t>& interleavedS
             if (resumeFrame < frameCount) {
                 const std::int16_t* before = work.decoded.data() + resumeFrame * kAdxBlockSamples;
                 EncodeFrames(encoder, work, resumeFrame, frameCount, {before[-1], before[-2]},
-                             false);
+                             true);
             }
         }
     };

@@ -1,10 +1,13 @@
 // The seam of a sample loop, one channel at a time. After a jump the player
 // decodes the loop start from the history the loop end left, not from the
 // history of the first pass. Once a channel is encoded straight through,
-// this revisits the codes of the last two frames up to the loop end so that
-// the first pass there and the loop pass after the jump (decoded from the
-// loop end's history for a window of samples) are together as close to the
-// input as the search finds.
+// this revisits the frames up to the loop end: first the loop end's frame is
+// aimed (its multiplier, and its last codes in every combination) at the
+// first pass's history before the loop start, for then the loop passes play
+// the loop start exactly as the first pass does; then a descent over the
+// codes of the last two frames brings the first pass there and the loop
+// pass after the jump (decoded from the loop end's history over a window)
+// together as close to the input as it finds.
 #pragma once
 
 #include "adx/AdxBlockEncoder.h"
@@ -36,6 +39,24 @@ private:
         std::array<std::int8_t, kAdxBlockSamples> codes{};
     };
 
+    // Weights of the loop pass's squared error for a history off by (d1, d2):
+    // first * d1^2 + cross * d1 * d2 + second * d2^2.
+    struct Gain {
+        double first = 0;
+        double cross = 0;
+        double second = 0;
+    };
+    static Gain SeamGain(std::int32_t coef1, std::int32_t coef2);
+    // Chooses the multiplier and codes of the loop end's frame (samples at
+    // its first sample, decoded from `history`) whose error up to the loop
+    // end plus the seam its end history leaves against `target` is least.
+    void AimEndFrame(const std::int16_t* samples, const AdxChannelHistory& history,
+                     const AdxChannelHistory& target, Frame& frame) const;
+    // Nearest codes for samples[first, end) with `multiplier` from `history`
+    // (which moves on); returns their squared error.
+    std::int64_t NearestCodes(const std::int16_t* samples, std::int32_t first, std::int32_t end,
+                              std::int32_t multiplier, AdxChannelHistory& history,
+                              std::int8_t* codes) const;
     // The error of the first pass over the revisited frames plus that of the
     // loop pass's window, with the revisited frames' codes in `edited`.
     std::int64_t Cost(const std::int16_t* samples, std::int64_t totalSamples,
@@ -49,4 +70,5 @@ private:
     std::int64_t startFrame_;  // holds the loop start
     std::int64_t endFrame_;    // holds the loop's last sample
     std::int64_t editedFrame_; // the first frame revisited
+    Gain gain_;
 };

@@ -1,6 +1,6 @@
 // adx_encode_wav: encodes a 16-bit PCM WAV file with the project's encoder,
 // for bench/encoder-vs-ffmpeg.sh until a product command takes its place.
-// usage: adx_encode_wav INPUT.wav OUTPUT.adx [THREADS]
+// usage: adx_encode_wav INPUT.wav OUTPUT.adx [THREADS [thorough]]
 // Exit status: 0 on success, 1 on a failure.
 #include "WavFile.h"
 #include "adx/AdxEncoder.h"
@@ -10,8 +10,8 @@
 #include <string>
 
 int main(int argc, char** argv) {
-    if (argc < 3 || argc > 4) {
-        std::fputs("usage: adx_encode_wav INPUT.wav OUTPUT.adx [THREADS]\n", stderr);
+    if (argc < 3 || argc > 5) {
+        std::fputs("usage: adx_encode_wav INPUT.wav OUTPUT.adx [THREADS [thorough]]\n", stderr);
         return 1;
     }
     WavAudio audio;
@@ -23,7 +23,8 @@ int main(int argc, char** argv) {
     AdxEncoderOptions options;
     options.channelCount = audio.channelCount;
     options.sampleRate = audio.sampleRate;
-    options.threadCount = argc == 4 ? std::atoi(argv[3]) : 0;
+    options.threadCount = argc >= 4 ? std::atoi(argv[3]) : 0;
+    options.thorough = argc == 5 && std::string(argv[4]) == "thorough";
     options.fillDecoded = false;
     AdxEncodedStream stream;
     const AdxEncodeStatus status = AdxEncoder(options).Encode(audio.samples, stream);
@@ -36,8 +37,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "adx_encode_wav: %s: cannot create\n", argv[2]);
         return 1;
     }
-    const bool written = std::fwrite(stream.bytes.data(), 1, stream.bytes.size(), file) ==
-                         stream.bytes.size();
+    const bool written =
+        std::fwrite(stream.bytes.data(), 1, stream.bytes.size(), file) == stream.bytes.size();
     if (std::fclose(file) != 0 || !written) {
         std::fprintf(stderr, "adx_encode_wav: %s: write failed\n", argv[2]);
         return 1;

@@ -36,9 +36,8 @@ bool DecodeAdxFile(const std::string& path, WavAudio& audio, std::string& error)
         static_cast<std::int32_t>((bytes.size() - header.dataOffset) / frameBytes);
     audio.channelCount = header.channelCount;
     audio.sampleRate = header.sampleRate;
-    audio.samples.assign(static_cast<std::size_t>(frameCount) * kAdxBlockSamples *
-                             header.channelCount,
-                         0);
+    audio.samples.assign(
+        static_cast<std::size_t>(frameCount) * kAdxBlockSamples * header.channelCount, 0);
     std::array<AdxChannelHistory, 2> history{};
     for (std::size_t channel = 0; channel < 2; ++channel) {
         history[channel] = {static_cast<std::int16_t>(header.extraWords[2 * channel]),
@@ -50,17 +49,15 @@ bool DecodeAdxFile(const std::string& path, WavAudio& audio, std::string& error)
             ? DecodeFramesMono(audio.samples.data(), bytes.data() + header.dataOffset, frameCount,
                                history[0], static_cast<std::int16_t>(header.coef1),
                                static_cast<std::int16_t>(header.coef2), produced)
-            : DecodeFramesStereo(audio.samples.data(), bytes.data() + header.dataOffset,
-                                 frameCount, history[0], history[1],
-                                 static_cast<std::int16_t>(header.coef1),
+            : DecodeFramesStereo(audio.samples.data(), bytes.data() + header.dataOffset, frameCount,
+                                 history[0], history[1], static_cast<std::int16_t>(header.coef1),
                                  static_cast<std::int16_t>(header.coef2), produced);
     if (status != kAdxDecodeOk) {
         error = "a block does not decode";
         return false;
     }
-    audio.samples.resize(std::min(audio.samples.size(),
-                                  static_cast<std::size_t>(header.totalSamples) *
-                                      header.channelCount));
+    audio.samples.resize(std::min(
+        audio.samples.size(), static_cast<std::size_t>(header.totalSamples) * header.channelCount));
     return true;
 }
 
