@@ -3,7 +3,7 @@
 // the program checks that both decoders produce identical output.
 #include "adx/AdxDecoder.h"
 
-#include "AdxEncoder.h"
+#include "adx/AdxEncoder.h"
 #include "TestSignal.h"
 
 #include <benchmark/benchmark.h>
@@ -33,7 +33,7 @@ std::vector<std::uint8_t> MakeFrames(std::int32_t frameCount, std::int32_t chann
     AdxEncoderOptions options;
     options.channelCount = channelCount;
     AdxEncodedStream stream;
-    if (!AdxEncoder(options).Encode(signal, stream)) {
+    if (AdxEncoder(options).Encode(signal, stream) != AdxEncodeStatus::kOk) {
         std::fprintf(stderr, "cannot encode the benchmark's input\n");
         std::exit(1);
     }

@@ -10,7 +10,7 @@
 //
 // A Windows program: run it under Wine with the build tree's runner
 // (`BUILD/wine-run BUILD/bench/chain_bench.exe`), or with bench/chain-bench.sh.
-#include "AdxEncoder.h"
+#include "adx/AdxEncoder.h"
 #include "TestSignal.h"
 
 #include "adx/AdxDecoder.h"
@@ -56,7 +56,7 @@ bool MakeStream(std::int32_t seconds, std::vector<std::uint8_t>& bytes) {
     options.channelCount = kChannels;
     options.sampleRate = kRate;
     AdxEncodedStream tile;
-    if (!AdxEncoder(options).Encode(signal, tile)) {
+    if (AdxEncoder(options).Encode(signal, tile) != AdxEncodeStatus::kOk) {
         return false;
     }
     const auto totalSamples = static_cast<std::uint32_t>(seconds) * kRate;

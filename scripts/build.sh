@@ -34,6 +34,6 @@ for tree in "${trees[@]}"; do
     elif [ "$tree" = native ]; then
         cmake --build "$root/build/$tree" -j "$jobs" --target adxencode afsbuild skerrin
     else
-        cmake --build "$root/build/$tree" -j "$jobs" --target corvina corvina-play skerrin
+        cmake --build "$root/build/$tree" -j "$jobs" --target corvina corvina-play corvina-encode skerrin
     fi
 done

@@ -5,7 +5,8 @@
 # they are not yet):
 #
 #   corvina-VERSION-windows/
-#     x86/, x64/      corvina.ax, corvina-play.exe, skerrin.exe (stripped)
+#     x86/, x64/      corvina.ax, corvina-play.exe, corvina-encode.exe, skerrin.exe
+#                     (stripped)
 #     include/        corvina.h
 #     install.cmd, uninstall.cmd, README.txt, LICENSE.txt, CHANGELOG.md
 #
@@ -22,7 +23,7 @@ for tree in win32 win64; do
         "$root/scripts/configure.sh" "$tree" "$@"
     fi
     echo "package: building $tree"
-    cmake --build "$root/build/$tree" -j "$(nproc)" --target corvina corvina-play skerrin
+    cmake --build "$root/build/$tree" -j "$(nproc)" --target corvina corvina-play corvina-encode skerrin
 done
 
 # The number the binaries carry, from the build's own header.
@@ -40,7 +41,8 @@ mkdir -p "$stage/include" "$root/dist"
 for tree in win32 win64; do
     out=$stage/${folder[$tree]}
     mkdir -p "$out"
-    for binary in module/corvina.ax tools/corvina-play/corvina-play.exe tools/skerrin/skerrin.exe; do
+    for binary in module/corvina.ax tools/corvina-play/corvina-play.exe \
+        tools/corvina-encode/corvina-encode.exe tools/skerrin/skerrin.exe; do
         "${strip[$tree]}" -o "$out/$(basename "$binary")" "$root/build/$tree/$binary"
     done
 done

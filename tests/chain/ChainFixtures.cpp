@@ -29,7 +29,7 @@ AdxEncodedStream EncodeStream(const StreamParams& params) {
         break;
     }
     AdxEncodedStream encoded;
-    EXPECT_TRUE(AdxEncoder(options).Encode(signal, encoded));
+    EXPECT_TRUE(AdxEncoder(options).Encode(signal, encoded) == AdxEncodeStatus::kOk);
     return encoded;
 }
 

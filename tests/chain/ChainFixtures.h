@@ -3,7 +3,7 @@
 // graph (file source -> parser -> decoder -> sink) must deliver.
 #pragma once
 
-#include "AdxEncoder.h"
+#include "adx/AdxEncoder.h"
 #include "CaptureSink.h"
 #include "ComTest.h"
 #include "GraphHelpers.h"

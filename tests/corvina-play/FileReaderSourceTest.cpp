@@ -4,7 +4,7 @@
 // own decode, as they do from the runtime's file source.
 #include "FileReaderSource.h"
 
-#include "AdxEncoder.h"
+#include "adx/AdxEncoder.h"
 #include "CaptureSink.h"
 #include "ComTest.h"
 #include "GraphHelpers.h"
@@ -158,8 +158,8 @@ TEST_F(FileReaderSourceTest, TheModulesChainDecodesThroughIt) {
     options.channelCount = 2;
     options.sampleRate = 32000;
     AdxEncodedStream stream;
-    ASSERT_TRUE(
-        AdxEncoder(options).Encode(MakeSweepSignal(2, 32000, 48000, 100.0, 9000.0, 12000), stream));
+    ASSERT_TRUE(AdxEncoder(options).Encode(MakeSweepSignal(2, 32000, 48000, 100.0, 9000.0, 12000),
+                                           stream) == AdxEncodeStatus::kOk);
     TempFile file(stream.bytes);
     ASSERT_TRUE(file.Written());
 

@@ -4,11 +4,13 @@
 # the PCM that adxdecode (the ADX core alone) makes of the same sample
 # sequence, and the message and exit status of every kind of bad input.
 #
-#   corvina-play-cases.sh [--emulator RUNNER] CORVINA-PLAY ADXENCODE ADXDECODE AFSBUILD
+#   corvina-play-cases.sh [--emulator RUNNER] [--corvina-encode CORVINA-ENCODE]
+#                         CORVINA-PLAY ADXENCODE ADXDECODE AFSBUILD
 #
-# With --emulator the four programs are Windows executables run through
-# RUNNER (Wine): output lines lose their carriage returns. corvina-play uses
-# the corvina.ax beside it.
+# With --emulator the programs are Windows executables run through RUNNER
+# (Wine): output lines lose their carriage returns. corvina-play uses the
+# corvina.ax beside it. With --corvina-encode the modder's round trip runs
+# too: --wav, corvina-encode, and the loop and passes of the new stream.
 #
 # Expected output is written one line per line; a line with a '*' is a glob
 # pattern (for the system's error texts).
@@ -19,8 +21,14 @@ if [ "${1:-}" = "--emulator" ]; then
     emulator=("$2")
     shift 2
 fi
+corvina_encode=
+if [ "${1:-}" = "--corvina-encode" ]; then
+    corvina_encode=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+    shift 2
+fi
 if [ $# -ne 4 ]; then
-    echo "usage: $0 [--emulator RUNNER] CORVINA-PLAY ADXENCODE ADXDECODE AFSBUILD" >&2
+    echo "usage: $0 [--emulator RUNNER] [--corvina-encode CORVINA-ENCODE] CORVINA-PLAY" \
+        "ADXENCODE ADXDECODE AFSBUILD" >&2
     exit 2
 fi
 # The programs run from the cases' directories.
@@ -59,14 +67,34 @@ run() {
 
 
 
-# same_wav ACTUAL GOLDEN CHANNELS: the files are equal; otherwise says how
-# many sample frames each holds and names the first differing sample frame
-# (or header byte).
+# data_bytes FILE.wav: the size of the data chunk of a WAV file that
+# corvina-play wrote.
+data_bytes() { od -An -tu4 -j40 -N4 "$1" | tr -d ' '; }
+
+# loop_of FILE.wav: "START END" of the smpl chunk after the data (END one
+# past the loop, as the player passes count), or nothing.
+loop_of() {
+    local data
+    data=$(data_bytes "$1")
+    [ "$(tail -c +$((45 + data)) "$1" | head -c 4)" = smpl ] || return 0
+    od -An -tu4 -j$((44 + data + 52)) -N8 "$1" | awk '{ print $1, $2 + 1 }'
+}
+
+# same_wav ACTUAL GOLDEN CHANNELS: the files are equal (a smpl chunk after
+# the data aside: adxdecode writes none); otherwise says how many sample
+# frames each holds and names the first differing sample frame (or header
+# byte).
 same_wav() {
-    local written=$case_dir/$1 golden=$case_dir/$2 frame_bytes=$(($3 * 2)) at frames want
+    local written=$case_dir/$1 golden=$case_dir/$2 frame_bytes=$(($3 * 2)) at frames want data
     if [ ! -f "$written" ]; then
         fail "$1 was not written"
         return
+    fi
+    if [ -n "$(loop_of "$written")" ]; then
+        data=$(data_bytes "$written")
+        { head -c 4 "$written"; le32 $((36 + data)); tail -c +9 "$written" | head -c $((36 + data)); } \
+            >"$written.without-loop"
+        written=$written.without-loop
     fi
     cmp -s "$written" "$golden" && return
     frames=$((($(stat -c %s "$written") - 44) / frame_bytes))
@@ -500,6 +528,62 @@ err <<<'corvina-play: ../../fx/text.adx: not an ADX stream'
 tool "$decoder" ../../fx/stereo.adx golden.wav
 same_wav out/stereo.wav golden.wav 2
 [ ! -e "$case_dir/out/text.wav" ] || fail "out/text.wav was left behind"
+
+# --- the modder's round trip -----------------------------------------------
+# --wav of a whole stream keeps its first loop as the parser plays it (the
+# samples of its second pass) in a smpl chunk; corvina-encode takes the loop
+# from there, so the new stream repeats the same samples (its first pass
+# ends at the loop end), and its own conversion carries the same loop on.
+# A stream that corvina-encode made comes back with the same loop record.
+# NAME | FIXTURE | loop start | loop end (exclusive) | same --info loop line
+if [ -n "$corvina_encode" ]; then
+    case_name=round-trip-fixture
+    case_dir=$fx
+    tool "$corvina_encode" --loop-samples 1037:25013 mono-reference.wav encoded-loop.adx
+fi
+while IFS='|' read -r name fixture start end same_record; do
+    [ -n "$corvina_encode" ] || break
+    begin "round-trip-$name"
+    run --wav first.wav "../../fx/$fixture"
+    expect_status 0
+    [ "$(loop_of "$case_dir/first.wav")" = "$start $end" ] ||
+        fail "first.wav loops over '$(loop_of "$case_dir/first.wav")', want '$start $end'"
+    tool "$corvina_encode" first.wav again.adx
+    run --wav again.wav again.adx
+    [ "$(loop_of "$case_dir/again.wav")" = "$start $end" ] ||
+        fail "again.wav loops over '$(loop_of "$case_dir/again.wav")', want '$start $end'"
+    # Frames of one pass and of three, of the fixture and of the new stream.
+    lengths=()
+    for source in "../../fx/$fixture" again.adx; do
+        for passes in 1 3; do
+            run --wav passes.wav --loop 0 --passes $passes -y "$source"
+            expect_status 0
+            lengths+=($(($(data_bytes "$case_dir/passes.wav") / $(od -An -tu2 -j32 -N2 \
+                "$case_dir/passes.wav"))))
+        done
+    done
+    [ "${lengths[2]}" = "$end" ] || fail "the first pass of again.adx ends at ${lengths[2]}, want $end"
+    [ $((lengths[1] - lengths[0])) = $((lengths[3] - lengths[2])) ] ||
+        fail "two loop passes play $((lengths[3] - lengths[2])) samples, want $((lengths[1] - lengths[0]))"
+    if [ "$same_record" = yes ]; then
+        run --info "../../fx/$fixture"
+        grep '^loop 0 ' "$case_dir/stdout" >"$case_dir/first.info"
+        run --info again.adx
+        grep '^loop 0 ' "$case_dir/stdout" | cmp -s - "$case_dir/first.info" ||
+            fail "--info shows another loop record: $(grep '^loop 0 ' "$case_dir/stdout")"
+    fi
+done <<'EOF'
+aligned-loop|stereo.adx|32000|96032|no
+start-trim|v4.adx|3200|32032|no
+end-inside-a-frame|encoded-loop.adx|1037|25013|yes
+record-end-past-its-range|unaligned-loop.adx|1000|9632|no
+EOF
+
+# A stream converted only in part keeps no loop.
+begin no-loop-kept-when-cut
+run --wav out.wav --start 0.5 ../../fx/stereo.adx
+expect_status 0
+[ -z "$(loop_of "$case_dir/out.wav")" ] || fail "out.wav has a smpl chunk"
 
 # The wrapper passes absolute Linux paths as they were given: messages show
 # them so, not as Wine's Z: paths.

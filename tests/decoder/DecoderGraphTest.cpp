@@ -5,7 +5,7 @@
 #include "DecoderTestSupport.h"
 #include "TestSourceFilter.h"
 
-#include "AdxEncoder.h"
+#include "adx/AdxEncoder.h"
 #include "CaptureSink.h"
 #include "CountingFake.h"
 #include "TestSignal.h"
@@ -128,7 +128,7 @@ protected:
         const std::vector<std::int16_t> signal =
             MakeSweepSignal(c.options.channelCount, c.options.sampleRate, c.samplesPerChannel, 40.0,
                             15000.0, 30000);
-        ASSERT_TRUE(encoder.Encode(signal, stream_));
+        ASSERT_TRUE(encoder.Encode(signal, stream_) == AdxEncodeStatus::kOk);
         format_ = AdxFormatFields{};
         format_.channelCount = static_cast<std::uint16_t>(c.options.channelCount);
         format_.sampleRate = static_cast<std::uint32_t>(c.options.sampleRate);

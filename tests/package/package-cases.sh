@@ -134,7 +134,7 @@ fi
 begin package-holds-both-bitnesses
 want=$(printf '%s\n' "$package_name/" "$package_name/"{CHANGELOG.md,LICENSE.txt,README.txt} \
     "$package_name/"{include/,include/corvina.h,install.cmd,uninstall.cmd} \
-    "$package_name/"{x64,x86}/{,corvina-play.exe,corvina.ax,skerrin.exe} | sort)
+    "$package_name/"{x64,x86}/{,corvina-encode.exe,corvina-play.exe,corvina.ax,skerrin.exe} | sort)
 got=$(unzip -Z1 "$zip" | sort)
 [ "$got" = "$want" ] || fail "contents: $(diff <(echo "$want") <(echo "$got") | tr '\n' ' ')"
 
@@ -142,7 +142,7 @@ got=$(unzip -Z1 "$zip" | sort)
 installed="$work/my filters!/$package_name"
 (mkdir "$work/my filters!" && cd "$work/my filters!" && unzip -q "$zip") || fail "unzip failed"
 # The version resources once, from the 64-bit Windows run.
-[ $windows = win32 ] || for binary in {x64,x86}/{corvina.ax,corvina-play.exe,skerrin.exe}; do
+[ $windows = win32 ] || for binary in {x64,x86}/{corvina.ax,corvina-encode.exe,corvina-play.exe,skerrin.exe}; do
     begin "version-resource-of-${binary/\//-}"
     wine "${check[x64]}" version "$(windows_path "$installed/$binary")"
     expect_status 0

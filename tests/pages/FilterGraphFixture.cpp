@@ -1,6 +1,6 @@
 #include "tests/pages/FilterGraphFixture.h"
 
-#include "AdxEncoder.h"
+#include "adx/AdxEncoder.h"
 #include "TestSignal.h"
 
 #include <cstdio>
@@ -59,8 +59,9 @@ bool WriteAdxFixture(const std::wstring& path, std::int32_t seconds) {
                                   kChannelCount),
         AdxEncoder::MakeLoopPoint(0, samplesPerChannel - 1, headerLength, kChannelCount)};
     AdxEncodedStream stream;
-    if (!AdxEncoder(options).Encode(
-            MakeToneSignal(kChannelCount, kSampleRate, samplesPerChannel, 440.0, 8000), stream)) {
+    if (AdxEncoder(options).Encode(
+            MakeToneSignal(kChannelCount, kSampleRate, samplesPerChannel, 440.0, 8000), stream) !=
+        AdxEncodeStatus::kOk) {
         return false;
     }
     FILE* file = _wfopen(path.c_str(), L"wb");

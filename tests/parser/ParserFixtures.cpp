@@ -14,7 +14,7 @@ AdxEncodedStream EncodeStream(const StreamParams& params) {
     const std::vector<std::int16_t> signal =
         MakeToneSignal(params.channelCount, params.sampleRate, params.totalSamples, 440.0, 12000);
     AdxEncodedStream encoded;
-    EXPECT_TRUE(AdxEncoder(options).Encode(signal, encoded));
+    EXPECT_TRUE(AdxEncoder(options).Encode(signal, encoded) == AdxEncodeStatus::kOk);
     return encoded;
 }
 

@@ -3,7 +3,7 @@
 // -> CaptureSink, without a clock).
 #pragma once
 
-#include "AdxEncoder.h"
+#include "adx/AdxEncoder.h"
 #include "CaptureSink.h"
 #include "ComTest.h"
 #include "GraphHelpers.h"

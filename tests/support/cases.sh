@@ -65,6 +65,14 @@ match() {
     done
 }
 
+# le16 / le32 VALUE: little-endian bytes on standard output, for files
+# written byte by byte.
+le16() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $((($1 >> 8) & 255)))"; }
+le32() {
+    le16 $(($1 & 0xFFFF))
+    le16 $((($1 >> 16) & 0xFFFF))
+}
+
 out() { match stdout; }
 err() { match stderr; }
 

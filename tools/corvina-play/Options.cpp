@@ -1,5 +1,6 @@
 #include "Options.h"
 
+#include "ParseTime.h"
 #include "TextFormat.h"
 
 #include <cerrno>
@@ -24,7 +25,10 @@ const char kUsageText[] =
     "  --wav OUT.wav       decode as fast as the machine allows (no clock) into\n"
     "                      a 16-bit PCM WAV file, with a progress bar; - writes\n"
     "                      the WAV to standard output (its sizes then read\n"
-    "                      0xFFFFFFFF: unknown)\n"
+    "                      0xFFFFFFFF: unknown). A whole stream (no --loop,\n"
+    "                      --start or --stop) keeps its first loop, as played,\n"
+    "                      in a smpl chunk after the data (not on standard\n"
+    "                      output), which corvina-encode reads\n"
     "  --wav-dir DIR       convert every FILE into DIR/NAME.wav (NAME: FILE's\n"
     "                      name without its extension) in one run; one summary\n"
     "                      line per file and a total on standard output\n"
@@ -104,19 +108,6 @@ bool ParseRate(const wchar_t* text, double& value) {
     return true;
 }
 
-// A field of digits with an optional fraction; true when it fills `text`.
-bool ParseField(const std::wstring& text, bool fractionAllowed, double& value) {
-    const size_t point = text.find(L'.');
-    if (text.empty() || text[0] == L'.' || (point != std::wstring::npos && !fractionAllowed) ||
-        text.find_first_not_of(L"0123456789.") != std::wstring::npos ||
-        text.find(L'.', point == std::wstring::npos ? point : point + 1) != std::wstring::npos) {
-        return false;
-    }
-    errno = 0;
-    value = std::wcstod(text.c_str(), nullptr);
-    return errno == 0;
-}
-
 // The checks between options, once all are read.
 bool CheckCombination(const Options& options, std::string& error) {
     if (options.inputPaths.empty()) {
@@ -168,40 +159,6 @@ bool CheckCombination(const Options& options, std::string& error) {
 }
 
 } // namespace
-
-bool ParseTime(const wchar_t* text, double& seconds) {
-    std::vector<std::wstring> fields(1);
-    for (const wchar_t* at = text; *at != L'\0'; ++at) {
-        if (*at == L':') {
-            fields.emplace_back();
-        } else {
-            fields.back() += *at;
-        }
-    }
-    if (fields.size() > 3) {
-        return false;
-    }
-    const int count = static_cast<int>(fields.size());
-    double total = 0.0;
-    for (int i = 0; i < count; ++i) {
-        double value = 0.0;
-        const bool last = i == count - 1;
-        if (!ParseField(fields[i], last, value)) {
-            return false;
-        }
-        // Minutes and seconds after a larger unit stay below 60.
-        if (i > 0 && value >= 60.0) {
-            return false;
-        }
-        total = total * 60.0 + value;
-    }
-    // Up to a day: far beyond any ADX stream, and exact in 100-ns units.
-    if (!(total >= 0.0 && total <= 86400.0)) {
-        return false;
-    }
-    seconds = total;
-    return true;
-}
 
 bool ParseOptions(int argc, wchar_t** argv, Options& options, std::string& error) {
     bool modeGiven = false;
@@ -302,9 +259,9 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options, std::string& error
             options.passes = static_cast<int>(integer);
             options.passesGiven = true;
         } else if (option == L"--start") {
-            ok = ParseTime(value, options.startSeconds);
+            ok = ParseTime(Utf8(valueText), options.startSeconds);
         } else if (option == L"--stop") {
-            ok = ParseTime(value, options.stopSeconds);
+            ok = ParseTime(Utf8(valueText), options.stopSeconds);
         } else {
             ok = ParseRate(value, options.rate);
             options.rateGiven = true;

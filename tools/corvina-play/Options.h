@@ -34,8 +34,5 @@ struct Options {
 // program name, no trailing newline) in `error` for a usage error.
 bool ParseOptions(int argc, wchar_t** argv, Options& options, std::string& error);
 
-// A time as seconds ("83.5") or [hh:]mm:ss[.frac] ("1:23.5"), up to a day.
-bool ParseTime(const wchar_t* text, double& seconds);
-
 // The usage text for --help.
 extern const char kUsageText[];

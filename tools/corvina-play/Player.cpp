@@ -541,6 +541,7 @@ ExitStatus Player::Convert() {
     if (!opened) {
         return Fail(ExitStatus::kFailed, S_OK, shownOutput, error);
     }
+    KeepFirstLoop();
     ExitStatus status = ApplyLoopAndSeeking();
     if (status == ExitStatus::kDone) {
         status = RunGraph();
@@ -563,6 +564,27 @@ ExitStatus Player::Convert() {
         return status;
     }
     return ReportShortfall();
+}
+
+void Player::KeepFirstLoop() {
+    if (options_.loopIndex >= 0 || options_.startSeconds >= 0.0 || options_.stopSeconds >= 0.0) {
+        return;
+    }
+    // The samples the parser plays on a loop's second pass are the loop:
+    // from its start (with the start trim) to its end, as a player of the
+    // WAV file should repeat them.
+    PassSchedule::Settings settings;
+    settings.dataBytes = std::max<long long>(dataEnd_ - fileOffset_, 0);
+    PassSchedule::Pass pass;
+    for (std::size_t i = 0; i < header_.loops.size(); ++i) {
+        settings.loopIndex = static_cast<std::int32_t>(i);
+        if (PassSchedule(header_, settings).PassNumber(2, pass) &&
+            pass.startSample < pass.endSample) {
+            writer_.SetLoop(static_cast<unsigned long long>(pass.startSample),
+                            static_cast<unsigned long long>(pass.endSample));
+            return;
+        }
+    }
 }
 
 ExitStatus Player::RunGraph() {

@@ -53,6 +53,9 @@ private:
     ExitStatus Describe();
     ExitStatus Play();
     ExitStatus Convert();
+    // A conversion of the whole stream once from its start keeps the first
+    // loop record that plays as a loop in the WAV file's smpl chunk.
+    void KeepFirstLoop();
     // Runs the graph with the progress line; kDone, kInterrupted or kFailed.
     ExitStatus RunGraph();
     void ShowProgress(bool last);

@@ -9,6 +9,8 @@ namespace {
 
 constexpr size_t kStreamBufferBytes = 1 << 20;
 constexpr unsigned kHeaderBytes = 44;
+// "smpl", its size, the sampler fields and one loop.
+constexpr unsigned kLoopChunkBytes = 8 + 36 + 24;
 // The RIFF size field counts everything after itself: 36 header bytes and
 // the data. Both sizes are 32-bit.
 constexpr unsigned long long kMaxDataBytes = 0xFFFFFFFFull - 36;
@@ -67,6 +69,8 @@ bool WavWriter::Start(int channelCount, int sampleRate, std::string& error) {
     channelCount_ = channelCount;
     sampleRate_ = sampleRate;
     dataBytes_ = 0;
+    loopStartFrame_ = 0;
+    loopEndFrame_ = 0;
     // Without the large buffer the output still works, only slower.
     (void)std::setvbuf(file_, nullptr, _IOFBF, kStreamBufferBytes);
     return WriteHeader(false, error);
@@ -74,8 +78,9 @@ bool WavWriter::Start(int channelCount, int sampleRate, std::string& error) {
 
 bool WavWriter::WriteHeader(bool final, std::string& error) {
     // Unknown sizes are all ones, the reading of streamed WAV data.
+    const unsigned long long trailerBytes = HasLoop() ? kLoopChunkBytes : 0;
     const unsigned long riffBytes =
-        final ? static_cast<unsigned long>(36 + dataBytes_) : 0xFFFFFFFFul;
+        final ? static_cast<unsigned long>(36 + dataBytes_ + trailerBytes) : 0xFFFFFFFFul;
     const unsigned long dataBytes = final ? static_cast<unsigned long>(dataBytes_) : 0xFFFFFFFFul;
     unsigned char header[kHeaderBytes];
     const unsigned blockAlign = static_cast<unsigned>(channelCount_) * 2;
@@ -99,12 +104,36 @@ bool WavWriter::WriteHeader(bool final, std::string& error) {
     return true;
 }
 
+bool WavWriter::HasLoop() const {
+    const unsigned long long frameCount = dataBytes_ / (static_cast<unsigned>(channelCount_) * 2);
+    return regularFile_ && loopStartFrame_ < loopEndFrame_ && loopEndFrame_ <= frameCount;
+}
+
+bool WavWriter::WriteLoop(std::string& error) {
+    unsigned char chunk[kLoopChunkBytes] = {};
+    strcpy((char*)chunk, "smpl");
+    PutU32(chunk + 4, kLoopChunkBytes - 8);
+    // The sample period in nanoseconds, and middle C as the unity note.
+    PutU32(chunk + 16, static_cast<unsigned long>((1000000000ull + sampleRate_ / 2) / sampleRate_));
+    PutU32(chunk + 20, 60);
+    PutU32(chunk + 36, 1); // one loop, no sampler data
+    // The loop: identifier 0, forward, dwEnd the last frame played, endless.
+    PutU32(chunk + 52, static_cast<unsigned long>(loopStartFrame_));
+    PutU32(chunk + 56, static_cast<unsigned long>(loopEndFrame_ - 1));
+    errno = 0;
+    if (std::fwrite(chunk, 1, sizeof(chunk), file_) != sizeof(chunk)) {
+        error = ErrnoText("write error");
+        return false;
+    }
+    return true;
+}
+
 bool WavWriter::Write(const void* bytes, size_t byteCount, std::string& error) {
     if (file_ == nullptr) {
         error = "write error: the file is closed";
         return false;
     }
-    if (byteCount > kMaxDataBytes - dataBytes_) {
+    if (byteCount > kMaxDataBytes - kLoopChunkBytes - dataBytes_) {
         error = "more than 4 GiB of PCM: too large for a WAV file";
         return false;
     }
@@ -130,6 +159,10 @@ bool WavWriter::Finish(std::string& error) {
     }
     // The sizes are known now. An output that cannot be positioned (a pipe
     // or a device) keeps the header of unknown sizes that went out first.
+    if (HasLoop() && !WriteLoop(error)) {
+        Discard();
+        return false;
+    }
     if (regularFile_ && std::fseek(file_, 0, SEEK_SET) == 0 &&
         (!WriteHeader(true, error) || std::fflush(file_) != 0)) {
         if (error.empty()) {

@@ -2,6 +2,9 @@
 // buffer. The header goes out first with the sizes 0xFFFFFFFF (unknown, as
 // streamed WAV has them) and is rewritten with the real sizes by Finish
 // where the output can be positioned; a file never finished is removed.
+// A loop set before Finish follows the data as a `smpl` chunk, where the
+// sizes can be rewritten: after data of unknown size (a pipe) no reader
+// would find it.
 #pragma once
 
 #include <windows.h>
@@ -26,6 +29,12 @@ public:
     // Appends PCM bytes. False with the reason in `error`; the file is then
     // unusable and only Discard (or the destructor) remains.
     bool Write(const void* bytes, size_t byteCount, std::string& error);
+    // The loop [startFrame, endFrame) in sample frames, for a `smpl` chunk
+    // that Finish writes when the data holds the whole loop.
+    void SetLoop(unsigned long long startFrame, unsigned long long endFrame) {
+        loopStartFrame_ = startFrame;
+        loopEndFrame_ = endFrame;
+    }
     // Rewrites the header with the sizes and closes the file. False with the
     // reason in `error` (the file is then removed).
     bool Finish(std::string& error);
@@ -39,6 +48,9 @@ private:
     bool Start(int channelCount, int sampleRate, std::string& error);
     // With the sizes known (`final`) or as unknown.
     bool WriteHeader(bool final, std::string& error);
+    // Whether a smpl chunk follows the data, and appends it.
+    bool HasLoop() const;
+    bool WriteLoop(std::string& error);
 
     std::FILE* file_ = nullptr;
     std::wstring path_;
@@ -47,4 +59,6 @@ private:
     int channelCount_ = 0;
     int sampleRate_ = 0;
     unsigned long long dataBytes_ = 0;
+    unsigned long long loopStartFrame_ = 0;
+    unsigned long long loopEndFrame_ = 0; // 0: no loop
 };

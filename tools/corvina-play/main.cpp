@@ -41,23 +41,6 @@ BOOL WINAPI OnConsoleControl(DWORD kind) {
     return TRUE;
 }
 
-const char* StatusWord(ExitStatus status) {
-    switch (status) {
-    case ExitStatus::kDone:
-        return "done";
-    case ExitStatus::kShort:
-        return "short";
-    case ExitStatus::kInterrupted:
-        return "interrupted";
-    case ExitStatus::kUsage:
-    case ExitStatus::kRefused:
-        return "refused";
-    case ExitStatus::kFailed:
-    default:
-        return "failed";
-    }
-}
-
 // --wav-dir: every input into DIR/NAME.wav, a summary line for each on
 // standard output and a total; the most serious status of all.
 ExitStatus ConvertAll(const Options& options) {

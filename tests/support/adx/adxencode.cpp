@@ -1,5 +1,5 @@
 // adxencode: writes ADX fixture and demo files. Run with --help for usage.
-#include "AdxEncoder.h"
+#include "adx/AdxEncoder.h"
 #include "TestSignal.h"
 #include "WavFile.h"
 
@@ -362,8 +362,9 @@ int main(int argc, char** argv) {
     }
 
     AdxEncodedStream stream;
-    if (!AdxEncoder(line.options).Encode(samples, stream)) {
-        std::fputs("adxencode: cannot encode with these options\n", stderr);
+    const AdxEncodeStatus status = AdxEncoder(line.options).Encode(samples, stream);
+    if (status != AdxEncodeStatus::kOk) {
+        std::fprintf(stderr, "adxencode: cannot encode: %s\n", AdxEncoder::StatusText(status));
         return 1;
     }
     if (!WriteOutput(line, stream)) {

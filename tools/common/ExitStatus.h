@@ -1,5 +1,5 @@
-// What corvina-play's exit status says; the values are documented in
-// --help and the README, so they never change.
+// What the exit status of corvina-play and corvina-encode says; the values
+// are documented in --help and the README, so they never change.
 #pragma once
 
 enum class ExitStatus : int {
@@ -32,4 +32,22 @@ inline ExitStatus Worse(ExitStatus first, ExitStatus second) {
         }
     };
     return rank(second) > rank(first) ? second : first;
+}
+
+// The status in a word, for the summary line of each input of a batch.
+inline const char* StatusWord(ExitStatus status) {
+    switch (status) {
+    case ExitStatus::kDone:
+        return "done";
+    case ExitStatus::kShort:
+        return "short";
+    case ExitStatus::kInterrupted:
+        return "interrupted";
+    case ExitStatus::kUsage:
+    case ExitStatus::kRefused:
+        return "refused";
+    case ExitStatus::kFailed:
+    default:
+        return "failed";
+    }
 }

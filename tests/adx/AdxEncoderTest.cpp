@@ -1,0 +1,188 @@
+// The encoder's sample loops, played as the parser sequences them and
+// decoded with the project's decoder: the passes are sample-exact, the
+// quality holds, and the jump back to the loop start is no worse than the
+// rest of the stream.
+#include "adx/AdxEncoder.h"
+
+#include "LoopPlayer.h"
+#include "PcmError.h"
+#include "PcmCompare.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr std::int32_t kRate = 44100;
+constexpr std::int32_t kPasses = 3;
+constexpr std::int64_t kSeamSamples = 64;
+
+// A signal that repeats every `period` samples, as a well-cut loop does:
+// three partials near 220, 700 and 2500 Hz and a little repeating noise.
+std::vector<std::int16_t> MakeLoopableSignal(std::int32_t channelCount, std::int64_t sampleCount,
+                                             std::int64_t period) {
+    std::vector<double> noise(static_cast<std::size_t>(period));
+    std::uint32_t seed = 12345;
+    for (double& value : noise) {
+        seed = seed * 1664525U + 1013904223U;
+        value = static_cast<double>(seed >> 20) - 2048.0;
+    }
+    std::vector<std::int16_t> signal(static_cast<std::size_t>(sampleCount * channelCount));
+    const double partials[] = {220.0, 700.0, 2500.0};
+    const double periodSamples = static_cast<double>(period);
+    for (std::int64_t n = 0; n < sampleCount; ++n) {
+        for (std::int32_t channel = 0; channel < channelCount; ++channel) {
+            double value = noise[static_cast<std::size_t>(n % period)] / 4;
+            for (double frequency : partials) {
+                const double cycles = std::max(1.0, std::round(frequency * periodSamples / kRate));
+                value += 4000 * std::sin(2 * kPi * cycles * static_cast<double>(n) / periodSamples +
+                                         channel + frequency);
+            }
+            signal[static_cast<std::size_t>(n * channelCount + channel)] =
+                static_cast<std::int16_t>(value);
+        }
+    }
+    return signal;
+}
+
+struct LoopCase {
+    const char* name;
+    std::int32_t channelCount;
+    std::int32_t version;
+    std::int64_t totalSamples;
+    std::int64_t startSample;
+    std::int64_t endSample;
+    double seamFactor; // the seam's error against the body's at most
+};
+
+const LoopCase kLoopCases[] = {
+    {"frame-aligned mono", 1, 3, 20000, 3200, 16000, 1.25},
+    {"unaligned stereo", 2, 3, 20000, 1234, 15679, 1.25},
+    {"one frame long", 1, 3, 9000, 4000, 4032, 1.25},
+    // A loop shorter than two frames is all seam, and its end frame is its
+    // start frame: the codes serve every pass at once.
+    {"one frame long across a frame edge", 2, 3, 9000, 4010, 4042, 3.0},
+    {"inside one frame", 1, 3, 9000, 4005, 4020, 1.25},
+    {"end at the stream's end", 2, 3, 19999, 777, 19999, 1.25},
+    // Version 3 starts from silence, the loop passes from the loop end: the
+    // first frames serve both. Version 4 carries the loop end's history.
+    {"the whole stream, version 3", 1, 3, 12345, 0, 12345, 3.0},
+    {"the whole stream, version 4", 1, 4, 12345, 0, 12345, 1.25},
+    {"version 4, chosen history", 2, 4, 15000, 100, 14995, 1.25},
+};
+
+TEST(AdxEncoderLoop, PassesAreSampleExactAndTheSeamIsClean) {
+    for (const LoopCase& c : kLoopCases) {
+        SCOPED_TRACE(c.name);
+        const std::size_t channels = static_cast<std::size_t>(c.channelCount);
+        const std::vector<std::int16_t> signal =
+            MakeLoopableSignal(c.channelCount, c.totalSamples, c.endSample - c.startSample);
+        AdxEncoderOptions options;
+        options.channelCount = c.channelCount;
+        options.sampleRate = kRate;
+        options.version = c.version;
+        options.chooseInitialHistory = true;
+        options.sampleLoop = AdxSampleLoop{c.startSample, c.endSample};
+        options.threadCount = 2;
+        AdxEncodedStream stream;
+        ASSERT_EQ(AdxEncoder(options).Encode(signal, stream), AdxEncodeStatus::kOk);
+
+        // Without looping the stream plays once, to its end.
+        const PlayedPasses once = LoopPlayer::Play(stream.bytes, -1, 1);
+        ASSERT_TRUE(once.ok);
+        EXPECT_EQ(FirstPcmMismatch(once.passes[0], stream.decoded), -1)
+            << DescribePcmMismatch(once.passes[0], stream.decoded);
+
+        const PlayedPasses played = LoopPlayer::Play(stream.bytes, 0, kPasses);
+        ASSERT_TRUE(played.ok);
+        ASSERT_EQ(played.passes.size(), static_cast<std::size_t>(kPasses));
+        const std::size_t bodySamples = static_cast<std::size_t>(c.endSample) * channels;
+        const std::size_t loopSamples =
+            static_cast<std::size_t>(c.endSample - c.startSample) * channels;
+        ASSERT_EQ(played.passes[0].size(), bodySamples);
+        for (std::int32_t pass = 1; pass < kPasses; ++pass) {
+            ASSERT_EQ(played.passes[pass].size(), loopSamples) << "pass " << pass;
+        }
+        const double bodyError = PcmRmsError(played.passes[0], signal, 0, bodySamples);
+        const double signalLevel =
+            PcmRmsError(std::vector<std::int16_t>(bodySamples), signal, 0, bodySamples);
+        EXPECT_GE(20 * std::log10(signalLevel / std::max(bodyError, 1.0)), 25.0);
+        const std::size_t seamSamples =
+            std::min<std::size_t>(loopSamples, static_cast<std::size_t>(kSeamSamples) * channels);
+        for (std::int32_t pass = 1; pass < kPasses; ++pass) {
+            const double seamError =
+                PcmRmsError(played.passes[pass], signal,
+                            static_cast<std::size_t>(c.startSample) * channels, seamSamples);
+            EXPECT_LE(seamError, c.seamFactor * bodyError + 1.0)
+                << "pass " << pass << ": seam " << seamError << ", body " << bodyError;
+        }
+    }
+}
+
+struct ThreadCase {
+    const char* name;
+    std::int32_t channelCount;
+    std::int32_t threadCount;
+    bool looped;
+};
+
+// Stretches encoded side by side hand their decoded history over exactly:
+// the stream is the same byte for byte whatever the thread count.
+TEST(AdxEncoder, ThreadsChangeNoByte) {
+    const ThreadCase cases[] = {
+        {"mono, two stretches", 1, 2, false},
+        {"stereo, two stretches a channel", 2, 4, false},
+        {"stereo, a loop, every core", 2, 0, true},
+    };
+    constexpr std::int64_t kSamples = 70000; // enough frames to split
+    for (const ThreadCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        AdxEncoderOptions options;
+        options.channelCount = c.channelCount;
+        if (c.looped) {
+            options.sampleLoop = AdxSampleLoop{5000, 66000};
+        }
+        const std::vector<std::int16_t> signal =
+            MakeLoopableSignal(c.channelCount, kSamples, 61000);
+        AdxEncodedStream alone;
+        ASSERT_EQ(AdxEncoder(options).Encode(signal, alone), AdxEncodeStatus::kOk);
+        options.threadCount = c.threadCount;
+        AdxEncodedStream together;
+        ASSERT_EQ(AdxEncoder(options).Encode(signal, together), AdxEncodeStatus::kOk);
+        EXPECT_TRUE(alone.bytes == together.bytes);
+        EXPECT_EQ(FirstPcmMismatch(together.decoded, alone.decoded), -1);
+    }
+}
+
+struct RefusalCase {
+    const char* name;
+    std::int64_t startSample;
+    std::int64_t endSample;
+    AdxEncodeStatus status;
+};
+
+TEST(AdxEncoderLoop, LoopsOutsideTheStreamOrEmptyAreRefused) {
+    const RefusalCase cases[] = {
+        {"start before the stream", -1, 100, AdxEncodeStatus::kLoopOutsideStream},
+        {"end past the stream", 0, 1001, AdxEncodeStatus::kLoopOutsideStream},
+        {"empty", 500, 500, AdxEncodeStatus::kLoopEndNotAfterStart},
+        {"reversed", 600, 500, AdxEncodeStatus::kLoopEndNotAfterStart},
+    };
+    for (const RefusalCase& c : cases) {
+        AdxEncoderOptions options;
+        options.sampleLoop = AdxSampleLoop{c.startSample, c.endSample};
+        AdxEncodedStream stream;
+        EXPECT_EQ(AdxEncoder(options).Encode(std::vector<std::int16_t>(1000), stream), c.status)
+            << c.name;
+        EXPECT_TRUE(stream.bytes.empty()) << c.name;
+    }
+    EXPECT_STREQ(AdxEncoder::StatusText(AdxEncodeStatus::kLoopEndNotAfterStart),
+                 "loop end not after its start");
+}
+
+} // namespace
