@@ -328,7 +328,7 @@ INSTANTIATE_TEST_SUITE_P(
         ControlCase{"LoopOffInLoopPass",
                     -1,
                     [](ReaderSim&, StreamPlanner& planner) { planner.SetLoop(0, false); },
-                    {{0, 2000}, {320, 2016}},
+                    {{0, 2000}, {320, 3200}},
                     true},
         ControlCase{"LoopOffAndOn",
                     1,
