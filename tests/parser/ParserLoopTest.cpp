@@ -162,6 +162,63 @@ TEST_P(LoopTest, SwitchingLoopPlaybackOffPlaysOnToTheStreamEnd) {
     EXPECT_EQ(1, graph.sink->Pin()->EndOfStreamCount());
 }
 
+// A mono 44,100 Hz stream looping from 22,050 to 44,100 (its cut point,
+// endSample + 32, lies in frame 1,379), played from 0 with a stop position.
+struct StopCase {
+    const char* name;
+    LONGLONG stopUnits;
+    bool ends;
+};
+
+void PrintTo(const StopCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LoopStopTest : public ComTest, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(LoopStopTest, AStopBeforeTheCutPointEndsTheStream) {
+    StreamParams params;
+    params.channelCount = 1;
+    params.totalSamples = 88200;
+    params.loops = {AdxLoopPoint{}};
+    AdxEncoderOptions options;
+    options.channelCount = 1;
+    options.loops = params.loops;
+    const std::int32_t headerLength = AdxEncoder(options).HeaderLength();
+    params.loops = {AdxEncoder::MakeLoopPoint(22050, 44100, headerLength, 1)};
+    const AdxEncodedStream stream = EncodeStream(params);
+    TempFile fixture(stream.bytes);
+    PlaybackGraph graph;
+    ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
+    ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
+    ASSERT_EQ(S_OK, graph.parserControl->SetLoop(0, 1));
+    LONGLONG start = 0;
+    LONGLONG stop = GetParam().stopUnits;
+    ASSERT_EQ(S_OK, graph.seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, &stop,
+                                                AM_SEEKING_AbsolutePositioning));
+    ASSERT_HRESULT_SUCCEEDED(graph.control->Run());
+    CapturePin* pin = graph.sink->Pin();
+    if (GetParam().ends) {
+        ASSERT_TRUE(pin->WaitForEndOfStream(1, kWaitMs));
+        graph.StopBounded();
+        // The stop's frame, 1,379, is the last: no second pass.
+        ASSERT_EQ(1u, SplitPasses(pin->Samples()).size());
+        EXPECT_EQ(1380 * kSamplesPerFrame, pin->Samples().back().mediaEnd);
+    } else {
+        ASSERT_TRUE(WaitForPasses(pin, 2));
+        graph.StopBounded();
+        EXPECT_EQ(0, pin->EndOfStreamCount());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Stops, LoopStopTest,
+                         ::testing::Values(
+                             // 1.00066 s: sample 44,129, before the cut point.
+                             StopCase{"InTheCutFrame", 10006600, true},
+                             // 1.002 s: frame 1,380, after the cut frame.
+                             StopCase{"BeyondTheLoop", 10020000, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 INSTANTIATE_TEST_SUITE_P(
     Loops, LoopTest,
     ::testing::Values(
