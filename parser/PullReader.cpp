@@ -11,12 +11,6 @@
 #include <cstring>
 #include <new>
 
-namespace {
-
-constexpr LONGLONG kUnitsPerByte = StreamGeometry::kUnitsPerByte;
-
-} // namespace
-
 class PullReader::ReadPort final : public PullSequencer::Port {
 public:
     ReadPort(PullReader& reader, PullThread& thread)
@@ -253,8 +247,8 @@ HRESULT PullReader::ReadSample(IMediaSample* sample, LONGLONG fileByte, LONG len
                                LONG& bytesRead) {
     // The pull model's times name the bytes to read; the read itself says
     // how many arrived, whatever the reader's length says.
-    REFERENCE_TIME startTime = fileByte * kUnitsPerByte;
-    REFERENCE_TIME stopTime = (fileByte + lengthBytes) * kUnitsPerByte;
+    REFERENCE_TIME startTime = fileByte * StreamGeometry::kUnitsPerByte;
+    REFERENCE_TIME stopTime = (fileByte + lengthBytes) * StreamGeometry::kUnitsPerByte;
     RETURN_IF_FAILED(sample->SetTime(&startTime, &stopTime));
     const HRESULT read = reader_->SyncReadAligned(sample);
     RETURN_IF_FAILED(read);
