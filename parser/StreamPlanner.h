@@ -105,7 +105,9 @@ public:
     // boundary; the reader begins before it.
     void SetStart(std::int64_t startByte);
     // The end of the range a start reads: data past it is never asked for,
-    // and reaching it ends the stream even while looping.
+    // and reaching it ends the stream even while looping. A stop in the
+    // frame that holds the loop's cut point, or before it, wins over the
+    // loop. A loop pass ends at its loop, or at the stop once looping is off.
     void SetStopByte(std::int64_t stopByte) { stopByte_ = stopByte; }
     // Presentation times run on at the new rate from the next sample.
     void SetRate(double rate);

@@ -69,12 +69,7 @@ protected:
     AdxEncodedStream MakeStream(AdxLoopPoint& loop) {
         StreamParams params;
         params.totalSamples = 20011;
-        params.loops = {AdxLoopPoint{}};
-        AdxEncoderOptions options;
-        options.channelCount = params.channelCount;
-        options.version = params.version;
-        options.loops = params.loops;
-        const std::int32_t headerLength = AdxEncoder(options).HeaderLength();
+        const std::int32_t headerLength = OneLoopHeaderLength(params);
         const LoopCase& param = GetParam();
         loop = AdxEncoder::MakeLoopPoint(param.startSample, param.endSample, headerLength, 2);
         loop.endTrim = param.endTrim;
@@ -180,12 +175,7 @@ TEST_P(LoopStopTest, AStopBeforeTheCutPointEndsTheStream) {
     StreamParams params;
     params.channelCount = 1;
     params.totalSamples = 88200;
-    params.loops = {AdxLoopPoint{}};
-    AdxEncoderOptions options;
-    options.channelCount = 1;
-    options.loops = params.loops;
-    const std::int32_t headerLength = AdxEncoder(options).HeaderLength();
-    params.loops = {AdxEncoder::MakeLoopPoint(22050, 44100, headerLength, 1)};
+    params.loops = {AdxEncoder::MakeLoopPoint(22050, 44100, OneLoopHeaderLength(params), 1)};
     const AdxEncodedStream stream = EncodeStream(params);
     TempFile fixture(stream.bytes);
     PlaybackGraph graph;
