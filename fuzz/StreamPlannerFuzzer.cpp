@@ -234,11 +234,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Left alone, the run delivers or ends: every read that delivers nothing
     // consumes at least a frame or ends a pass, so reads enough to cover the
     // whole data twice deliver something unless the run ends.
+    // A few passes over the data are enough to see that: a loop that plays
+    // on for ever is not followed further.
     const std::int64_t bound = 2 * (dataEnd / frameBytes + 2) + 8;
+    const std::int64_t deliveredBefore = checker.Delivered();
     std::int64_t idleSteps = 0;
     for (std::int64_t chunk = 0; chunk < 3 * bound && idleSteps <= bound; ++chunk) {
         const std::int64_t before = checker.Delivered();
-        if (!step()) {
+        if (!step() || before - deliveredBefore > 4 * dataEnd) {
             return 0;
         }
         idleSteps = checker.Delivered() == before ? idleSteps + 1 : 0;
