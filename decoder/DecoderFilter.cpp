@@ -238,7 +238,9 @@ HRESULT DecoderFilter::TransformSample(IMediaSample* input, IMediaSample* output
     RETURN_IF_FAILED(output->GetPointer(&outputData));
 
     const bool preroll = input->IsPreroll() == S_OK;
-    if (preroll) {
+    // A seek's warm-up may span several preroll samples: only its first,
+    // the discontinuous one, starts from the initial history.
+    if (preroll && input->IsDiscontinuity() == S_OK) {
         history_[0] = formatInfo_.initialHistory[0];
         history_[1] = formatInfo_.initialHistory[1];
     }

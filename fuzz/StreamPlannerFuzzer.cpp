@@ -1,11 +1,13 @@
-// libFuzzer target over the parser's streaming planner: a random stream
-// geometry and loop table, then a random sequence of reads, loop changes,
-// seeks, stops and rate changes, carried out by the in-memory reader.
-// Checked throughout: no byte outside the stream's data is planned, samples
-// hold whole frames, media times are ordered within a pass and never pass the
-// stream's end or an active loop's end, presentation times run on, and
-// playback never spins: a run without controls delivers or ends, and no two
-// loop jumps follow each other with nothing delivered between them.
+// libFuzzer target over the parser's pull loop and streaming planner: a
+// random stream geometry and loop table, then a random sequence of reads of
+// random sizes, short reads, loop changes, seeks, stops and rate changes,
+// carried out by the in-memory reader over the filter's own sequencer.
+// Checked throughout: no byte outside the data read is planned, samples hold
+// whole frames on the frame grid, media times are ordered within a pass and
+// never pass the stream's end, presentation times run on and are those of
+// the media samples carried, and playback never spins: a run without
+// controls delivers or ends, and no two loop jumps follow each other with
+// nothing delivered between them.
 #include "FuzzCheck.h"
 #include "parser/StreamPlanner.h"
 #include "parser/PlannedReader.h"
@@ -88,17 +90,8 @@ public:
     Checker(const StreamPlanner& planner, std::int64_t dataEndBytes)
         : planner_(planner), dataEnd_(dataEndBytes) {}
 
-    // Before each read: the limit that the planner must respect now.
+    // Before and after each read.
     void BeforeStep(int jumps) {
-        const StreamGeometry& geometry = planner_.Geometry();
-        endLimit_ = geometry.TotalSamples();
-        if (planner_.LoopEnabled() && planner_.IsLoopUsable(planner_.LoopIndex())) {
-            const AdxLoopPoint& loop =
-                planner_.Loops()[static_cast<std::size_t>(planner_.LoopIndex())];
-            endLimit_ =
-                std::min<std::int64_t>(endLimit_, std::int64_t{loop.endSample} +
-                                                      geometry.SamplesPerFrame() - loop.endTrim);
-        }
         if (jumps != jumps_) {
             // A loop jump: nothing may have been delivered since the last one
             // only if this is the first jump since delivery resumed.
@@ -115,10 +108,19 @@ public:
         FUZZ_CHECK(sample.sizeBytes % geometry.FrameBytes() == 0);
         FUZZ_CHECK(streamByte >= geometry.DataOffset());
         FUZZ_CHECK((streamByte - geometry.DataOffset()) % geometry.FrameBytes() == 0);
-        FUZZ_CHECK(streamByte + sample.sizeBytes <= dataEnd_);
+        FUZZ_CHECK(streamByte + sample.sizeBytes <= std::min(dataEnd_, readableEnd_));
         FUZZ_CHECK(sample.mediaStart <= sample.mediaEnd);
-        FUZZ_CHECK(sample.mediaEnd <= std::max<std::int64_t>(endLimit_, sample.mediaStart));
+        FUZZ_CHECK(sample.mediaEnd <=
+                   std::max<std::int64_t>(geometry.TotalSamples(), sample.mediaStart));
         FUZZ_CHECK(sample.timeStart <= sample.timeStop);
+        // Times count the media samples carried since the last rebase.
+        if (!timed_) {
+            timed_ = true;
+            timeBase_ = sample.timeStart;
+            samplesTimed_ = 0;
+        }
+        samplesTimed_ += sample.mediaEnd - sample.mediaStart;
+        FUZZ_CHECK(sample.timeStop == timeBase_ + geometry.PlayedUnits(samplesTimed_, rate_));
         if (previous_ != nullptr) {
             FUZZ_CHECK(sample.mediaStart >= previousSample_.mediaEnd);
             FUZZ_CHECK(sample.timeStart == previousSample_.timeStop);
@@ -134,12 +136,23 @@ public:
         emptyJump_ = false;
         bytesSinceJump_ = 0;
     }
+    // A seek, stop or rate change: times count afresh from the next sample.
+    void Rebase(double rate) {
+        Control();
+        timed_ = false;
+        rate_ = rate;
+    }
+    void SetReadableEnd(std::int64_t readableEndByte) { readableEnd_ = readableEndByte; }
     std::int64_t Delivered() const { return delivered_; }
 
 private:
     const StreamPlanner& planner_;
     std::int64_t dataEnd_;
-    std::int64_t endLimit_ = 0;
+    std::int64_t readableEnd_ = StreamGeometry::kMaxStreamBytes;
+    bool timed_ = false;
+    std::int64_t timeBase_ = 0;
+    std::int64_t samplesTimed_ = 0;
+    double rate_ = 1.0;
     int jumps_ = 0;
     bool emptyJump_ = false;
     std::int64_t bytesSinceJump_ = 0;
@@ -163,8 +176,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::max<std::int64_t>(header.dataOffset + frames * frameBytes + input.Range(-60, 60), 0);
     const std::int64_t bufferBytes =
         input.Take(1) % 16 == 0 ? input.Range(1, frameBytes) : frameBytes * input.Range(1, 16);
-    // The pull reader's buffers always hold a frame.
-    PlannedReader reader(planner, dataEnd, frameBytes + input.Range(0, 5000), bufferBytes);
+    // Reader buffers of any size, also smaller than a frame.
+    PlannedReader reader(planner, dataEnd, input.Range(1, 5000), bufferBytes);
     reader.Range(0, StreamGeometry::kMaxStreamBytes);
     Checker checker(planner, dataEnd);
     const auto sink = [&checker](const StreamPlanner::Sample& sample, std::int64_t streamByte) {
@@ -177,29 +190,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return more;
     };
 
+    double rate = 1.0;
     for (int operation = 0; operation < 64 && !input.Empty(); ++operation) {
-        switch (input.Take(1) % 9) {
+        switch (input.Take(1) % 10) {
         case 4:
             planner.SetLoop(static_cast<std::int32_t>(input.Range(-1, 3)), input.Take(1) % 2 == 0);
             checker.Control();
             break;
         case 5:
             reader.Seek(header.dataOffset + input.Range(0, frames + 2) * frameBytes);
-            checker.Control();
+            checker.Rebase(rate);
             break;
         case 6:
-            planner.SetRate(0.25 * static_cast<double>(input.Range(1, 16)));
+            rate = 0.25 * static_cast<double>(input.Range(1, 16));
+            planner.SetRate(rate);
             reader.Restart();
-            checker.Control();
+            checker.Rebase(rate);
             break;
         case 7:
             reader.SetStop(header.dataOffset + input.Range(0, frames + 2) * frameBytes);
             reader.Restart();
-            checker.Control();
+            checker.Rebase(rate);
             break;
         case 8:
-            reader.SetChunkBytes(frameBytes + input.Range(0, 5000));
+            reader.SetChunkBytes(input.Range(1, 5000));
             break;
+        case 9: {
+            // Reads past here come back short; the reader's length stays.
+            const std::int64_t readableEnd = input.Range(0, dataEnd);
+            reader.SetReadableEnd(readableEnd);
+            checker.SetReadableEnd(readableEnd);
+            break;
+        }
         default:
             for (std::int64_t chunk = input.Range(1, 16); chunk > 0; --chunk) {
                 if (!step()) {
@@ -212,11 +234,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Left alone, the run delivers or ends: every read that delivers nothing
     // consumes at least a frame or ends a pass, so reads enough to cover the
     // whole data twice deliver something unless the run ends.
+    // A few passes over the data are enough to see that: a loop that plays
+    // on for ever is not followed further.
     const std::int64_t bound = 2 * (dataEnd / frameBytes + 2) + 8;
+    const std::int64_t deliveredBefore = checker.Delivered();
     std::int64_t idleSteps = 0;
     for (std::int64_t chunk = 0; chunk < 3 * bound && idleSteps <= bound; ++chunk) {
         const std::int64_t before = checker.Delivered();
-        if (!step()) {
+        if (!step() || before - deliveredBefore > 4 * dataEnd) {
             return 0;
         }
         idleSteps = checker.Delivered() == before ? idleSteps + 1 : 0;

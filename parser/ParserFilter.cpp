@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr LONGLONG kUnitsPerByte = StreamGeometry::kUnitsPerSecond;
-
 // {9E02EE7C-75D9-4365-AC37-0B6BAFBAA14D}
 constexpr CLSID kParserFilterClassId = CLSID_AdxParserFilter;
 // {9E02EE7C-75D9-4365-AC37-0B6BAFBAA14E}
@@ -275,8 +273,7 @@ HRESULT ParserFilter::EmptySampleLocked(ComPtr<IMediaSample>& sample) {
     return FAILED(got) ? AbortStreamLocked(got) : S_OK;
 }
 
-HRESULT ParserFilter::DeliverChunk(const StreamPlanner::Chunk& chunk, const BYTE* data,
-                                   StreamPlanner::Outcome& outcome) {
+HRESULT ParserFilter::DeliverChunk(const BYTE* data, PullSequencer::ChunkPlan& plan) {
     auto delivery = deliveryLock_.lock();
     if (!IsOutputConnected()) {
         return S_FALSE; // nothing to deliver to; connections change only while stopped
@@ -287,15 +284,15 @@ HRESULT ParserFilter::DeliverChunk(const StreamPlanner::Chunk& chunk, const BYTE
     if (got != S_OK) {
         return got;
     }
+    const StreamPlanner::Plan* chunkPlan = nullptr;
     {
-        auto plan = planLock_.lock();
-        planner_.PlanChunk(chunk, sample->GetSize(), plan_);
+        auto planGuard = planLock_.lock();
+        chunkPlan = &plan.Make(planner_, sample->GetSize());
     }
-    outcome = plan_.outcome;
-    if (outcome.action == StreamPlanner::Action::kError) {
+    if (chunkPlan->outcome.action == StreamPlanner::Action::kError) {
         return AbortStreamLocked(E_UNEXPECTED); // output buffers smaller than a frame
     }
-    for (const StreamPlanner::Sample& planned : plan_.samples) {
+    for (const StreamPlanner::Sample& planned : chunkPlan->samples) {
         if (!sample) {
             const HRESULT next = EmptySampleLocked(sample);
             if (next != S_OK) {
@@ -384,7 +381,6 @@ HRESULT ParserFilter::Reposition(int kind) {
         }
         planner_.SetStopByte(endByte);
     };
-    RETURN_IF_FAILED(
-        inputPin_->SeekStream(readStart * kUnitsPerByte, endByte * kUnitsPerByte, apply));
+    RETURN_IF_FAILED(inputPin_->SeekStream(readStart, endByte, apply));
     return outputPin_->SendNewSegment(current, stop, rate);
 }

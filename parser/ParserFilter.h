@@ -20,6 +20,7 @@
 #include "framework/com/ComPtr.h"
 #include "framework/com/CriticalSection.h"
 #include "framework/filters/FilterBase.h"
+#include "parser/PullSequencer.h"
 #include "parser/StreamGeometry.h"
 #include "parser/StreamPlanner.h"
 
@@ -81,12 +82,11 @@ public:
     // The loaded stream's geometry (not usable while none is loaded).
     StreamGeometry Geometry();
 
-    // Streaming (on the PullReader thread). Plans the chunk, delivers its
-    // samples and tells the reader what follows: S_OK with `outcome`, S_FALSE
-    // when the output is being stopped (the run ends quietly), or a failure
+    // Streaming (on the PullReader thread). Plans a chunk through `plan`
+    // for the output buffers and delivers its samples: S_OK, S_FALSE when
+    // the output is being stopped (the run ends quietly), or a failure
     // already reported downstream and to the graph.
-    HRESULT DeliverChunk(const StreamPlanner::Chunk& chunk, const BYTE* data,
-                         StreamPlanner::Outcome& outcome);
+    HRESULT DeliverChunk(const BYTE* data, PullSequencer::ChunkPlan& plan);
     HRESULT ForwardEndOfStream();
     HRESULT ForwardBeginFlush();
     HRESULT ForwardEndFlush();
@@ -112,7 +112,6 @@ private:
     std::unique_ptr<ParserInputPin> inputPin_;
     // Guards header_ and planner_; a leaf: nothing is called while it is held.
     CriticalSection planLock_;
-    AdxHeader header_;         // plan lock: the loaded header, loop records as stored
-    StreamPlanner planner_;    // plan lock: loop choice, timeline and pass state
-    StreamPlanner::Plan plan_; // delivery lock: the chunk in delivery
+    AdxHeader header_;      // plan lock: the loaded header, loop records as stored
+    StreamPlanner planner_; // plan lock: loop choice, timeline and pass state
 };

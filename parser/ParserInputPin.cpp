@@ -10,12 +10,6 @@
 #include <memory>
 #include <new>
 
-namespace {
-
-constexpr LONGLONG kUnitsPerByte = StreamGeometry::kUnitsPerSecond;
-
-} // namespace
-
 ParserInputPin::ParserInputPin(ParserFilter* filter, CriticalSection* filterLock)
     : PinBase(filter, filterLock, L"In", PINDIR_INPUT), parser_(filter),
       pullReader_(new (std::nothrow) PullReader(this)) {}
@@ -69,7 +63,7 @@ HRESULT ParserInputPin::VetPeer(IPin* peer) {
 }
 
 HRESULT ParserInputPin::ReadStreamStart(IAsyncReader* reader, LONG byteCount, BYTE* buffer) {
-    const HRESULT result = reader->SyncRead(fileOffset_ / kUnitsPerByte, byteCount, buffer);
+    const HRESULT result = reader->SyncRead(fileOffsetBytes_, byteCount, buffer);
     return result == S_OK ? S_OK : VFW_E_FILE_TOO_SHORT;
 }
 
@@ -101,20 +95,12 @@ HRESULT STDMETHODCALLTYPE ParserInputPin::EndFlush() {
     return parser_->ForwardEndFlush();
 }
 
-HRESULT ParserInputPin::ReceivePulled(PulledChunk& chunk) {
-    const LONGLONG offsetBytes = fileOffset_ / kUnitsPerByte;
-    StreamPlanner::Chunk streamChunk;
-    streamChunk.streamByte = chunk.fileByte - offsetBytes;
-    streamChunk.lengthBytes = chunk.lengthBytes;
-    streamChunk.discontinuity = chunk.discontinuity;
-    streamChunk.endOfData = chunk.endOfData;
-    StreamPlanner::Outcome outcome;
-    const HRESULT result = parser_->DeliverChunk(streamChunk, chunk.data, outcome);
-    chunk.consumedBytes = static_cast<LONG>(outcome.consumedBytes);
-    chunk.action = outcome.action;
-    chunk.jumpStartFileByte = outcome.jumpStartByte + offsetBytes;
-    chunk.jumpStopFileByte = outcome.jumpStopByte + offsetBytes;
-    return result;
+HRESULT ParserInputPin::ReceivePulled(const BYTE* data, PullSequencer::ChunkPlan& plan) {
+    return parser_->DeliverChunk(data, plan);
+}
+
+std::int64_t ParserInputPin::FrameBytes() const {
+    return parser_->Geometry().FrameBytes();
 }
 
 void ParserInputPin::FlushDownstream(bool begin) {
@@ -125,24 +111,25 @@ void ParserInputPin::FlushDownstream(bool begin) {
     }
 }
 
-HRESULT ParserInputPin::SeekStream(LONGLONG startPosition, LONGLONG stopPosition,
+HRESULT ParserInputPin::SeekStream(LONGLONG startByte, LONGLONG stopByte,
                                    const std::function<void()>& whilePaused) {
     if (!pullReader_) {
         return E_UNEXPECTED;
     }
-    return pullReader_->Seek(startPosition + fileOffset_, stopPosition + fileOffset_, whilePaused);
+    return pullReader_->Seek(startByte + fileOffsetBytes_, stopByte + fileOffsetBytes_,
+                             whilePaused);
 }
 
 HRESULT ParserInputPin::SetFileOffset(INT32 byteOffset) {
     if (IsConnected()) {
         return VFW_E_ALREADY_CONNECTED;
     }
-    fileOffset_ = LONGLONG{byteOffset} * kUnitsPerByte;
+    fileOffsetBytes_ = byteOffset;
     return S_OK;
 }
 
 INT32 ParserInputPin::GetFileOffset() const {
-    return static_cast<INT32>(fileOffset_ / kUnitsPerByte);
+    return static_cast<INT32>(fileOffsetBytes_);
 }
 
 HRESULT ParserInputPin::NotifyGraphEvent(LONG code, LONG_PTR param1, LONG_PTR param2) {

@@ -28,15 +28,18 @@ public:
     HRESULT STDMETHODCALLTYPE BeginFlush() override;
     HRESULT STDMETHODCALLTYPE EndFlush() override;
 
-    // Called by the PullReader thread for every chunk: S_OK with the chunk's
-    // outcome filled in, S_FALSE when the run ends quietly, or a failure.
-    HRESULT ReceivePulled(PulledChunk& chunk);
+    // Called by the PullReader thread for every chunk: plans it through
+    // `plan` and delivers it from `data`. S_OK, S_FALSE when the run ends
+    // quietly, or a failure.
+    HRESULT ReceivePulled(const BYTE* data, PullSequencer::ChunkPlan& plan);
+    // The loaded stream's frame size in bytes (0 while none is loaded).
+    std::int64_t FrameBytes() const;
     // The PullReader's flush around a seek: straight to the filter's flush
     // forwarding, without the filter lock that IPin BeginFlush takes.
     void FlushDownstream(bool begin);
-    // Repositions the PullReader; positions are stream byte positions times
-    // 10,000,000 (the file offset is added here). See PullReader::Seek.
-    HRESULT SeekStream(LONGLONG startPosition, LONGLONG stopPosition,
+    // Repositions the PullReader to stream byte positions (the file offset
+    // is added here). See PullReader::Seek.
+    HRESULT SeekStream(LONGLONG startByte, LONGLONG stopByte,
                        const std::function<void()>& whilePaused);
     // Where the ADX stream starts in the upstream file, in bytes.
     // VFW_E_ALREADY_CONNECTED while connected.
@@ -51,7 +54,7 @@ private:
 
     ParserFilter* const parser_;             // not counted: the filter owns this pin
     std::unique_ptr<PullReader> pullReader_; // null if it could not be made
-    // Bytes x 10,000,000. Guarded by the filter lock; changes only while
-    // unconnected, so the pull thread reads it without the lock.
-    LONGLONG fileOffset_ = 0;
+    // Guarded by the filter lock; changes only while unconnected, so the
+    // pull thread reads it without the lock.
+    LONGLONG fileOffsetBytes_ = 0;
 };

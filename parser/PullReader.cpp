@@ -8,13 +8,86 @@
 #include <vfwmsgs.h>
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
-namespace {
+class PullReader::ReadPort final : public PullSequencer::Port {
+public:
+    ReadPort(PullReader& reader, PullThread& thread)
+        : reader_(reader), thread_(thread), offsetBytes_(reader.owner_->GetFileOffset()) {}
+    LONGLONG OffsetBytes() const { return offsetBytes_; }
 
-constexpr LONGLONG kUnitsPerByte = StreamGeometry::kUnitsPerSecond;
+    bool Interrupted() override { return thread_.PollRequest(nullptr); }
+    PullSequencer::Result Read(std::int64_t streamByte, std::int64_t lengthBytes,
+                               PullSequencer::ReadChunk& chunk) override;
+    PullSequencer::Result Deliver(const StreamPlanner::Chunk&, const std::uint8_t* data,
+                                  PullSequencer::ChunkPlan& plan) override {
+        const HRESULT received = reader_.owner_->ReceivePulled(data, plan);
+        return received == S_OK ? PullSequencer::kDone
+                                : (FAILED(received) ? received : PullSequencer::kQuiet);
+    }
+    void EndOfStream() override { reader_.owner_->EndOfStream(); }
 
-} // namespace
+private:
+    // A chunk longer than the reader's buffers, gathered from several reads.
+    HRESULT Gather(LONGLONG fileByte, std::int64_t lengthBytes, const BYTE* buffer,
+                   LONG bufferBytes, PullSequencer::ReadChunk& chunk);
+
+    PullReader& reader_;
+    PullThread& thread_;
+    const LONGLONG offsetBytes_;
+    ComPtr<IMediaSample> sample_; // +1 on the reader buffer of the chunk in delivery
+    std::unique_ptr<BYTE[]> gathered_;
+    std::int64_t gatheredBytes_ = 0;
+};
+
+PullSequencer::Result PullReader::ReadPort::Read(std::int64_t streamByte, std::int64_t lengthBytes,
+                                                 PullSequencer::ReadChunk& chunk) {
+    sample_ = nullptr;
+    RETURN_IF_FAILED(reader_.allocator_->GetBuffer(sample_.put(), nullptr, nullptr, 0));
+    const LONG bufferBytes = sample_->GetSize();
+    if (bufferBytes <= 0) {
+        return E_UNEXPECTED; // an empty buffer would never advance
+    }
+    BYTE* buffer = nullptr;
+    RETURN_IF_FAILED(sample_->GetPointer(&buffer));
+    const LONGLONG fileByte = offsetBytes_ + streamByte;
+    if (lengthBytes > bufferBytes) {
+        return Gather(fileByte, lengthBytes, buffer, bufferBytes, chunk);
+    }
+    LONG bytesRead = 0;
+    RETURN_IF_FAILED(
+        reader_.ReadSample(sample_.get(), fileByte, static_cast<LONG>(lengthBytes), bytesRead));
+    chunk.data = buffer;
+    chunk.bytesRead = bytesRead;
+    return S_OK;
+}
+
+HRESULT PullReader::ReadPort::Gather(LONGLONG fileByte, std::int64_t lengthBytes,
+                                     const BYTE* buffer, LONG bufferBytes,
+                                     PullSequencer::ReadChunk& chunk) {
+    if (gatheredBytes_ < lengthBytes) {
+        gathered_.reset(new (std::nothrow) BYTE[static_cast<std::size_t>(lengthBytes)]);
+        gatheredBytes_ = gathered_ ? lengthBytes : 0;
+        RETURN_HR_IF_NULL(E_OUTOFMEMORY, gathered_.get());
+    }
+    std::int64_t doneBytes = 0;
+    while (doneBytes < lengthBytes) {
+        const auto wantedBytes =
+            static_cast<LONG>(std::min<std::int64_t>(bufferBytes, lengthBytes - doneBytes));
+        LONG bytesRead = 0;
+        RETURN_IF_FAILED(
+            reader_.ReadSample(sample_.get(), fileByte + doneBytes, wantedBytes, bytesRead));
+        std::memcpy(gathered_.get() + doneBytes, buffer, static_cast<std::size_t>(bytesRead));
+        doneBytes += bytesRead;
+        if (bytesRead < wantedBytes) {
+            break; // the data ends
+        }
+    }
+    chunk.data = gathered_.get();
+    chunk.bytesRead = doneBytes;
+    return S_OK;
+}
 
 PullReader::PullReader(ParserInputPin* owner) : owner_(owner) {}
 
@@ -39,8 +112,8 @@ HRESULT PullReader::Connect(IPin* peer) {
         Disconnect();
         return result;
     }
-    stop_ = duration_ = totalBytes * kUnitsPerByte;
-    start_ = LONGLONG{owner_->GetFileOffset()} * kUnitsPerByte;
+    stopFileByte_ = fileBytes_ = totalBytes;
+    startFileByte_ = owner_->GetFileOffset();
     return S_OK;
 }
 
@@ -119,7 +192,7 @@ HRESULT PullReader::InactiveLocked() {
     return FAILED(flushResult) ? flushResult : S_OK;
 }
 
-HRESULT PullReader::Seek(LONGLONG startPosition, LONGLONG stopPosition,
+HRESULT PullReader::Seek(LONGLONG startFileByte, LONGLONG stopFileByte,
                          const std::function<void()>& whilePaused) {
     auto guard = lock_.lock();
     const bool wasRunning = state_ == kRequestRun;
@@ -132,8 +205,8 @@ HRESULT PullReader::Seek(LONGLONG startPosition, LONGLONG stopPosition,
         PauseLocked();
         owner_->FlushDownstream(false);
     }
-    start_ = startPosition;
-    stop_ = stopPosition;
+    startFileByte_ = startFileByte;
+    stopFileByte_ = stopFileByte;
     if (whilePaused) {
         whilePaused();
     }
@@ -170,88 +243,32 @@ DWORD PullReader::ThreadMain(PullThread& thread) {
     }
 }
 
-LONG PullReader::BytesAvailable(LONGLONG position, LONG requestedBytes) {
-    LONGLONG totalBytes = 0;
-    LONGLONG availableBytes = 0;
-    if (FAILED(reader_->Length(&totalBytes, &availableBytes))) {
-        return 0;
-    }
-    const LONGLONG readBytes = std::min(totalBytes, availableBytes) - position;
-    return static_cast<LONG>(std::clamp<LONGLONG>(readBytes, 0, requestedBytes));
+HRESULT PullReader::ReadSample(IMediaSample* sample, LONGLONG fileByte, LONG lengthBytes,
+                               LONG& bytesRead) {
+    // The pull model's times name the bytes to read; the read itself says
+    // how many arrived, whatever the reader's length says.
+    REFERENCE_TIME startTime = fileByte * StreamGeometry::kUnitsPerByte;
+    REFERENCE_TIME stopTime = (fileByte + lengthBytes) * StreamGeometry::kUnitsPerByte;
+    RETURN_IF_FAILED(sample->SetTime(&startTime, &stopTime));
+    const HRESULT read = reader_->SyncReadAligned(sample);
+    RETURN_IF_FAILED(read);
+    bytesRead = read == S_OK ? lengthBytes
+                             : std::clamp<LONG>(sample->GetActualDataLength(), 0, lengthBytes);
+    return S_OK;
 }
 
 void PullReader::Process(PullThread& thread) {
-    // start_, stop_ and duration_ only change while this thread is idle.
-    LONGLONG current = start_ / kUnitsPerByte;
-    LONGLONG end = std::min(stop_, duration_) / kUnitsPerByte;
-    bool firstChunk = true;
-    while (current < end) {
-        if (thread.PollRequest(nullptr)) {
-            return; // a new command: no end of stream
-        }
-        ComPtr<IMediaSample> sample;
-        HRESULT result = allocator_->GetBuffer(sample.put(), nullptr, nullptr, 0);
-        if (FAILED(result)) {
-            ReportStreamError(result);
-            return;
-        }
-        const LONG bufferBytes = sample->GetSize();
-        if (bufferBytes <= 0) {
-            // An empty buffer would never advance.
-            ReportStreamError(E_UNEXPECTED);
-            return;
-        }
-        BYTE* data = nullptr;
-        result = sample->GetPointer(&data);
-        if (FAILED(result)) {
-            ReportStreamError(result);
-            return;
-        }
-        PulledChunk chunk;
-        chunk.fileByte = current;
-        chunk.data = data;
-        chunk.lengthBytes = static_cast<LONG>(std::min<LONGLONG>(bufferBytes, end - current));
-        chunk.discontinuity = firstChunk;
-        chunk.endOfData = current + chunk.lengthBytes >= end;
-        firstChunk = false;
-        result = reader_->SyncRead(current, chunk.lengthBytes, data);
-        if (FAILED(result)) {
-            ReportStreamError(result);
-            return;
-        }
-        if (result != S_OK) {
-            // A short read: only the bytes that arrived, and the file ends.
-            chunk.lengthBytes = BytesAvailable(current, chunk.lengthBytes);
-            chunk.endOfData = true;
-        }
-
-        const HRESULT received = owner_->ReceivePulled(chunk);
-        sample = nullptr;
-        if (FAILED(received)) {
-            ReportStreamError(received);
-            return;
-        }
-        if (received != S_OK) {
-            return; // the run ends quietly: the filter is stopping
-        }
-        switch (chunk.action) {
-        case StreamPlanner::Action::kContinue:
-            current += chunk.consumedBytes > 0 ? chunk.consumedBytes : chunk.lengthBytes;
-            if (chunk.endOfData) {
-                current = end;
-            }
-            break;
-        case StreamPlanner::Action::kJump:
-            current = chunk.jumpStartFileByte;
-            end = std::min(chunk.jumpStopFileByte, duration_ / kUnitsPerByte);
-            firstChunk = true;
-            break;
-        default:
-            current = end;
-            break;
-        }
+    // The range and the file length only change while this thread is idle.
+    ReadPort port(*this, thread);
+    ALLOCATOR_PROPERTIES properties{};
+    const bool known = SUCCEEDED(allocator_->GetProperties(&properties));
+    sequencer_.SetChunkBytes(known && properties.cbBuffer > 0 ? properties.cbBuffer : 65536);
+    sequencer_.SetFrameBytes(std::max<std::int64_t>(owner_->FrameBytes(), 1));
+    sequencer_.SetDataEnd(fileBytes_ - port.OffsetBytes());
+    sequencer_.SetRange(startFileByte_ - port.OffsetBytes(), stopFileByte_ - port.OffsetBytes());
+    if (sequencer_.Run(port) == PullSequencer::Status::kFailed) {
+        ReportStreamError(sequencer_.Error());
     }
-    owner_->EndOfStream();
 }
 
 void PullReader::ReportStreamError(HRESULT error) {

@@ -1,15 +1,16 @@
 // The parser input pin's companion: owns the connection to the upstream
 // filter's IAsyncReader, agrees a sample allocator with it, and runs a thread
-// that reads the file in consecutive chunks between a start and a stop
-// position and hands each chunk to the pin (ReceivePulled), which answers
-// what to read next: on, a loop jump's range, or nothing (end of stream).
-// Range positions follow the pull model: byte positions times 10,000,000.
+// that reads the file between a start and a stop byte with the parser's pull
+// loop (PullSequencer): chunk by chunk, each handed to the pin
+// (ReceivePulled) to plan and deliver, then on, to a loop jump's range, or
+// to the end. Positions are file byte positions; they become the pull
+// model's sample times (bytes times 10,000,000) only on the reader's samples.
 //
 // The pull thread takes none of this object's locks; control calls hold the
 // reader's lock while they wait for the thread.
 #pragma once
 
-#include "parser/StreamPlanner.h"
+#include "parser/PullSequencer.h"
 
 #include "framework/com/ComPtr.h"
 #include "framework/com/CriticalSection.h"
@@ -22,20 +23,6 @@
 #include <memory>
 
 class ParserInputPin;
-
-// One chunk read by the pull thread, and the receiver's answer.
-struct PulledChunk {
-    LONGLONG fileByte = 0; // upstream file position of data[0]
-    const BYTE* data = nullptr;
-    LONG lengthBytes = 0;       // bytes actually read
-    bool discontinuity = false; // the first chunk of a run or a jump
-    bool endOfData = false;     // the range or the file ends with it
-    // Filled in by the receiver.
-    LONG consumedBytes = 0; // the rest is read again as the next chunk's start
-    StreamPlanner::Action action = StreamPlanner::Action::kContinue;
-    LONGLONG jumpStartFileByte = 0; // for a jump: the range to read next
-    LONGLONG jumpStopFileByte = 0;
-};
 
 class PullReader {
 public:
@@ -56,10 +43,10 @@ public:
     HRESULT Pause();
     // Stops pulling, ends the thread and decommits the allocator.
     HRESULT Inactive();
-    // New range, absolute positions in the upstream file times 10,000,000.
-    // While pulling, downstream is flushed and the thread paused around the
-    // change; `whilePaused` (may be empty) runs while no chunk is in flight.
-    HRESULT Seek(LONGLONG startPosition, LONGLONG stopPosition,
+    // New range, byte positions in the upstream file. While pulling,
+    // downstream is flushed and the thread paused around the change;
+    // `whilePaused` (may be empty) runs while no chunk is in flight.
+    HRESULT Seek(LONGLONG startFileByte, LONGLONG stopFileByte,
                  const std::function<void()>& whilePaused);
 
     // The connected reader, not counted; null while unconnected.
@@ -93,12 +80,15 @@ private:
     HRESULT PauseLocked();
     HRESULT InactiveLocked();
 
+    // The pull loop's I/O over the reader, the allocator and the pin.
+    class ReadPort;
+
     DWORD ThreadMain(PullThread& thread);
     // One run over the current range, on the pulling thread.
     void Process(PullThread& thread);
     void ReportStreamError(HRESULT error);
-    // How many of `requestedBytes` at `position` a short read delivered.
-    LONG BytesAvailable(LONGLONG position, LONG requestedBytes);
+    // Reads `lengthBytes` at `fileByte` into `sample`: how many arrived.
+    HRESULT ReadSample(IMediaSample* sample, LONGLONG fileByte, LONG lengthBytes, LONG& bytesRead);
 
     ParserInputPin* const owner_; // not counted: the pin owns this reader
     // Serialises Connect, Disconnect, Active, Pause, Inactive and Seek. The
@@ -106,10 +96,11 @@ private:
     // (paused or ended), so the thread reads them without it.
     CriticalSection lock_;
     ComPtr<IAsyncReader> reader_;        // +1 on the upstream reader while connected
-    LONGLONG start_ = 0;                 // first byte to read x 10,000,000
-    LONGLONG stop_ = 0;                  // byte after the last one to read x 10,000,000
-    LONGLONG duration_ = 0;              // file length x 10,000,000
+    LONGLONG startFileByte_ = 0;         // first byte to read
+    LONGLONG stopFileByte_ = 0;          // byte after the last one to read
+    LONGLONG fileBytes_ = 0;             // file length
     DWORD state_ = kRequestExit;         // last command given to the thread
     ComPtr<IMemAllocator> allocator_;    // +1 on the agreed allocator while connected
     std::unique_ptr<PullThread> thread_; // null while no thread runs
+    PullSequencer sequencer_;            // the pull thread's own
 };

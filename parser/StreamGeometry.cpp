@@ -50,9 +50,8 @@ std::int64_t StreamGeometry::SampleIndexAt(std::int64_t streamByte) const {
     return MulDiv64(streamByte - dataOffset_, samplesPerFrame_, frameBytes_, 0);
 }
 
-std::int64_t StreamGeometry::PlayedUnits(std::int64_t sizeBytes, double rate) const {
+std::int64_t StreamGeometry::PlayedUnits(std::int64_t samples, double rate) const {
     // Saturating: counted far ahead, products leave 64 bits.
-    const std::int64_t samples = MulDiv64(sizeBytes / frameBytes_, samplesPerFrame_, 1, 0);
     const std::int64_t units = MulDiv64(samples, kUnitsPerSecond, sampleRate_, 0);
     if (rate == 1.0) {
         return units;

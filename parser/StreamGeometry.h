@@ -10,9 +10,11 @@
 
 class StreamGeometry {
 public:
-    // 100-ns units in one second; also the factor between byte positions and
-    // the pull model's sample times.
+    // 100-ns units in one second.
     static constexpr std::int64_t kUnitsPerSecond = 10000000;
+    // The pull model's positions: a byte position times this. Converted only
+    // where positions meet the platform (IAsyncReader sample times).
+    static constexpr std::int64_t kUnitsPerByte = kUnitsPerSecond;
     // Stream byte positions are kept below this so that a position times
     // kUnitsPerSecond, plus a frame and a file offset, fits 64 bits.
     static constexpr std::int64_t kMaxStreamBytes = std::int64_t{1} << 38;
@@ -49,10 +51,10 @@ public:
     // Per-channel index of the first sample at stream byte `streamByte` (a
     // frame boundary of the data area).
     std::int64_t SampleIndexAt(std::int64_t streamByte) const;
-    // Presentation length of `sizeBytes` of whole frames played at `rate`, in
+    // Presentation length of `samples` media samples played at `rate`, in
     // 100-ns units, truncated: exact integer arithmetic at rate 1, so that
-    // every build computes the same time for the same bytes.
-    std::int64_t PlayedUnits(std::int64_t sizeBytes, double rate) const;
+    // every build computes the same time for the same samples.
+    std::int64_t PlayedUnits(std::int64_t samples, double rate) const;
     // How many of a sample's `frameCount` frames, the first starting at
     // sample index `firstSample`, are needed to play every sample before
     // `endSample`: the frame that holds sample endSample - 1 is the last one

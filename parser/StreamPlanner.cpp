@@ -73,19 +73,19 @@ void StreamPlanner::SetStart(std::int64_t startByte) {
 }
 
 void StreamPlanner::SetRate(double rate) {
-    RebaseTime(TimeAfterBytes(0));
+    RebaseTime(TimeAfterSamples(0));
     rate_ = rate;
 }
 
 void StreamPlanner::RestartPass() {
-    RebaseTime(TimeAfterBytes(0));
+    RebaseTime(TimeAfterSamples(0));
     state_ = Advance(state_, PassEvent::kRestart);
 }
 
-std::int64_t StreamPlanner::TimeAfterBytes(std::int64_t bytes) const {
-    const std::int64_t played = bytesPlayed_ + bytes;
-    if (played <= 0) {
-        return timeBase_; // also without a usable stream
+std::int64_t StreamPlanner::TimeAfterSamples(std::int64_t samples) const {
+    const std::int64_t played = samplesPlayed_ + samples;
+    if (played <= 0 || !geometry_.IsUsable()) {
+        return timeBase_;
     }
     const std::int64_t units = geometry_.PlayedUnits(played, rate_);
     const std::int64_t latest = std::numeric_limits<std::int64_t>::max();
@@ -94,7 +94,7 @@ std::int64_t StreamPlanner::TimeAfterBytes(std::int64_t bytes) const {
 
 void StreamPlanner::RebaseTime(std::int64_t timeBase) {
     timeBase_ = timeBase;
-    bytesPlayed_ = 0;
+    samplesPlayed_ = 0;
 }
 
 void StreamPlanner::Rewind() {
@@ -105,6 +105,27 @@ void StreamPlanner::Rewind() {
 const AdxLoopPoint* StreamPlanner::ActiveLoop() const {
     return loopEnabled_ && IsLoopUsable(loopIndex_) ? &loops_[static_cast<std::size_t>(loopIndex_)]
                                                     : nullptr;
+}
+
+bool StreamPlanner::InLoopPass() const {
+    return state_ == PassState::kJumpPending || state_ == PassState::kLoopStart ||
+           state_ == PassState::kLoopPass;
+}
+
+const AdxLoopPoint* StreamPlanner::BoundingLoop() const {
+    const AdxLoopPoint* chosen = ActiveLoop();
+    if (chosen == nullptr) {
+        return nullptr; // loop playback off: every pass plays on
+    }
+    if (InLoopPass()) {
+        return &passLoop_; // never cut by another record than the one it jumped with
+    }
+    // A stop in the frame of the cut point or before it ends the stream
+    // there, as a stop inside any pass does.
+    const std::int64_t samplesPerFrame = geometry_.SamplesPerFrame();
+    const std::int64_t cutFrameEnd =
+        (PassEndSample(chosen) + samplesPerFrame - 1) / samplesPerFrame * samplesPerFrame;
+    return geometry_.SampleIndexAt(stopByte_) <= cutFrameEnd ? nullptr : chosen;
 }
 
 std::int64_t StreamPlanner::PassEndSample(const AdxLoopPoint* loop) const {
@@ -120,10 +141,13 @@ std::int64_t StreamPlanner::PassEndSample(const AdxLoopPoint* loop) const {
 void StreamPlanner::EndPass(const AdxLoopPoint* loop, Plan& plan) {
     // A loop pass that delivered nothing would repeat as it is for ever.
     const bool progressed = state_ != PassState::kLoopStart;
-    if (loop != nullptr && progressed) {
+    // The next pass loops the record chosen now.
+    const AdxLoopPoint* next = loop != nullptr ? ActiveLoop() : nullptr;
+    if (next != nullptr && progressed) {
+        passLoop_ = *next;
         plan.outcome.action = Action::kJump;
-        plan.outcome.jumpStartByte = loop->startByte;
-        plan.outcome.jumpStopByte = std::int64_t{loop->endByte} + geometry_.FrameBytes();
+        plan.outcome.jumpStartByte = passLoop_.startByte;
+        plan.outcome.jumpStopByte = std::int64_t{passLoop_.endByte} + geometry_.FrameBytes();
         state_ = Advance(state_, PassEvent::kLoopEnd);
     } else {
         plan.outcome.action = Action::kEndOfStream;
@@ -131,119 +155,138 @@ void StreamPlanner::EndPass(const AdxLoopPoint* loop, Plan& plan) {
     }
 }
 
+std::int64_t StreamPlanner::FirstFrameOffset(const Chunk& chunk, bool realign) const {
+    const std::int64_t frameBytes = geometry_.FrameBytes();
+    const std::int64_t dataOffset = geometry_.DataOffset();
+    if (chunk.streamByte < dataOffset) {
+        return dataOffset - chunk.streamByte; // the first frame follows the header directly
+    }
+    if (!realign) {
+        return 0;
+    }
+    const std::int64_t remainder = (chunk.streamByte - dataOffset) % frameBytes;
+    return remainder == 0 ? 0 : frameBytes - remainder;
+}
+
+std::int64_t StreamPlanner::PlanSample(const SampleSpan& span, std::int64_t pos, bool& cut,
+                                       Plan& plan) {
+    const std::int64_t frameBytes = geometry_.FrameBytes();
+    const std::int64_t absolute = span.chunkByte + pos;
+    std::int64_t size = span.capacityBytes;
+    bool preroll = false;
+    bool discontinuity = span.markDiscontinuity;
+    if (state_ == PassState::kPreroll) {
+        // Data before the start goes out as preroll samples that end at or
+        // before it; a start at the very first frame of a run gets one empty
+        // preroll sample, which resets the decoder's prediction.
+        const std::int64_t relative = absolute - startByte_;
+        if (relative <= -frameBytes) {
+            size = std::min(size, -relative);
+            preroll = true;
+        } else if (relative == 0 && span.markDiscontinuity) {
+            size = 0;
+            preroll = true;
+        } else {
+            discontinuity = discontinuity || relative <= 0;
+            state_ = Advance(state_, PassEvent::kStartReached);
+        }
+    }
+    const std::int64_t remaining = span.chunkBytes - pos;
+    size = std::min(size - size % frameBytes, remaining - remaining % frameBytes);
+
+    const std::int64_t firstSample = geometry_.SampleIndexAt(absolute);
+    std::int64_t mediaEnd = geometry_.SampleIndexAt(absolute + size);
+    cut = mediaEnd >= span.endSample;
+    if (cut) {
+        // Keep the frame that holds the pass's last sample, nothing after.
+        mediaEnd = span.endSample;
+        size = geometry_.FramesBefore(firstSample, span.endSample, size / frameBytes) * frameBytes;
+    }
+    if (size <= 0 && !(preroll && !cut)) {
+        return size;
+    }
+    Sample sample;
+    sample.chunkOffsetBytes = pos;
+    sample.sizeBytes = size;
+    sample.mediaStart = firstSample;
+    if (state_ == PassState::kLoopStart) {
+        sample.mediaStart += passLoop_.startTrim; // the first sample of a loop pass
+    }
+    sample.mediaEnd = std::max(mediaEnd, sample.mediaStart);
+    // Stamped by the samples it carries, so that trims and cuts leave no gap
+    // and no overlap in the decoded stream's times.
+    sample.timeStart = TimeAfterSamples(0);
+    samplesPlayed_ += sample.mediaEnd - sample.mediaStart;
+    sample.timeStop = TimeAfterSamples(0);
+    sample.discontinuity = discontinuity;
+    sample.preroll = preroll;
+    plan.samples.push_back(sample);
+    if (size > 0) {
+        state_ = Advance(state_, PassEvent::kDelivered);
+    }
+    return size;
+}
+
+void StreamPlanner::EndOfChunk(const Chunk& chunk, std::int64_t pos, const AdxLoopPoint* loop,
+                               Plan& plan) {
+    const std::int64_t chunkBytes = plan.outcome.consumedBytes;
+    const bool dataEnds = chunk.endOfData || chunk.endOfRange;
+    if (!dataEnds || chunkBytes - pos >= geometry_.FrameBytes()) {
+        plan.outcome.consumedBytes = std::min(pos, chunkBytes); // the tail is read again
+        return;
+    }
+    const std::int64_t chunkEnd = chunk.streamByte + chunkBytes;
+    if (loop == nullptr && InLoopPass() && !chunk.endOfData && chunkEnd < stopByte_) {
+        // Loop playback went off in a loop pass: it plays on to the stop.
+        plan.outcome.consumedBytes = std::min(pos, chunkBytes);
+        plan.outcome.action = Action::kReadOn;
+        plan.outcome.jumpStopByte = stopByte_;
+        return;
+    }
+    // The range a start reads ends at its stop: the stream ends there even
+    // while looping. Other ends of the data end the pass.
+    const bool pastStop =
+        (state_ == PassState::kPreroll || state_ == PassState::kPlaying) && chunkEnd >= stopByte_;
+    EndPass(pastStop ? nullptr : loop, plan);
+}
+
 void StreamPlanner::PlanChunk(const Chunk& chunk, std::int64_t bufferBytes, Plan& plan) {
     plan.samples.clear();
+    plan.outcome = Outcome{};
     plan.outcome.consumedBytes = std::max<std::int64_t>(chunk.lengthBytes, 0);
-    plan.outcome.action = Action::kContinue;
     if (!geometry_.IsUsable() || state_ == PassState::kEnded) {
         plan.outcome.action = Action::kEndOfStream;
         state_ = Advance(state_, PassEvent::kStreamEnd);
         return;
     }
     const std::int64_t frameBytes = geometry_.FrameBytes();
-    const std::int64_t dataOffset = geometry_.DataOffset();
-    const std::int64_t chunkByte = chunk.streamByte;
-    const std::int64_t chunkBytes = plan.outcome.consumedBytes;
-    const std::int64_t capacityBytes = bufferBytes - bufferBytes % frameBytes;
-    if (capacityBytes <= 0) {
+    SampleSpan span;
+    span.chunkByte = chunk.streamByte;
+    span.chunkBytes = plan.outcome.consumedBytes;
+    span.capacityBytes = bufferBytes - bufferBytes % frameBytes;
+    if (span.capacityBytes <= 0) {
         plan.outcome.action = Action::kError;
         return;
     }
-
     const bool jumpData = state_ == PassState::kJumpPending;
     if (jumpData) {
         state_ = Advance(state_, PassEvent::kJumpData);
     }
-    // A run starts on the frame grid of the data area, never inside the
-    // header; a loop jump is seamless, so it marks no discontinuity.
-    std::int64_t pos = 0;
-    bool markDiscontinuity = false;
-    if (chunk.discontinuity || jumpData) {
-        const std::int64_t remainder = (chunkByte - dataOffset) % frameBytes;
-        pos = remainder == 0 ? 0 : frameBytes - remainder;
-        markDiscontinuity = !jumpData;
-    }
-    if (chunkByte < dataOffset) {
-        pos = dataOffset - chunkByte; // the first frame follows the header directly
-    }
-
-    const AdxLoopPoint* loop = ActiveLoop();
-    const std::int64_t endSample = PassEndSample(loop);
-    bool passEnded = false;
-    while (chunkBytes - pos >= frameBytes) {
-        const std::int64_t absolute = chunkByte + pos;
-        std::int64_t size = capacityBytes;
-        bool preroll = false;
-        bool discontinuity = markDiscontinuity;
-        if (state_ == PassState::kPreroll) {
-            // Data before the start goes out as preroll samples that end at
-            // or before it; a start at the very first frame of a run gets one
-            // empty preroll sample, which resets the decoder's prediction.
-            const std::int64_t relative = absolute - startByte_;
-            if (relative <= -frameBytes) {
-                size = std::min(size, -relative);
-                preroll = true;
-            } else if (relative == 0 && markDiscontinuity) {
-                size = 0;
-                preroll = true;
-            } else {
-                discontinuity = discontinuity || relative <= 0;
-                state_ = Advance(state_, PassEvent::kStartReached);
-            }
-        }
-        const std::int64_t remaining = chunkBytes - pos;
-        size = std::min(size - size % frameBytes, remaining - remaining % frameBytes);
-
-        const std::int64_t firstSample = geometry_.SampleIndexAt(absolute);
-        std::int64_t mediaEnd = geometry_.SampleIndexAt(absolute + size);
+    // A run starts on the frame grid of the data area; a loop jump is
+    // seamless, so it marks no discontinuity.
+    std::int64_t pos = FirstFrameOffset(chunk, chunk.discontinuity || jumpData);
+    span.markDiscontinuity = chunk.discontinuity && !jumpData;
+    const AdxLoopPoint* loop = BoundingLoop();
+    span.endSample = PassEndSample(loop);
+    while (span.chunkBytes - pos >= frameBytes) {
         bool cut = false;
-        if (mediaEnd >= endSample) {
-            // Keep the frame that holds the pass's last sample, nothing after.
-            mediaEnd = endSample;
-            size = geometry_.FramesBefore(firstSample, endSample, size / frameBytes) * frameBytes;
-            cut = true;
-        }
-        if (size > 0 || (preroll && !cut)) {
-            Sample sample;
-            sample.chunkOffsetBytes = pos;
-            sample.sizeBytes = size;
-            sample.mediaStart = firstSample;
-            if (state_ == PassState::kLoopStart && loop != nullptr) {
-                sample.mediaStart += loop->startTrim; // the first sample of a loop pass
-            }
-            sample.mediaEnd = std::max(mediaEnd, sample.mediaStart);
-            sample.timeStart = TimeAfterBytes(0);
-            bytesPlayed_ += size;
-            sample.timeStop = TimeAfterBytes(0);
-            sample.discontinuity = discontinuity;
-            sample.preroll = preroll;
-            plan.samples.push_back(sample);
-            if (size > 0) {
-                state_ = Advance(state_, PassEvent::kDelivered);
-            }
-        }
-        pos += size;
-        markDiscontinuity = false;
+        pos += std::max<std::int64_t>(PlanSample(span, pos, cut, plan), 0);
+        span.markDiscontinuity = false;
         if (cut) {
-            passEnded = true;
-            break;
+            EndPass(loop, plan); // the rest of the chunk is not played
+            return;
         }
     }
-    if (!passEnded && chunk.endOfData && chunkBytes - pos < frameBytes) {
-        passEnded = true;
-        // The range a start reads ends at its stop: the stream ends there
-        // even while looping. Other ends of the data end the pass.
-        const bool pastStop = (state_ == PassState::kPreroll || state_ == PassState::kPlaying) &&
-                              chunkByte + chunkBytes >= stopByte_;
-        if (pastStop) {
-            loop = nullptr;
-        }
-    }
-    if (passEnded) {
-        plan.outcome.consumedBytes = chunkBytes; // the rest is not played
-        EndPass(loop, plan);
-        return;
-    }
-    plan.outcome.consumedBytes = std::min(pos, chunkBytes);
+    EndOfChunk(chunk, pos, loop, plan);
     assert(plan.outcome.consumedBytes >= 0);
 }

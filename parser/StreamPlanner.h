@@ -7,6 +7,11 @@
 // loop pass, ended) is one value that changes only through Advance(). Byte
 // positions are stream positions (from the byte holding 0x80).
 //
+// Loop changes: a pass from a start is bounded by the loop chosen while it
+// plays. A loop pass keeps the record it jumped with (its start trim and its
+// cut point), so a new choice takes effect at the next jump; switching loop
+// playback off lets any pass play on to the stream's end.
+//
 // Not thread-safe: the filter plans and commits a chunk under one lock.
 #pragma once
 
@@ -40,7 +45,8 @@ public:
 
     enum class Action {
         kContinue,    // read on from chunk position + consumedBytes
-        kJump,        // read [jumpStartByte, jumpStopByte) next
+        kJump,        // read [jumpStartByte, jumpStopByte) next, as a new run
+        kReadOn,      // read on from chunk position + consumedBytes up to jumpStopByte
         kEndOfStream, // the run ends with end of stream
         kError,       // the output buffers cannot hold one frame
     };
@@ -49,7 +55,8 @@ public:
         std::int64_t streamByte = 0;  // position of the chunk's first byte
         std::int64_t lengthBytes = 0; // bytes actually read
         bool discontinuity = false;   // the first chunk of a read run
-        bool endOfData = false;       // nothing can be read after it
+        bool endOfRange = false;      // the range being read ends with it
+        bool endOfData = false;       // a short read: nothing can be read after it
     };
 
     struct Sample {
@@ -57,7 +64,9 @@ public:
         std::int64_t sizeBytes = 0;        // whole frames
         std::int64_t mediaStart = 0;       // sample indices, per channel
         std::int64_t mediaEnd = 0;
-        std::int64_t timeStart = 0; // presentation times, 100-ns units
+        // Presentation times, 100-ns units: the time of the media samples
+        // it carries (mediaEnd - mediaStart), counted on from the last.
+        std::int64_t timeStart = 0;
         std::int64_t timeStop = 0;
         bool discontinuity = false;
         bool preroll = false;
@@ -68,7 +77,7 @@ public:
         std::int64_t consumedBytes = 0; // the rest of the chunk is read again
         Action action = Action::kContinue;
         std::int64_t jumpStartByte = 0; // for kJump
-        std::int64_t jumpStopByte = 0;
+        std::int64_t jumpStopByte = 0;  // for kJump and kReadOn
     };
 
     struct Plan {
@@ -96,7 +105,9 @@ public:
     // boundary; the reader begins before it.
     void SetStart(std::int64_t startByte);
     // The end of the range a start reads: data past it is never asked for,
-    // and reaching it ends the stream even while looping.
+    // and reaching it ends the stream even while looping. A stop in the
+    // frame that holds the loop's cut point, or before it, wins over the
+    // loop. A loop pass ends at its loop, or at the stop once looping is off.
     void SetStopByte(std::int64_t stopByte) { stopByte_ = stopByte; }
     // Presentation times run on at the new rate from the next sample.
     void SetRate(double rate);
@@ -107,10 +118,10 @@ public:
     void Rewind();
 
     PassState State() const { return state_; }
-    // The presentation time once `bytes` more frame bytes are planned at the
-    // current rate, as PlanChunk would stamp it: for counting ahead without
-    // planning.
-    std::int64_t TimeAfterBytes(std::int64_t bytes) const;
+    // The presentation time once `samples` more media samples are planned at
+    // the current rate, as PlanChunk would stamp it: for counting ahead
+    // without planning.
+    std::int64_t TimeAfterSamples(std::int64_t samples) const;
 
     // Plans `chunk` (whose bytes are not needed) for output buffers of
     // `bufferBytes` each and commits the pass state and times as if every
@@ -118,14 +129,34 @@ public:
     void PlanChunk(const Chunk& chunk, std::int64_t bufferBytes, Plan& plan);
 
 private:
-    // The loop that bounds the current pass, or null.
+    // Where one planned sample lies and what it carries; see PlanSample.
+    struct SampleSpan {
+        std::int64_t chunkByte = 0; // stream position of the chunk
+        std::int64_t chunkBytes = 0;
+        std::int64_t capacityBytes = 0; // whole frames of one output buffer
+        std::int64_t endSample = 0;     // one past the last sample of the pass
+        bool markDiscontinuity = false; // the first sample of a run
+    };
+
+    // The chosen loop when loop playback is on and it can be looped, or null.
     const AdxLoopPoint* ActiveLoop() const;
+    bool InLoopPass() const;
+    // The loop that bounds the pass under way, or null when it plays on.
+    const AdxLoopPoint* BoundingLoop() const;
     // One past the last sample a pass may deliver.
     std::int64_t PassEndSample(const AdxLoopPoint* loop) const;
+    // Where a chunk's first frame lies: the frame grid after a discontinuity
+    // or a jump, never inside the header.
+    std::int64_t FirstFrameOffset(const Chunk& chunk, bool realign) const;
+    // Plans the sample at chunk offset `pos`; returns its size in bytes and
+    // sets `cut` when the pass ends with it.
+    std::int64_t PlanSample(const SampleSpan& span, std::int64_t pos, bool& cut, Plan& plan);
+    // What follows a chunk whose data ran out before the pass's end.
+    void EndOfChunk(const Chunk& chunk, std::int64_t pos, const AdxLoopPoint* loop, Plan& plan);
     // Ends the pass: a jump to the loop start when the loop plays on, else
     // the end of the stream.
     void EndPass(const AdxLoopPoint* loop, Plan& plan);
-    // Presentation times count on from `timeBase` with no bytes planned.
+    // Presentation times count on from `timeBase` with no samples planned.
     void RebaseTime(std::int64_t timeBase);
 
     StreamGeometry geometry_;
@@ -137,9 +168,11 @@ private:
     std::int64_t stopByte_ = StreamGeometry::kMaxStreamBytes;
     double rate_ = 1.0;
     PassState state_ = PassState::kPreroll;
-    // A sample's times come from all the bytes planned since the last start,
-    // restart or rate change, never from a running sum of truncated sample
-    // lengths: where chunks and buffers split the data changes no time.
-    std::int64_t timeBase_ = 0;    // the presentation time at that point
-    std::int64_t bytesPlayed_ = 0; // frame bytes planned since
+    AdxLoopPoint passLoop_{}; // the record the loop pass under way jumped with
+    // A sample's times come from all the media samples planned since the
+    // last start, restart or rate change, never from a running sum of
+    // truncated sample lengths: where chunks and buffers split the data
+    // changes no time.
+    std::int64_t timeBase_ = 0;      // the presentation time at that point
+    std::int64_t samplesPlayed_ = 0; // media samples planned since
 };

@@ -88,6 +88,17 @@ TEST_P(ChainLoopTest, PassesFollowEachOtherWithoutGapOrRepeat) {
         EXPECT_EQ(samples[i - 1].stop, samples[i].start) << "sample " << i;
         EXPECT_FALSE(samples[i].discontinuity) << "sample " << i;
     }
+    // The stamps are those of the PCM carried: each sample ends where all
+    // the PCM delivered up to it ends, across every jump and trim.
+    std::int64_t delivered = 0;
+    long long firstWrongStamp = -1;
+    for (size_t i = 0; i < samples.size() && firstWrongStamp < 0; ++i) {
+        delivered += static_cast<std::int64_t>(samples[i].bytes.size()) / (2 * param.channelCount);
+        if (samples[i].stop != delivered * 10000000 / params.sampleRate) {
+            firstWrongStamp = static_cast<long long>(i);
+        }
+    }
+    EXPECT_EQ(-1, firstWrongStamp) << "first sample whose stamp is not its PCM's";
 }
 
 INSTANTIATE_TEST_SUITE_P(Loops, ChainLoopTest,

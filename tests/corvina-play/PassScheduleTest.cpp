@@ -141,11 +141,11 @@ INSTANTIATE_TEST_SUITE_P(
                       {3001 * kFrameUnits / 2, 5002 * kFrameUnits / 2, 32000, 96032}},
                      false},
         // At 22,050 Hz a frame of 32 samples lasts 14,512.47 units: the
-        // stream's end lies where all its 938 frames end, truncated once.
-        ScheduleCase{"TimesTruncatedOnce",
+        // stream's end lies where its 30,011 samples end, truncated once.
+        ScheduleCase{"TimesOfTheSamplesCarried",
                      MakeHeader(22050, 1, 30011),
                      kPlain,
-                     {{0, 938LL * 32 * kSecond / 22050, 0, 30011}},
+                     {{0, 30011LL * kSecond / 22050, 0, 30011}},
                      true}));
 
 TEST(PassScheduleTest, LoopPassesAreCountedFarAhead) {

@@ -145,6 +145,10 @@ printf '\x80\x00\x00' >"$fx/three-bytes.adx"
 { head -c 4 "$fx/mono.adx"; printf '\x02'; tail -c +6 "$fx/mono.adx"; } >"$fx/header-refused.adx"
 mkdir -p "$fx/a-directory.adx"
 echo 'not a module' >"$fx/text.ax"
+# corvina.ax of another release: its version resource says 99.99.
+cp "$(dirname "$player")/corvina.ax" "$fx/other-release.ax"
+perl -0777 -pi -e 's/\xBD\x04\xEF\xFE(....)..../\xBD\x04\xEF\xFE$1\x63\x00\x63\x00/s' \
+    "$fx/other-release.ax"
 # patched FILE OFFSET BYTES COPY: a copy of FILE with BYTES (printf escapes)
 # at OFFSET.
 patched() {
@@ -405,6 +409,7 @@ wrong-offset|2|corvina-play: ../../fx/offset.adx: not an ADX stream at byte offs
 offset-past-the-end|2|corvina-play: ../../fx/offset.adx: file too short: 15496 bytes, no stream can start at byte offset 15496|--info --offset 15496 ../../fx/offset.adx
 missing-module|3|corvina-play: nowhere.ax: cannot load the filter module: no such file|--info --module nowhere.ax ../../fx/mono.adx
 module-not-a-dll|3|corvina-play: ../../fx/text.ax: cannot load the filter module: it is not a *-bit Windows DLL|--info --module ../../fx/text.ax ../../fx/mono.adx
+module-of-another-release|3|corvina-play: ../../fx/other-release.ax: the filter module is release 99.99.*; corvina-play plays only with release *|--info --module ../../fx/other-release.ax ../../fx/mono.adx
 output-not-creatable|3|corvina-play: nowhere/out.wav: cannot create: *|--wav nowhere/out.wav ../../fx/mono.adx
 length-all-ones|2|corvina-play: ../../fx/length-all-ones.adx: not a playable ADX stream: its header gives a total length of 4294967295 samples|--wav out.wav ../../fx/length-all-ones.adx
 nine-channels|2|corvina-play: ../../fx/nine-channels.adx: the decoder cannot play this stream: it has 9 channels; the decoder plays 1 or 2|--wav out.wav ../../fx/nine-channels.adx

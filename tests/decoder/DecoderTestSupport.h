@@ -126,7 +126,9 @@ inline ComPtr<IMediaSample> MakeInputSample(IMemAllocator* allocator, const BYTE
     if (withMediaTime) {
         sample->SetMediaTime(&mediaStart, &mediaEnd);
     }
+    // A preroll sample here is a seek's first: the decoder resets on it.
     sample->SetPreroll(preroll ? TRUE : FALSE);
+    sample->SetDiscontinuity(preroll ? TRUE : FALSE);
     return sample;
 }
 

@@ -69,6 +69,9 @@ protected:
         ComPtr<IMediaSample> input =
             MakeInputSample(inputs_.get(), data.data() + firstFrame * frameBytes, byteCount,
                             mediaStart, mediaEnd, preroll, withMediaTime);
+        if (input && prerollContinues_) {
+            input->SetDiscontinuity(FALSE);
+        }
         ComPtr<IMediaSample> output;
         IMemAllocator* allocator = outputAllocator != nullptr ? outputAllocator : outputs_.get();
         EXPECT_HRESULT_SUCCEEDED(allocator->GetBuffer(output.put(), nullptr, nullptr, 0));
@@ -125,6 +128,7 @@ protected:
     ComPtr<IMemAllocator> inputs_;
     ComPtr<IMemAllocator> outputs_;
     std::vector<BYTE> lastOutput_;
+    bool prerollContinues_ = false; // preroll samples continue a warm-up (not discontinuous)
     bool lastSyncPoint_ = false;
     long lastOutputLength_ = 0;
 };
@@ -250,6 +254,16 @@ TEST_F(DecoderTransformTest, PrerollResetsAndAdvancesTheHistoryWithoutDelivering
     pcm.clear();
     ASSERT_EQ(S_OK, Transform(data, 2, 4, 64, 192, &pcm));
     EXPECT_EQ(-1, FirstMismatch(pcm, {golden.begin() + 64, golden.end()}));
+
+    // A warm-up in several preroll samples: only the first (discontinuous)
+    // one resets, the next continues its history.
+    ASSERT_EQ(S_FALSE, Transform(data, 0, 2, 0, 64, &pcm, /*preroll=*/true));
+    prerollContinues_ = true;
+    ASSERT_EQ(S_FALSE, Transform(data, 2, 2, 64, 128, &pcm, /*preroll=*/true));
+    prerollContinues_ = false;
+    pcm.clear();
+    ASSERT_EQ(S_OK, Transform(data, 4, 2, 128, 192, &pcm));
+    EXPECT_EQ(-1, FirstMismatch(pcm, {golden.begin() + 128, golden.end()}));
 }
 
 TEST_F(DecoderTransformTest, BadScaleWordFailsTheSampleAndKeepsTheHistory) {

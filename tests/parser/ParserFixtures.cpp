@@ -18,4 +18,12 @@ AdxEncodedStream EncodeStream(const StreamParams& params) {
     return encoded;
 }
 
+std::int32_t OneLoopHeaderLength(const StreamParams& params) {
+    AdxEncoderOptions options;
+    options.channelCount = params.channelCount;
+    options.version = params.version;
+    options.loops = {AdxLoopPoint{}};
+    return AdxEncoder(options).HeaderLength();
+}
+
 } // namespace parsertest

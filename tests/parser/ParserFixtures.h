@@ -39,6 +39,9 @@ struct StreamParams {
 
 // An encoded stream (a tone) as the fixture encoder makes it.
 AdxEncodedStream EncodeStream(const StreamParams& params);
+// The header length of such a stream with a table of one loop record (the
+// length depends on the table's size, not its contents).
+std::int32_t OneLoopHeaderLength(const StreamParams& params);
 
 // Options for a graph whose sink is set up as `capture` says.
 inline PlaybackOptions WithCapture(const CaptureOptions& capture) {

@@ -69,12 +69,7 @@ protected:
     AdxEncodedStream MakeStream(AdxLoopPoint& loop) {
         StreamParams params;
         params.totalSamples = 20011;
-        params.loops = {AdxLoopPoint{}};
-        AdxEncoderOptions options;
-        options.channelCount = params.channelCount;
-        options.version = params.version;
-        options.loops = params.loops;
-        const std::int32_t headerLength = AdxEncoder(options).HeaderLength();
+        const std::int32_t headerLength = OneLoopHeaderLength(params);
         const LoopCase& param = GetParam();
         loop = AdxEncoder::MakeLoopPoint(param.startSample, param.endSample, headerLength, 2);
         loop.endTrim = param.endTrim;
@@ -134,8 +129,7 @@ TEST_P(LoopTest, PlaysPassesOfTheLoopSeamlessly) {
     EXPECT_EQ(0, graph.sink->Pin()->BeginFlushCount());
 }
 
-TEST_P(LoopTest, SwitchingLoopPlaybackOffEndsTheStreamAtThePassEnd) {
-    const LoopCase& param = GetParam();
+TEST_P(LoopTest, SwitchingLoopPlaybackOffPlaysOnToTheStreamEnd) {
     AdxLoopPoint loop;
     const AdxEncodedStream stream = MakeStream(loop);
     TempFile fixture(stream.bytes);
@@ -152,17 +146,68 @@ TEST_P(LoopTest, SwitchingLoopPlaybackOffEndsTheStreamAtThePassEnd) {
     const std::vector<CapturedSample> samples = graph.sink->Pin()->Samples();
     const std::vector<Pass> passes = SplitPasses(samples);
     ASSERT_GE(passes.size(), 2u);
-    // The last pass is whole: it ends with the loop's range.
+    // The last pass, in whichever pass looping went off, runs from the
+    // loop's start to the stream's last frame (20,011 samples: 626 frames).
     const auto bytes = Concatenate(samples, passes.back().firstSample);
     const auto header = stream.bytes.begin() + stream.headerLength;
-    const auto passStart = passes.size() == 1 ? header : stream.bytes.begin() + loop.startByte;
-    const std::vector<std::uint8_t> expected(passStart, header + (param.endByteFrame + 1) * 36);
-    // Off before the jump, the pass is the loop's (cut at its end); off
-    // after it, the pass plays its whole range.
-    const std::vector<std::uint8_t> cutPass(passStart, header + param.passEndFrame * 36);
-    EXPECT_TRUE(FirstMismatch(bytes, expected) == -1 || FirstMismatch(bytes, cutPass) == -1);
+    const std::vector<std::uint8_t> expected(stream.bytes.begin() + loop.startByte,
+                                             header + 626 * 36);
+    EXPECT_EQ(-1, FirstMismatch(bytes, expected));
+    EXPECT_EQ(20011, samples.back().mediaEnd);
     EXPECT_EQ(1, graph.sink->Pin()->EndOfStreamCount());
 }
+
+// A mono 44,100 Hz stream looping from 22,050 to 44,100 (its cut point,
+// endSample + 32, lies in frame 1,379), played from 0 with a stop position.
+struct StopCase {
+    const char* name;
+    LONGLONG stopUnits;
+    bool ends;
+};
+
+void PrintTo(const StopCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LoopStopTest : public ComTest, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(LoopStopTest, AStopBeforeTheCutPointEndsTheStream) {
+    StreamParams params;
+    params.channelCount = 1;
+    params.totalSamples = 88200;
+    params.loops = {AdxEncoder::MakeLoopPoint(22050, 44100, OneLoopHeaderLength(params), 1)};
+    const AdxEncodedStream stream = EncodeStream(params);
+    TempFile fixture(stream.bytes);
+    PlaybackGraph graph;
+    ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
+    ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
+    ASSERT_EQ(S_OK, graph.parserControl->SetLoop(0, 1));
+    LONGLONG start = 0;
+    LONGLONG stop = GetParam().stopUnits;
+    ASSERT_EQ(S_OK, graph.seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, &stop,
+                                                AM_SEEKING_AbsolutePositioning));
+    ASSERT_HRESULT_SUCCEEDED(graph.control->Run());
+    CapturePin* pin = graph.sink->Pin();
+    if (GetParam().ends) {
+        ASSERT_TRUE(pin->WaitForEndOfStream(1, kWaitMs));
+        graph.StopBounded();
+        // The stop's frame, 1,379, is the last: no second pass.
+        ASSERT_EQ(1u, SplitPasses(pin->Samples()).size());
+        EXPECT_EQ(1380 * kSamplesPerFrame, pin->Samples().back().mediaEnd);
+    } else {
+        ASSERT_TRUE(WaitForPasses(pin, 2));
+        graph.StopBounded();
+        EXPECT_EQ(0, pin->EndOfStreamCount());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Stops, LoopStopTest,
+                         ::testing::Values(
+                             // 1.00066 s: sample 44,129, before the cut point.
+                             StopCase{"InTheCutFrame", 10006600, true},
+                             // 1.002 s: frame 1,380, after the cut frame.
+                             StopCase{"BeyondTheLoop", 10020000, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     Loops, LoopTest,

@@ -35,6 +35,10 @@ public:
     // The data available ends here: reads past it deliver the bytes before
     // it, leave stale bytes after them and answer S_FALSE.
     std::atomic<LONGLONG> shortReadsFrom{LLONG_MAX};
+    // Whether Length counts only the bytes before shortReadsFrom.
+    std::atomic<bool> lengthShrinks{true};
+    // When non-zero, the buffer size the reader grants, whatever is asked.
+    LONG readerBufferBytes = 0;
     HRESULT lengthResult = S_OK;
     HRESULT allocatorResult = S_OK;
 
@@ -80,7 +84,11 @@ public:
         if (FAILED(allocatorResult)) {
             return allocatorResult;
         }
-        return inner_->RequestAllocator(preferred, props, actual);
+        ALLOCATOR_PROPERTIES granted = *props;
+        if (readerBufferBytes > 0) {
+            granted.cbBuffer = readerBufferBytes;
+        }
+        return inner_->RequestAllocator(preferred, &granted, actual);
     }
     HRESULT STDMETHODCALLTYPE Request(IMediaSample* sample, DWORD_PTR user) override {
         return inner_->Request(sample, user);
@@ -89,17 +97,28 @@ public:
                                           DWORD_PTR* user) override {
         return inner_->WaitForNext(timeout, sample, user);
     }
+    // The sample's times name the bytes; its length says how many came.
     HRESULT STDMETHODCALLTYPE SyncReadAligned(IMediaSample* sample) override {
-        return inner_->SyncReadAligned(sample);
+        REFERENCE_TIME start = 0;
+        REFERENCE_TIME stop = 0;
+        BYTE* buffer = nullptr;
+        if (FAILED(sample->GetTime(&start, &stop)) || FAILED(sample->GetPointer(&buffer))) {
+            return E_UNEXPECTED;
+        }
+        const LONGLONG position = start / 10000000;
+        const auto length = static_cast<LONG>((stop - start) / 10000000);
+        const HRESULT read = SyncRead(position, length, buffer);
+        if (SUCCEEDED(read)) {
+            sample->SetActualDataLength(read == S_OK ? length : Delivered(position, length));
+        }
+        return read;
     }
     HRESULT STDMETHODCALLTYPE SyncRead(LONGLONG position, LONG length, BYTE* buffer) override {
         if (position + length > failReadsFrom.load()) {
             return kReadFault;
         }
-        const LONGLONG availableEnd = shortReadsFrom.load();
-        if (position + length > availableEnd) {
-            const LONG delivered =
-                static_cast<LONG>(std::max<LONGLONG>(availableEnd - position, 0));
+        const LONG delivered = Delivered(position, length);
+        if (delivered < length) {
             std::fill(buffer + delivered, buffer + length, BYTE{0xEE});
             return delivered > 0 && FAILED(inner_->SyncRead(position, delivered, buffer)) ? E_FAIL
                                                                                           : S_FALSE;
@@ -111,7 +130,9 @@ public:
             return lengthResult;
         }
         const HRESULT result = inner_->Length(total, available);
-        *available = std::min(*available, shortReadsFrom.load());
+        if (lengthShrinks.load()) {
+            *available = std::min(*available, shortReadsFrom.load());
+        }
         return result;
     }
     // IPin declares BeginFlush and EndFlush alike; the reader's meaning wins,
@@ -120,6 +141,10 @@ public:
     HRESULT STDMETHODCALLTYPE EndFlush() override { return inner_->EndFlush(); }
 
 private:
+    LONG Delivered(LONGLONG position, LONG length) const {
+        return static_cast<LONG>(std::clamp<LONGLONG>(shortReadsFrom.load() - position, 0, length));
+    }
+
     ComPtr<IBaseFilter> owner_;  // +1 on the file source
     ComPtr<IAsyncReader> inner_; // +1 on the file source's reader
 };
@@ -200,10 +225,30 @@ TEST_F(ReadFailureTest, AFailedReadEndsTheRunWithAnErrorAndNoEndOfStream) {
     EXPECT_EQ(0, graph_.sink->Pin()->EndOfStreamCount());
 }
 
-TEST_F(ReadFailureTest, AShortReadUsesOnlyTheBytesReadAndEndsTheStream) {
+struct ShortReadCase {
+    const char* name;
+    LONG readerBufferBytes; // 0: as the parser asks
+    bool lengthShrinks;
+    LONG dataFrames; // whole frames before the data ends
+};
+
+void PrintTo(const ShortReadCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ShortReadTest : public ReadFailureTest,
+                      public ::testing::WithParamInterface<ShortReadCase> {};
+
+// Whether or not the reader's length says so, a short read ends the data;
+// and whatever buffers the reader grants, frames go out whole and in order.
+TEST_P(ShortReadTest, UsesOnlyTheBytesReadAndEndsTheStream) {
+    const ShortReadCase& param = GetParam();
+    faulty_->readerBufferBytes = param.readerBufferBytes;
     ASSERT_EQ(S_OK, ConnectThroughFaultyPin());
-    // The data ends inside frame 100.
-    faulty_->shortReadsFrom = stream_.headerLength + 100 * 36 + 18;
+    const LONG frames = param.dataFrames;
+    faulty_->lengthShrinks = param.lengthShrinks;
+    // The data ends inside the frame after the last whole one.
+    faulty_->shortReadsFrom = stream_.headerLength + frames * 36 + 18;
     ComPtr<IPin> parserOut = FirstPin(graph_.parser.get(), PINDIR_OUTPUT);
     ASSERT_TRUE(parserOut);
     ASSERT_EQ(S_OK, graph_.graph->ConnectDirect(parserOut.get(), graph_.sinkIn.get(), nullptr));
@@ -213,13 +258,20 @@ TEST_F(ReadFailureTest, AShortReadUsesOnlyTheBytesReadAndEndsTheStream) {
 
     const std::vector<CapturedSample> samples = graph_.sink->Pin()->Samples();
     ASSERT_FALSE(samples.empty());
-    const std::vector<std::uint8_t> expected(stream_.bytes.begin() + stream_.headerLength,
-                                             stream_.bytes.begin() + stream_.headerLength +
-                                                 100 * 36);
-    EXPECT_EQ(expected, Concatenate(samples));
-    EXPECT_EQ(3200, samples.back().mediaEnd);
+    const auto data = stream_.bytes.begin() + stream_.headerLength;
+    const std::vector<std::uint8_t> expected(data, data + frames * 36);
+    EXPECT_EQ(-1, FirstMismatch(Concatenate(samples), expected));
+    EXPECT_EQ(frames * 32, samples.back().mediaEnd);
     EXPECT_EQ(1, graph_.sink->Pin()->EndOfStreamCount());
 }
+
+INSTANTIATE_TEST_SUITE_P(Reads, ShortReadTest,
+                         ::testing::Values(ShortReadCase{"LengthShrinks", 0, true, 100},
+                                           ShortReadCase{"LengthStays", 0, false, 100},
+                                           ShortReadCase{"BuffersSmallerThanAFrame", 20, true, 300},
+                                           ShortReadCase{"SmallBuffersAndAShortRead", 50, false,
+                                                         100}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct ConnectFailureCase {
     const char* name;

@@ -50,8 +50,8 @@ TEST(StreamGeometryTest, SeekingArithmetic) {
     EXPECT_LE(noEnd, StreamGeometry::kMaxStreamBytes);
     EXPECT_EQ(0, (noEnd - 0x120) % 36);
     EXPECT_EQ(3200, geometry.SampleIndexAt(0x120 + 3600));
-    EXPECT_EQ(725623, geometry.PlayedUnits(3600, 1.0)); // 3,200 samples, truncated
-    EXPECT_EQ(362811, geometry.PlayedUnits(3600, 2.0));
+    EXPECT_EQ(725623, geometry.PlayedUnits(3200, 1.0)); // truncated
+    EXPECT_EQ(362811, geometry.PlayedUnits(3200, 2.0));
     EXPECT_FALSE(StreamGeometry().IsUsable());
     EXPECT_FALSE(StreamGeometry(MakeHeader(0, 44100)).IsUsable());
     EXPECT_FALSE(StreamGeometry(MakeHeader(2, 0)).IsUsable());

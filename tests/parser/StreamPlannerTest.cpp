@@ -211,6 +211,17 @@ INSTANTIATE_TEST_SUITE_P(
                  360,
                  {{0, 3200}},
                  true},
+        LoopCase{"OneFrameBody",
+                 {MakeLoop(352)},
+                 true,
+                 kEnd,
+                 360,
+                 {{0, 352}, {320, 352}, {320, 352}},
+                 false},
+        // The data ends inside the loop's first frame: the loop pass
+        // delivers nothing and the stream ends instead of spinning.
+        LoopCase{
+            "EmptyLoopPass", {MakeLoop(2000)}, true, FrameByte(10) + 18, 360, {{0, 320}}, true},
         // A short read: the data ends inside frame 50.
         LoopCase{"ShortData", {}, false, FrameByte(50) + 18, 360, {{0, 1600}}, true},
         LoopCase{"ShortDataLooped",
@@ -220,6 +231,98 @@ INSTANTIATE_TEST_SUITE_P(
                  360,
                  {{0, 1600}, {320, 1600}, {320, 1600}},
                  false}));
+
+// Reads that come back short while the reader's length still counts the
+// bytes: the data ends there, looping or not.
+struct ShortReadCase {
+    const char* name;
+    std::int64_t readableEnd;
+    bool loopOn;
+    std::vector<Pass> passes;
+    bool ends;
+};
+void PrintTo(const ShortReadCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class PlannerShortReadTest : public ::testing::TestWithParam<ShortReadCase> {};
+
+TEST_P(PlannerShortReadTest, TheDataEndsWhereTheReadsDo) {
+    const ShortReadCase& param = GetParam();
+    StreamPlanner planner;
+    planner.SetStream(MakeHeader({MakeLoop(2000)}));
+    planner.SetLoop(0, param.loopOn);
+    ReaderSim reader(planner, kEnd, 1000, 360);
+    reader.SetReadableEnd(param.readableEnd);
+    reader.Range(0, StreamGeometry::kMaxStreamBytes);
+    const bool ended = reader.Pull(40);
+    std::vector<Pass> passes = Passes(reader.samples);
+    passes.resize(std::min(passes.size(), param.passes.size()));
+    EXPECT_EQ(param.passes, passes);
+    EXPECT_EQ(param.ends, ended);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reads, PlannerShortReadTest,
+    ::testing::Values(
+        ShortReadCase{"Plain", FrameByte(50) + 18, false, {{0, 1600}}, true},
+        ShortReadCase{
+            "Looping", FrameByte(50) + 18, true, {{0, 1600}, {320, 1600}, {320, 1600}}, false},
+        ShortReadCase{"InsideTheLoopPass", FrameByte(10) + 18, true, {{0, 320}}, true}));
+
+// After a seek, whatever the output buffers: every sample before the start
+// is preroll, only the first of them is discontinuous (the decoder resets
+// its history there alone), and they cover the same 43 frames.
+TEST(StreamPlannerTest, WarmUpIsTheSameForAnyBufferSize) {
+    for (const std::int64_t bufferBytes :
+         {kFrame, 2 * kFrame, std::int64_t{360}, std::int64_t{8460}}) {
+        SCOPED_TRACE(bufferBytes);
+        StreamPlanner planner;
+        planner.SetStream(MakeHeader({}));
+        ReaderSim reader(planner, kEnd, 1000, bufferBytes);
+        reader.Seek(FrameByte(50));
+        ASSERT_TRUE(reader.Pull(100));
+        std::int64_t prerollBytes = 0;
+        int discontinuousPreroll = 0;
+        std::size_t index = 0;
+        for (; index < reader.samples.size() && reader.samples[index].preroll; ++index) {
+            prerollBytes += reader.samples[index].sizeBytes;
+            discontinuousPreroll += reader.samples[index].discontinuity ? 1 : 0;
+        }
+        EXPECT_TRUE(reader.samples.front().discontinuity);
+        EXPECT_EQ(1, discontinuousPreroll);
+        EXPECT_EQ(43 * kFrame, prerollBytes);
+        ASSERT_LT(index, reader.samples.size());
+        EXPECT_EQ(1600, reader.samples[index].mediaStart);
+        for (; index < reader.samples.size(); ++index) {
+            EXPECT_FALSE(reader.samples[index].preroll);
+        }
+    }
+}
+
+// Stamps follow the samples carried: with trims at both loop ends, each
+// sample ends at (samples so far) x 10,000,000 / 44,100, truncated once, so
+// after 1,000 passes the time equals the PCM delivered.
+TEST(StreamPlannerTest, StampsMatchThePcmOverAThousandPasses) {
+    StreamPlanner planner;
+    planner.SetStream(MakeHeader({MakeLoop(1995, 5, 7)}));
+    planner.SetLoop(0, true);
+    ReaderSim reader(planner, kEnd, 1000, 360);
+    reader.Range(0, StreamGeometry::kMaxStreamBytes);
+    std::int64_t pcmSamples = 0;
+    std::int64_t mismatches = 0;
+    while (reader.Jumps() < 1000 &&
+           reader.Step([&](const StreamPlanner::Sample& sample, std::int64_t) {
+               mismatches += sample.timeStart == pcmSamples * 10000000 / 44100 ? 0 : 1;
+               pcmSamples += sample.mediaEnd - sample.mediaStart;
+               mismatches += sample.timeStop == pcmSamples * 10000000 / 44100 ? 0 : 1;
+           })) {
+    }
+    EXPECT_EQ(1000, reader.Jumps());
+    EXPECT_EQ(0, mismatches);
+    // 1,995 samples, then 999 passes of 1,995 - 327.
+    EXPECT_EQ(1995 + 999 * (1995 - 327), pcmSamples);
+}
 
 TEST(StreamPlannerTest, DataAfterAHeaderOffTheFrameGrid) {
     AdxHeader header = MakeHeader({});
@@ -294,7 +397,8 @@ class PlannerControlTest : public ::testing::TestWithParam<ControlCase> {};
 TEST_P(PlannerControlTest, ChangesTakeEffectOnTheNextChunk) {
     const ControlCase& param = GetParam();
     StreamPlanner planner;
-    planner.SetStream(MakeHeader({MakeLoop(2000), MakeLoop(1000, 0, 0, 5)}));
+    planner.SetStream(
+        MakeHeader({MakeLoop(2000), MakeLoop(1000, 0, 0, 5), MakeLoop(300, 0, 9, 5)}));
     planner.SetLoop(0, true);
     ReaderSim reader(planner, kEnd, 1000, 360);
     reader.Range(0, StreamGeometry::kMaxStreamBytes);
@@ -325,11 +429,68 @@ INSTANTIATE_TEST_SUITE_P(
                     [](ReaderSim&, StreamPlanner& planner) { planner.SetLoop(0, false); },
                     {{0, 3200}},
                     true},
+        // Off between the chunk that orders the jump and the jump's data:
+        // the jump happens, and its pass plays on to the end.
         ControlCase{"LoopOffInLoopPass",
                     -1,
                     [](ReaderSim&, StreamPlanner& planner) { planner.SetLoop(0, false); },
-                    {{0, 2000}, {320, 2016}},
+                    {{0, 2000}, {320, 3200}},
                     true},
+        // 1000-byte chunks: the first jump follows chunk 3, chunk 4 is the
+        // first of the second pass.
+        ControlCase{"LoopOffInSecondPass",
+                    4,
+                    [](ReaderSim&, StreamPlanner& planner) { planner.SetLoop(0, false); },
+                    {{0, 2000}, {320, 3200}},
+                    true},
+        ControlCase{"LoopOffAndOnInSecondPass",
+                    4,
+                    [](ReaderSim&, StreamPlanner& planner) {
+                        planner.SetLoop(0, false);
+                        planner.SetLoop(0, true);
+                    },
+                    {{0, 2000}, {320, 2000}, {320, 2000}},
+                    false},
+        // A new loop chosen while a jump is pending: the jump's pass is the
+        // old loop's, start trim and cut; the next jump goes to the new one
+        // (whose end lies before the old start).
+        ControlCase{"OtherLoopWhileJumpPending",
+                    -1,
+                    [](ReaderSim&, StreamPlanner& planner) { planner.SetLoop(2, true); },
+                    {{0, 2000}, {320, 2000}, {169, 300}, {169, 300}},
+                    false},
+        ControlCase{"OtherLoopInSecondPass",
+                    4,
+                    [](ReaderSim&, StreamPlanner& planner) { planner.SetLoop(1, true); },
+                    {{0, 2000}, {320, 2000}, {160, 1000}, {160, 1000}},
+                    false},
+        // A stop in the frame that holds the cut point (frame 62 holds
+        // sample 1999) ends the stream there; one past it, the loop plays.
+        ControlCase{"StopInTheCutFrame",
+                    1,
+                    [](ReaderSim& reader, StreamPlanner&) {
+                        reader.SetStop(FrameByte(62) + kFrame);
+                        reader.Seek(kData);
+                    },
+                    {{0, 608}, {0, 2016}},
+                    true},
+        ControlCase{"StopBeyondTheLoop",
+                    1,
+                    [](ReaderSim& reader, StreamPlanner&) {
+                        reader.SetStop(FrameByte(63) + kFrame);
+                        reader.Seek(kData);
+                    },
+                    {{0, 608}, {0, 2000}, {320, 2000}},
+                    false},
+        // A new rate restarts from the last start, also in a loop pass.
+        ControlCase{"RateInSecondPass",
+                    4,
+                    [](ReaderSim& reader, StreamPlanner& planner) {
+                        planner.SetRate(2.0);
+                        reader.Restart();
+                    },
+                    {{0, 2000}, {320, 1184}, {0, 2000}, {320, 2000}},
+                    false},
         ControlCase{"LoopOffAndOn",
                     1,
                     [](ReaderSim&, StreamPlanner& planner) {

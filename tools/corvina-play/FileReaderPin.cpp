@@ -3,6 +3,7 @@
 #include "SampleAllocator.h"
 
 #include "framework/com/ResultMacros.h"
+#include "parser/StreamGeometry.h"
 
 #include <algorithm>
 
@@ -11,7 +12,7 @@
 
 namespace {
 // Sample times of a pulled stream are byte positions in these units.
-constexpr LONGLONG kUnitsPerByte = 10000000;
+constexpr LONGLONG kUnitsPerByte = StreamGeometry::kUnitsPerByte;
 constexpr long kLargeReadBytes = 1 << 20;
 } // namespace
 

@@ -3,6 +3,9 @@
 #include "framework/com/ComPtr.h"
 #include "framework/com/ResultMacros.h"
 
+#include <corvina_version.h>
+
+#include <string>
 #include <vector>
 
 FilterModule::~FilterModule() {
@@ -41,12 +44,47 @@ HRESULT FilterModule::Load(const std::wstring& path) {
     if (handle_ == nullptr) {
         return ResultFromWin32Error(loadError != 0 ? loadError : ERROR_MOD_NOT_FOUND);
     }
+    fullPath_.assign(fullPath.data(), length);
     getClassObject_ = reinterpret_cast<GetClassObjectFunction>(
         reinterpret_cast<void*>(GetProcAddress(handle_, "DllGetClassObject")));
     if (getClassObject_ == nullptr) {
         return ResultFromWin32Error(ERROR_PROC_NOT_FOUND);
     }
     return S_OK;
+}
+
+bool FilterModule::FileVersion(std::uint64_t& version) const {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(fullPath_.c_str(), &ignored);
+    if (size == 0) {
+        return false;
+    }
+    std::vector<BYTE> block(size);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT fixedBytes = 0;
+    if (!GetFileVersionInfoW(fullPath_.c_str(), 0, size, block.data()) ||
+        !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixedBytes) ||
+        fixed == nullptr || fixedBytes < sizeof(VS_FIXEDFILEINFO)) {
+        return false;
+    }
+    version = (std::uint64_t{fixed->dwFileVersionMS} << 32) | fixed->dwFileVersionLS;
+    return true;
+}
+
+std::uint64_t FilterModule::ProgramVersion() {
+    return (std::uint64_t{CORVINA_VERSION_MAJOR} << 48) |
+           (std::uint64_t{CORVINA_VERSION_MINOR} << 32) |
+           (std::uint64_t{CORVINA_VERSION_PATCH} << 16);
+}
+
+std::string FilterModule::VersionText(std::uint64_t version) {
+    std::string text = std::to_string((version >> 48) & 0xFFFF) + "." +
+                       std::to_string((version >> 32) & 0xFFFF) + "." +
+                       std::to_string((version >> 16) & 0xFFFF);
+    if ((version & 0xFFFF) != 0) {
+        text += "." + std::to_string(version & 0xFFFF);
+    }
+    return text;
 }
 
 HRESULT FilterModule::CreateFilter(REFCLSID classId, IBaseFilter** out) const {

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <strmif.h>
 
+#include <cstdint>
 #include <string>
 
 class FilterModule final : public FilterFactory {
@@ -22,6 +23,14 @@ public:
     // for a file without the COM entry point.
     HRESULT Load(const std::wstring& path);
 
+    // The loaded module's file version from its version resource, the four
+    // numbers in 16 bits each (major first); false when it has none.
+    bool FileVersion(std::uint64_t& version) const;
+    // This program's own version, packed the same way.
+    static std::uint64_t ProgramVersion();
+    // "major.minor.patch" of a packed version (".build" when not 0).
+    static std::string VersionText(std::uint64_t version);
+
     // A new filter of `classId` through the module's class factory; *out
     // holds the only reference.
     HRESULT CreateFilter(REFCLSID classId, IBaseFilter** out) const override;
@@ -32,6 +41,7 @@ public:
 private:
     using GetClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 
+    std::wstring fullPath_; // the loaded module's file
     HMODULE handle_ = nullptr;
     GetClassObjectFunction getClassObject_ = nullptr;
 };

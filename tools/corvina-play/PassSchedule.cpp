@@ -36,7 +36,7 @@ PassSchedule::PassSchedule(const AdxHeader& header, const Settings& settings)
     }
 
     bool passOpen = false;
-    std::int64_t passBytes = 0;
+    std::int64_t passSamples = 0;
     const auto record = [&](const StreamPlanner::Sample& sample, std::int64_t) {
         if (sample.preroll || sample.sizeBytes <= 0) {
             return; // preroll settles the decoder and belongs to no pass
@@ -45,11 +45,11 @@ PassSchedule::PassSchedule(const AdxHeader& header, const Settings& settings)
             passes_.push_back(
                 {sample.timeStart, sample.timeStop, sample.mediaStart, sample.mediaEnd});
             passOpen = true;
-            passBytes = 0;
+            passSamples = 0;
         }
         passes_.back().endTime = sample.timeStop;
         passes_.back().endSample = sample.mediaEnd;
-        passBytes += sample.sizeBytes;
+        passSamples += sample.mediaEnd - sample.mediaStart;
     };
     // Planned up to the end of the third pass and no further: the planner's
     // times then run on from there.
@@ -62,7 +62,7 @@ PassSchedule::PassSchedule(const AdxHeader& header, const Settings& settings)
         }
         if (reader.Jumps() != jumps && passOpen) {
             passOpen = false; // a pass that played nothing does not count
-            lastPassBytes_ = passBytes;
+            lastPassSamples_ = passSamples;
             ++passesEnded;
         }
     }
@@ -74,9 +74,9 @@ bool PassSchedule::Repeats() const {
 
 std::int64_t PassSchedule::TimeAfterRepeats(std::int64_t count) const {
     const std::int64_t limit = std::numeric_limits<std::int64_t>::max() / 4;
-    const std::int64_t bytes =
-        lastPassBytes_ > 0 && count > limit / lastPassBytes_ ? limit : count * lastPassBytes_;
-    return planner_.TimeAfterBytes(bytes);
+    const std::int64_t samples =
+        lastPassSamples_ > 0 && count > limit / lastPassSamples_ ? limit : count * lastPassSamples_;
+    return planner_.TimeAfterSamples(samples);
 }
 
 std::int64_t PassSchedule::SampleUnits(std::int64_t sample) const {

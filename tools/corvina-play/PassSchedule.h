@@ -62,7 +62,7 @@ private:
 
     StreamPlanner planner_; // left where the planned passes end
     std::vector<Pass> passes_;
-    std::int64_t lastPassBytes_ = 0; // frame bytes of the last planned pass
-    bool ended_ = false;             // the stream ends after passes_
+    std::int64_t lastPassSamples_ = 0; // media samples of the last planned pass
+    bool ended_ = false;               // the stream ends after passes_
     double rate_ = 1.0;
 };

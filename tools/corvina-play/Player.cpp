@@ -217,6 +217,20 @@ ExitStatus Player::BuildFilterByFilter() {
     if (FAILED(hr)) {
         return Fail(ExitStatus::kFailed, hr, modulePath_, "cannot load the filter module");
     }
+    // The pass schedule is this program's copy of the parser's planner: a
+    // parser of another release could cut the passes elsewhere.
+    std::uint64_t moduleVersion = 0;
+    if (!session_.Module().FileVersion(moduleVersion)) {
+        return Fail(ExitStatus::kFailed, S_OK, modulePath_,
+                    "the filter module has no version; corvina-play plays only with release " +
+                        FilterModule::VersionText(FilterModule::ProgramVersion()));
+    }
+    if (moduleVersion != FilterModule::ProgramVersion()) {
+        return Fail(ExitStatus::kFailed, S_OK, modulePath_,
+                    "the filter module is release " + FilterModule::VersionText(moduleVersion) +
+                        "; corvina-play plays only with release " +
+                        FilterModule::VersionText(FilterModule::ProgramVersion()));
+    }
     PlaybackGraph& graph = session_.Graph();
     // Conversion reads with plain file reads, and no further than the
     // member's end: the next member's bytes are not this stream's data.
