@@ -1,7 +1,6 @@
-// Seeks while the stream flows and Stop on the parser alone: one flush
-// cycle per SetPositions, the new segment ahead of the segment's first
-// sample every time, positions that saturate instead of overflowing, and a
-// Stop that returns while downstream holds every buffer.
+// Seeks while the stream flows: one flush cycle per SetPositions, the new
+// segment ahead of the segment's first sample every time; and relative
+// positions that saturate instead of overflowing.
 #include "ParserFixtures.h"
 
 #include "tests/support/BoundedWait.h"
@@ -12,7 +11,6 @@
 namespace parsertest {
 namespace {
 
-constexpr DWORD kWaitMs = 10000;
 constexpr int kSeeks = 150;
 constexpr LONGLONG kUnitsPerMs = 10000;
 constexpr LONGLONG kMax = std::numeric_limits<LONGLONG>::max();
@@ -116,29 +114,6 @@ INSTANTIATE_TEST_SUITE_P(
         ExtremeCase{"InRange", kSecond, kSecond, kSecond, kRelative, 3, kIncremental, 2 * kSecond,
                     2 * kSecond + 3}),
     [](const auto& info) { return std::string(info.param.name); });
-
-class ParserStopTest : public ComTest {};
-
-TEST_F(ParserStopTest, StopAloneReturnsWhileDownstreamHoldsEveryBuffer) {
-    TempFile fixture(EncodeStream({}).bytes);
-    CaptureOptions capture;
-    capture.bufferBytes = 360;
-    capture.bufferCount = 2;
-    capture.holdSamples = true;
-    PlaybackGraph graph;
-    ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path(), WithCapture(capture)));
-    ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
-    ASSERT_HRESULT_SUCCEEDED(graph.control->Run());
-    ASSERT_TRUE(graph.sink->Pin()->WaitForSamples(2, kWaitMs));
-    Sleep(20); // the pull thread is waiting for a third buffer by now
-    IBaseFilter* parser = graph.parser.get();
-    bounded::Within("the parser's own Stop while downstream holds every buffer",
-                    [parser] { EXPECT_EQ(S_OK, parser->Stop()); });
-    FILTER_STATE state = State_Running;
-    EXPECT_EQ(S_OK, parser->GetState(0, &state));
-    EXPECT_EQ(State_Stopped, state);
-    graph.StopBounded();
-}
 
 } // namespace
 } // namespace parsertest
