@@ -247,6 +247,11 @@ ExitStatus Player::ExplainRefusal(HRESULT hr) {
                 hr = VFW_E_INVALID_FILE_FORMAT;
             } else if (got < sizeof(prefix) || dataEnd_ - fileOffset_ < headerLength) {
                 hr = VFW_E_FILE_TOO_SHORT;
+            } else if (const auto total = HeaderTotalSamples(); total >= 0x80000000U) {
+                // The parser refuses totals that do not fit its signed count.
+                return Fail(ExitStatus::kRefused, S_OK, input_,
+                            "not a playable ADX stream: its header gives a total length of " +
+                                std::to_string(total) + " samples");
             } else {
                 return Fail(ExitStatus::kRefused, S_OK, input_,
                             "not an ADX stream" + where + ": the parser refused its header");
@@ -261,6 +266,18 @@ ExitStatus Player::ExplainRefusal(HRESULT hr) {
                     "file too short for the ADX header" + where);
     }
     return Fail(ExitStatus::kFailed, hr, input_, "the parser cannot read the file");
+}
+
+unsigned long Player::HeaderTotalSamples() const {
+    unsigned char bytes[4] = {};
+    DWORD got = 0;
+    if (!ReadBytesAt(input_, fileOffset_ + 0x0C, bytes, sizeof(bytes), got) ||
+        got != sizeof(bytes)) {
+        return 0;
+    }
+    return (static_cast<unsigned long>(bytes[0]) << 24) |
+           (static_cast<unsigned long>(bytes[1]) << 16) |
+           (static_cast<unsigned long>(bytes[2]) << 8) | bytes[3];
 }
 
 ExitStatus Player::ExplainDecoderRefusal(HRESULT hr) {
