@@ -58,7 +58,8 @@ public:
     HRESULT Inactive();
     // New range, absolute positions in the upstream file times 10,000,000.
     // While pulling, downstream is flushed and the thread paused around the
-    // change; `whilePaused` (may be empty) runs while no chunk is in flight.
+    // change; `whilePaused` (may be empty) runs under this reader's lock while
+    // no chunk is in flight, after the flush and before the thread runs again.
     HRESULT Seek(LONGLONG startPosition, LONGLONG stopPosition,
                  const std::function<void()>& whilePaused);
 

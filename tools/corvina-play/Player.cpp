@@ -234,6 +234,12 @@ ExitStatus Player::BuildFilterByFilter() {
 
 ExitStatus Player::ExplainRefusal(HRESULT hr) {
     const std::string where = OffsetText(fileOffset_);
+    // The parser refuses a total that its signed count cannot hold: say so.
+    if (const unsigned long total = HeaderTotalSamples(); total >= 0x80000000UL) {
+        return Fail(ExitStatus::kRefused, S_OK, input_,
+                    "not a playable ADX stream: its header gives a total length of " +
+                        std::to_string(total) + " samples");
+    }
     // The file source hands the graph a general code for any refusal of
     // the parser's input pin; the parser's own reasons are the prefix and
     // the header, which the file shows again.
@@ -247,11 +253,6 @@ ExitStatus Player::ExplainRefusal(HRESULT hr) {
                 hr = VFW_E_INVALID_FILE_FORMAT;
             } else if (got < sizeof(prefix) || dataEnd_ - fileOffset_ < headerLength) {
                 hr = VFW_E_FILE_TOO_SHORT;
-            } else if (const auto total = HeaderTotalSamples(); total >= 0x80000000U) {
-                // The parser refuses totals that do not fit its signed count.
-                return Fail(ExitStatus::kRefused, S_OK, input_,
-                            "not a playable ADX stream: its header gives a total length of " +
-                                std::to_string(total) + " samples");
             } else {
                 return Fail(ExitStatus::kRefused, S_OK, input_,
                             "not an ADX stream" + where + ": the parser refused its header");
@@ -269,15 +270,15 @@ ExitStatus Player::ExplainRefusal(HRESULT hr) {
 }
 
 unsigned long Player::HeaderTotalSamples() const {
-    unsigned char bytes[4] = {};
+    unsigned char bytes[0x10] = {};
     DWORD got = 0;
-    if (!ReadBytesAt(input_, fileOffset_ + 0x0C, bytes, sizeof(bytes), got) ||
-        got != sizeof(bytes)) {
+    if (!ReadBytesAt(input_, fileOffset_, bytes, sizeof(bytes), got) || got != sizeof(bytes) ||
+        bytes[0] != 0x80) {
         return 0;
     }
-    return (static_cast<unsigned long>(bytes[0]) << 24) |
-           (static_cast<unsigned long>(bytes[1]) << 16) |
-           (static_cast<unsigned long>(bytes[2]) << 8) | bytes[3];
+    return (static_cast<unsigned long>(bytes[0x0C]) << 24) |
+           (static_cast<unsigned long>(bytes[0x0D]) << 16) |
+           (static_cast<unsigned long>(bytes[0x0E]) << 8) | bytes[0x0F];
 }
 
 ExitStatus Player::ExplainDecoderRefusal(HRESULT hr) {

@@ -41,7 +41,7 @@ private:
     ExitStatus BuildWithGraphBuilder();
     ExitStatus ExplainRefusal(HRESULT hr);
     // The header's total sample count (unsigned, big-endian at byte 0x0C of
-    // the stream); 0 when it cannot be read.
+    // the stream); 0 when the input holds no ADX header start there.
     unsigned long HeaderTotalSamples() const;
     ExitStatus ExplainDecoderRefusal(HRESULT hr);
     ExitStatus ReadStream();
