@@ -52,8 +52,8 @@ private:
     // Filter lock to write (connections only); read by the transform, which
     // runs only while the connections stand.
     DecoderFormatInfo formatInfo_{};
-    // Receive lock: the running prediction state, channel 0 then channel 1.
-    // Set from formatInfo.initialHistory by AdoptFormat and on every preroll
-    // sample.
+    // The running prediction state, channel 0 then channel 1: the
+    // transform's, under the receive lock; set from formatInfo.initialHistory
+    // by AdoptFormat (while no sample flows) and on every preroll sample.
     AdxChannelHistory history_[2]{};
 };

@@ -74,8 +74,8 @@ public:
 
     // Connection (called by the pins, under the filter lock).
     // Parses `headerLength` header bytes; VFW_E_INVALID_FILE_FORMAT for a
-    // header this filter cannot play (also a total of 2^31 samples or more). Replaces the filter's
-    // header when `store` and the header is good.
+    // header this filter cannot play (also a total of 2^31 samples or more).
+    // Replaces the filter's header when `store` and the header is good.
     HRESULT LoadHeader(std::int32_t headerLength, const BYTE* headerBytes, bool store);
     void ResetForNewStream();
     void ResetForDisconnect();
