@@ -5,8 +5,11 @@
 // time) of each run and the best one, and for comparison the ADX core
 // decoding the same frames alone and the cost of one buffer from the
 // runtime's memory allocator (each parser buffer takes two such buffers).
+// Then the seek latency: in the paused graph, the time from SetPositions
+// with a new start and stop until the renderer holds the first decoded
+// sample from there (the graph's GetState answers S_OK again).
 //
-//   chain_bench [SECONDS [RUNS]]      default: 600 s of audio, 3 runs
+//   chain_bench [SECONDS [RUNS]]      default: 600 s of audio (at least 2), 3 runs
 //
 // A Windows program: run it under Wine with the build tree's runner
 // (`BUILD/wine-run BUILD/bench/chain_bench.exe`), or with bench/chain-bench.sh.
@@ -39,6 +42,8 @@ constexpr std::int32_t kChannels = 2;
 constexpr CLSID kNullRendererClassId = {
     0xc1f400a4, 0x3f08, 0x11d3, {0x9f, 0x0b, 0x00, 0x60, 0x08, 0x03, 0x9e, 0x37}};
 constexpr long kCompletionTimeoutMs = 600000;
+constexpr int kSeeks = 200;
+constexpr REFERENCE_TIME kUnitsPerSecond = 10000000;
 
 // Real encoded audio, a sweep under some noise so that block scales vary:
 // 20 s of it encoded once and its frames repeated up to `seconds`, with the
@@ -229,6 +234,41 @@ double TimeOneRun(Chain& chain) {
     return complete ? seconds : -1.0;
 }
 
+// Seeks the paused chain `kSeeks` times, each to a new start with a stop 1 s
+// after it, and times each SetPositions until the renderer is cued again, in
+// microseconds, sorted; empty when a seek or the cueing fails.
+std::vector<double> TimeSeeks(Chain& chain, int seconds) {
+    std::vector<double> latencies;
+    ComPtr<IMediaSeeking> seeking;
+    if (FAILED(chain.graph.query_to(seeking)) || FAILED(chain.control->Pause())) {
+        return latencies;
+    }
+    OAFilterState state = State_Stopped;
+    if (chain.control->GetState(10000, &state) != S_OK) {
+        return latencies;
+    }
+    std::uint32_t random = 12345;
+    for (int i = 0; i < kSeeks; ++i) {
+        random = random * 1103515245U + 12345U;
+        REFERENCE_TIME current =
+            (random >> 8) % (static_cast<std::uint32_t>(seconds) - 1) * kUnitsPerSecond;
+        REFERENCE_TIME stop = current + kUnitsPerSecond;
+        const auto started = std::chrono::steady_clock::now();
+        if (FAILED(seeking->SetPositions(&current, AM_SEEKING_AbsolutePositioning, &stop,
+                                         AM_SEEKING_AbsolutePositioning)) ||
+            chain.control->GetState(10000, &state) != S_OK) {
+            latencies.clear();
+            break;
+        }
+        latencies.push_back(
+            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - started)
+                .count());
+    }
+    chain.control->Stop();
+    std::sort(latencies.begin(), latencies.end());
+    return latencies;
+}
+
 // For comparison: the ADX core alone over the same frames, in pieces of
 // `framesPerPiece` frames as the parser would deliver them; wall seconds.
 double TimeCoreDecode(const std::vector<std::uint8_t>& stream, std::int32_t framesPerPiece) {
@@ -277,7 +317,7 @@ double TimeAllocatorRoundTrip() {
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 600;
     const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
-    if (seconds <= 0 || runs <= 0) {
+    if (seconds < 2 || runs <= 0) {
         std::fprintf(stderr, "usage: chain_bench [SECONDS [RUNS]]\n");
         return 2;
     }
@@ -332,6 +372,16 @@ int main(int argc, char** argv) {
                                                (seconds * (kRate / 32.0) * 18 * kChannels)
                                          : 0.0);
         }
+        const std::vector<double> seeks = TimeSeeks(chain, seconds);
+        if (seeks.empty()) {
+            std::fprintf(stderr, "chain_bench: %ls: a seek in the paused chain failed\n",
+                         path.c_str());
+            goto cleanup;
+        }
+        std::printf("seek latency, SetPositions (start and stop) to the first decoded sample "
+                    "in the paused renderer, %d seeks: best %.0f us, median %.0f us, 90th "
+                    "percentile %.0f us\n",
+                    kSeeks, seeks.front(), seeks[seeks.size() / 2], seeks[seeks.size() * 9 / 10]);
     }
     std::printf("for comparison: the ADX core alone, 235 frames a call: %.0fx real time; "
                 "the runtime allocator's GetBuffer and release: %.1f us\n",

@@ -7,7 +7,8 @@
 #
 # Prints each run's real-time factor (target: at least 2000x) next to the
 # ADX core decoding the same frames alone and the cost of one buffer from
-# the runtime's memory allocator.
+# the runtime's memory allocator, and the seek latency: SetPositions with a
+# new start and stop until the paused renderer holds the first decoded sample.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-$root/build/win64}

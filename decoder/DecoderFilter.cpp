@@ -169,11 +169,6 @@ HRESULT STDMETHODCALLTYPE DecoderFilter::InnerQueryInterface(REFIID iid, void** 
 HRESULT STDMETHODCALLTYPE DecoderFilter::GetStreamInfo(AdxFormatInfo* info) {
     RETURN_HR_IF_NULL(E_POINTER, info);
     auto guard = filterLock_.lock();
-    // While the output is unconnected no sample flows, so formatInfo may
-    // follow the input's type; once it is connected it is the transform's.
-    if (inputPin_ != nullptr && outputPin_ != nullptr && !outputPin_->IsConnected()) {
-        (void)RefreshFormatFromInput();
-    }
     info->version = formatInfo_.version;
     info->blockSize = formatInfo_.blockSize;
     info->bitsPerSample = formatInfo_.bitsPerSample;
@@ -280,10 +275,16 @@ HRESULT DecoderFilter::AcceptTransform(const AM_MEDIA_TYPE* inputType,
     RETURN_IF_FAILED(ReadDecoderFormat(inputType, &format));
     MediaTypeRecord proposed;
     RETURN_IF_FAILED(BuildOutputType(format, &proposed));
-    if (outputType == nullptr || !proposed.Equals(*outputType)) {
-        return S_FALSE;
-    }
-    formatInfo_ = format;
+    // A query only: the format changes when a connection is made.
+    return outputType != nullptr && proposed.Equals(*outputType) ? S_OK : S_FALSE;
+}
+
+HRESULT DecoderFilter::FinishPinConnection(PIN_DIRECTION /*direction*/, IPin* /*peer*/) {
+    return AdoptFormat(&inputPin_->ConnectionType());
+}
+
+HRESULT DecoderFilter::AdoptFormat(const AM_MEDIA_TYPE* inputType) {
+    RETURN_IF_FAILED(ReadDecoderFormat(inputType, &formatInfo_));
     history_[0] = formatInfo_.initialHistory[0];
     history_[1] = formatInfo_.initialHistory[1];
     return S_OK;
@@ -308,13 +309,6 @@ HRESULT DecoderFilter::SizeOutputBuffers(IMemAllocator* allocator, ALLOCATOR_PRO
     return S_OK;
 }
 
-HRESULT DecoderFilter::RefreshFormatFromInput() {
-    if (inputPin_ == nullptr || !inputPin_->IsConnected()) {
-        return VFW_E_NOT_CONNECTED;
-    }
-    return ReadDecoderFormat(&inputPin_->ConnectionType(), &formatInfo_);
-}
-
 HRESULT DecoderFilter::ProposeOutputType(int position, MediaTypeRecord* type) {
     if (inputPin_ == nullptr || !inputPin_->IsConnected()) {
         return VFW_E_NOT_CONNECTED;
@@ -325,9 +319,9 @@ HRESULT DecoderFilter::ProposeOutputType(int position, MediaTypeRecord* type) {
     if (position > 0) {
         return VFW_S_NO_MORE_ITEMS;
     }
-    // formatInfo itself follows the input type; the running history does not.
-    const HRESULT read = RefreshFormatFromInput();
     RETURN_HR_IF_NULL(E_POINTER, type);
-    RETURN_IF_FAILED(read);
-    return BuildOutputType(formatInfo_, type);
+    // From the connected input type, into a copy: proposing changes nothing.
+    DecoderFormatInfo format = {};
+    RETURN_IF_FAILED(ReadDecoderFormat(&inputPin_->ConnectionType(), &format));
+    return BuildOutputType(format, type);
 }

@@ -39,15 +39,21 @@ protected:
                             const AM_MEDIA_TYPE* outputType) override;
     HRESULT SizeOutputBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
     HRESULT ProposeOutputType(int position, MediaTypeRecord* type) override;
+    // Either pin connected: the format becomes the input type's.
+    HRESULT FinishPinConnection(PIN_DIRECTION direction, IPin* peer) override;
+
+    // Takes the stream's format from `inputType` and starts the prediction
+    // from its initial history. Called only where a connection is made,
+    // under the filter lock while no sample flows; type queries (QueryAccept,
+    // EnumMediaTypes) never change the format.
+    HRESULT AdoptFormat(const AM_MEDIA_TYPE* inputType);
 
 private:
-    // Re-reads formatInfo from the input pin's connection type (the first
-    // steps of ProposeOutputType at position 0).
-    HRESULT RefreshFormatFromInput();
-
+    // Filter lock to write (connections only); read by the transform, which
+    // runs only while the connections stand.
     DecoderFormatInfo formatInfo_{};
-    // Running prediction state, channel 0 then channel 1. Set from
-    // formatInfo.initialHistory whenever AcceptTransform accepts, which
-    // happens before any sample can flow, and on every preroll sample.
+    // The running prediction state, channel 0 then channel 1: the
+    // transform's, under the receive lock; set from formatInfo.initialHistory
+    // by AdoptFormat (while no sample flows) and on every preroll sample.
     AdxChannelHistory history_[2]{};
 };

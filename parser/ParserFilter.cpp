@@ -102,6 +102,14 @@ HRESULT STDMETHODCALLTYPE ParserFilter::Stop() {
     if (state_ == State_Stopped) {
         return S_OK;
     }
+    // The pull thread may wait in GetBuffer for an output buffer that a
+    // downstream still running holds (this Stop did not come through the
+    // graph): decommitting the output allocator first ends that wait, and the
+    // thread's chunk ends quietly, so the wait for the thread below ends too.
+    // Decommit takes no lock of this filter.
+    if (IsOutputConnected() && outputPin_->Allocator() != nullptr) {
+        outputPin_->Allocator()->Decommit();
+    }
     // Whenever the input is connected its PullReader may be running, also
     // with no output connected: it must end before the filter stops.
     if (inputPin_ && inputPin_->IsConnected()) {
@@ -197,8 +205,10 @@ HRESULT STDMETHODCALLTYPE ParserFilter::GetPages(CAUUID* pages) {
 
 HRESULT ParserFilter::LoadHeader(std::int32_t headerLength, const BYTE* headerBytes, bool store) {
     AdxHeader scratch;
+    // A total of 2^31 samples or more reads as negative here and would give
+    // a negative duration: refused like any header that cannot be played.
     if (ParseAdxHeader(headerLength, headerBytes, scratch) != kAdxHeaderAccepted ||
-        !StreamGeometry(scratch).IsUsable()) {
+        !StreamGeometry(scratch).IsUsable() || scratch.totalSamples < 0) {
         return VFW_E_INVALID_FILE_FORMAT;
     }
     if (store) {
@@ -368,19 +378,25 @@ HRESULT ParserFilter::Reposition(int kind) {
     const LONGLONG startByte = geometry.StreamByteForTime(current);
     const LONGLONG endByte = geometry.StopByteForTime(stop);
     const LONGLONG readStart = std::max<LONGLONG>(startByte - geometry.PrerollBytes(), 0);
-    // Applied while the pull thread is paused: no chunk plans with half of it.
+    // Applied while the pull thread is paused: no chunk plans with half of
+    // it, and the new segment is downstream before the segment's first
+    // sample, which the thread sends only once it runs again.
+    HRESULT segment = S_OK;
     const auto apply = [&] {
-        auto plan = planLock_.lock();
-        if (kind == kNewStart) {
-            planner_.SetStart(startByte); // also wins over a pending loop jump
-        } else {
-            planner_.RestartPass(); // the reader starts again from the last start
-            if (kind == kNewRate) {
-                planner_.SetRate(rate);
+        {
+            auto plan = planLock_.lock();
+            if (kind == kNewStart) {
+                planner_.SetStart(startByte); // also wins over a pending loop jump
+            } else {
+                planner_.RestartPass(); // the reader starts again from the last start
+                if (kind == kNewRate) {
+                    planner_.SetRate(rate);
+                }
             }
+            planner_.SetStopByte(endByte);
         }
-        planner_.SetStopByte(endByte);
+        segment = outputPin_->SendNewSegment(current, stop, rate);
     };
     RETURN_IF_FAILED(inputPin_->SeekStream(readStart, endByte, apply));
-    return outputPin_->SendNewSegment(current, stop, rate);
+    return segment;
 }

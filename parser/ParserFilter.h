@@ -13,7 +13,12 @@
 // PullReader's lock) is ever taken by the pull thread, and the locks the pull
 // thread takes (the delivery lock, the plan lock, the position lock through a
 // renderer's position query at end of stream) are never held while waiting
-// for it or while calling out of the filter.
+// for it or while calling out of the filter. A seek sends its flush and its
+// new segment downstream under the PullReader lock, while the pull thread is
+// paused, so that the segment precedes its first sample. Stop decommits the
+// output allocator before it waits for the pull thread, which may be waiting
+// for an output buffer that downstream holds; decommitting takes none of
+// these locks.
 #pragma once
 
 #include "adx/AdxHeader.h"
@@ -70,8 +75,8 @@ public:
 
     // Connection (called by the pins, under the filter lock).
     // Parses `headerLength` header bytes; VFW_E_INVALID_FILE_FORMAT for a
-    // header this filter cannot play. Replaces the filter's header when
-    // `store` and the header is good.
+    // header this filter cannot play (also a total of 2^31 samples or more).
+    // Replaces the filter's header when `store` and the header is good.
     HRESULT LoadHeader(std::int32_t headerLength, const BYTE* headerBytes, bool store);
     void ResetForNewStream();
     void ResetForDisconnect();

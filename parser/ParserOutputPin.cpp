@@ -6,6 +6,8 @@
 #include <uuids.h>
 #include <vfwmsgs.h>
 
+#include <limits>
+
 namespace {
 
 bool IsMediaTime(const GUID& format) {
@@ -15,6 +17,20 @@ bool IsMediaTime(const GUID& format) {
 // The low two bits of a seeking flag word.
 DWORD PositioningMode(DWORD flags) {
     return flags & AM_SEEKING_PositioningBitsMask;
+}
+
+// position + offset, held to the 64-bit range: a relative or incremental
+// position far out saturates (the top meaning "no end") instead of wrapping.
+LONGLONG SaturatingAdd(LONGLONG position, LONGLONG offset) {
+    constexpr LONGLONG kMax = std::numeric_limits<LONGLONG>::max();
+    constexpr LONGLONG kMin = std::numeric_limits<LONGLONG>::min();
+    if (offset > 0 && position > kMax - offset) {
+        return kMax;
+    }
+    if (offset < 0 && position < kMin - offset) {
+        return kMin;
+    }
+    return position + offset;
 }
 
 } // namespace
@@ -161,24 +177,25 @@ HRESULT STDMETHODCALLTYPE ParserOutputPin::SetPositions(LONGLONG* current, DWORD
         if (currentMode == AM_SEEKING_AbsolutePositioning) {
             currentPosition_ = *current;
         } else if (currentMode == AM_SEEKING_RelativePositioning) {
-            currentPosition_ += *current;
+            currentPosition_ = SaturatingAdd(currentPosition_, *current);
         }
         if (stopMode == AM_SEEKING_AbsolutePositioning) {
             stopPosition_ = *stop;
         } else if (stopMode == AM_SEEKING_IncrementalPositioning) {
-            stopPosition_ = *stop + currentPosition_;
+            stopPosition_ = SaturatingAdd(currentPosition_, *stop);
         } else if (stopMode == AM_SEEKING_RelativePositioning) {
-            stopPosition_ += *stop;
+            stopPosition_ = SaturatingAdd(stopPosition_, *stop);
         }
     }
-    HRESULT result = S_OK;
-    if (stopMode != AM_SEEKING_NoPositioning) {
-        result = parser_->Reposition(ParserFilter::kNewStop);
-    }
+    // One reposition takes both positions: a new start also reads to the
+    // new stop, so a second flush and restart would only add latency.
     if (currentMode != AM_SEEKING_NoPositioning) {
-        result = parser_->Reposition(ParserFilter::kNewStart);
+        return parser_->Reposition(ParserFilter::kNewStart);
     }
-    return result;
+    if (stopMode != AM_SEEKING_NoPositioning) {
+        return parser_->Reposition(ParserFilter::kNewStop);
+    }
+    return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE ParserOutputPin::GetPositions(LONGLONG* current, LONGLONG* stop) {

@@ -45,7 +45,8 @@ public:
     HRESULT Inactive();
     // New range, byte positions in the upstream file. While pulling,
     // downstream is flushed and the thread paused around the change;
-    // `whilePaused` (may be empty) runs while no chunk is in flight.
+    // `whilePaused` (may be empty) runs under this reader's lock while no
+    // chunk is in flight, after the flush and before the thread runs again.
     HRESULT Seek(LONGLONG startFileByte, LONGLONG stopFileByte,
                  const std::function<void()>& whilePaused);
 

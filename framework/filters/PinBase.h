@@ -13,6 +13,8 @@
 #include <windows.h>
 #include <strmif.h>
 
+#include <atomic>
+
 class FilterBase;
 
 class PinBase : public UnknownBase, public IPin, public IQualityControl, public MediaTypeSource {
@@ -109,8 +111,9 @@ private:
     CriticalSection peerLock_;
     const PIN_DIRECTION direction_;
     CriticalSection* const lock_; // the filter lock
-    // Written under lock_ (flush, stop) and on the streaming thread.
-    bool runTimeError_ = false;
+    // Written under lock_ (flush, stop) and on the streaming thread, read on
+    // both without a common lock: atomic.
+    std::atomic<bool> runTimeError_{false};
     bool canReconnectWhileActive_ = false;
     bool tryOwnTypesFirst_ = false;
     FilterBase* const filter_;               // not counted: the filter owns the pin

@@ -21,8 +21,12 @@ TransformFilterBase::~TransformFilterBase() {
 }
 
 bool TransformFilterBase::MakePins() {
+    if (pinsMade_.load(std::memory_order_acquire)) {
+        return true; // no lock once made: the pins never change again
+    }
+    auto guard = filterLock_.lock();
     if (inputPin_ != nullptr) {
-        return true;
+        return true; // another first caller made them
     }
     inputPin_.reset(new (std::nothrow) TransformInputPin(this, &filterLock_));
     if (inputPin_ == nullptr) {
@@ -33,6 +37,7 @@ bool TransformFilterBase::MakePins() {
         inputPin_.reset();
         return false;
     }
+    pinsMade_.store(true, std::memory_order_release);
     return true;
 }
 

@@ -75,13 +75,19 @@ protected:
     std::atomic<bool> qualityChanged_{false}; // EC_QUALITY_CHANGE sent since the last Pause
     CriticalSection filterLock_;              // FilterBase's lock, shared with both pins
     CriticalSection receiveLock_;             // held while a sample or end of stream is processed
-    std::unique_ptr<TransformInputPin> inputPin_;   // null until the pins are asked for
-    std::unique_ptr<TransformOutputPin> outputPin_; // made together with inputPin
+    // Null until the pins are asked for; made together, once, under the
+    // filter lock, and kept until destruction, so read without it after
+    // pinsMade_ (or under it).
+    std::unique_ptr<TransformInputPin> inputPin_;
+    std::unique_ptr<TransformOutputPin> outputPin_;
 
 private:
     friend class TransformInputPin;
     friend class TransformOutputPin;
 
-    // Both pins, made together; false when they could not be made.
+    // Both pins, made together; false when they could not be made. Callers
+    // on any thread may race here (two first pin enumerations).
     bool MakePins();
+
+    std::atomic<bool> pinsMade_{false}; // set once both pins exist, after they do
 };

@@ -4,9 +4,12 @@
 // stream or report an error, and never hang it.
 #include "ChainFixtures.h"
 
+#include "tests/support/BoundedWait.h"
+
 #include <evcode.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -192,6 +195,56 @@ INSTANTIATE_TEST_SUITE_P(
         BadStreamCase{"NoData", [](auto& bytes, const auto& s) { return CutData(bytes, s, 0); },
                       true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+class ChainQueryTest : public ComTest {};
+
+// Type queries while the stream flows are only queries: a player's
+// QueryAccept of the connected PCM type, a QueryAccept of another ADX type
+// of the same rate and channels, and the output's type list, over and over,
+// leave the PCM the core's decode.
+TEST_F(ChainQueryTest, QueriesDuringPlaybackLeaveThePcmBitIdentical) {
+    StreamParams params;
+    params.totalSamples = 441000; // 10 s
+    const AdxEncodedStream stream = EncodeStream(params);
+    TempFile fixture(stream.bytes);
+    PlaybackGraph graph;
+    ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path(), ChainToSink()));
+    ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
+    AM_MEDIA_TYPE pcm = {};
+    AM_MEDIA_TYPE otherAdx = {};
+    ASSERT_EQ(S_OK, graph.decoderOut->ConnectionMediaType(&pcm));
+    ASSERT_EQ(S_OK, graph.decoderIn->ConnectionMediaType(&otherAdx));
+    ASSERT_GE(otherAdx.cbFormat, 26U);
+    otherAdx.pbFormat[22] ^= 0x55; // other coefficients
+    std::atomic<bool> done{false};
+    std::atomic<int> rounds{0};
+    {
+        bounded::Call querier([&] {
+            while (!done) {
+                graph.decoderOut->QueryAccept(&pcm);
+                graph.decoderIn->QueryAccept(&otherAdx);
+                ComPtr<IEnumMediaTypes> types;
+                AM_MEDIA_TYPE* proposed = nullptr;
+                if (SUCCEEDED(graph.decoderOut->EnumMediaTypes(types.put())) &&
+                    types->Next(1, &proposed, nullptr) == S_OK) {
+                    FreeTaskMediaType(proposed);
+                }
+                ++rounds;
+            }
+        });
+        EXPECT_HRESULT_SUCCEEDED(graph.control->Run());
+        EXPECT_TRUE(graph.sink->Pin()->WaitForEndOfStream(1, kWaitMs));
+        done = true;
+        querier.Join("type queries");
+    }
+    graph.StopBounded();
+    ReleaseContents(&pcm);
+    ReleaseContents(&otherAdx);
+    EXPECT_GT(rounds.load(), 0);
+    const std::vector<std::int16_t> pcmOut = CapturedPcm(graph.sink->Pin()->Samples());
+    EXPECT_EQ(-1, FirstMismatch(pcmOut, DecodeDirect(stream.bytes)))
+        << "first mismatching PCM sample";
+}
 
 } // namespace
 } // namespace chaintest

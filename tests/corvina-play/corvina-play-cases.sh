@@ -159,6 +159,7 @@ patched() {
 # The data ends after 1000 of the 4000 frames (header 50, frames of 36).
 head -c $((50 + 1000 * 36)) "$fx/stereo.adx" >"$fx/truncated.adx"
 patched mono.adx 12 '\xff\xff\xff\xff' length-all-ones.adx
+patched mono.adx 12 '\x80\x00\x00\x00' length-2-to-31.adx
 patched mono.adx 7 '\x09' nine-channels.adx
 patched mono.adx 6 '\x08' eight-bits.adx
 cp "$fx/mono.adx" "$fx/-dash.adx"
@@ -412,6 +413,7 @@ module-not-a-dll|3|corvina-play: ../../fx/text.ax: cannot load the filter module
 module-of-another-release|3|corvina-play: ../../fx/other-release.ax: the filter module is release 99.99.*; corvina-play plays only with release *|--info --module ../../fx/other-release.ax ../../fx/mono.adx
 output-not-creatable|3|corvina-play: nowhere/out.wav: cannot create: *|--wav nowhere/out.wav ../../fx/mono.adx
 length-all-ones|2|corvina-play: ../../fx/length-all-ones.adx: not a playable ADX stream: its header gives a total length of 4294967295 samples|--wav out.wav ../../fx/length-all-ones.adx
+length-2-to-31|2|corvina-play: ../../fx/length-2-to-31.adx: not a playable ADX stream: its header gives a total length of 2147483648 samples|--info ../../fx/length-2-to-31.adx
 nine-channels|2|corvina-play: ../../fx/nine-channels.adx: the decoder cannot play this stream: it has 9 channels; the decoder plays 1 or 2|--wav out.wav ../../fx/nine-channels.adx
 eight-bits|2|corvina-play: ../../fx/eight-bits.adx: the decoder cannot play this stream: it has 8 bits per sample; the decoder plays 4|--wav out.wav ../../fx/eight-bits.adx
 member-missing|2|corvina-play: ../../fx/songs.afs: no member named drums.adx|--info --member drums.adx ../../fx/songs.afs

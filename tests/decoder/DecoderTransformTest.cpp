@@ -48,6 +48,7 @@ protected:
         MakeAdxType(format, &input);
         MakePcmType(format.channelCount, format.sampleRate, &output);
         ASSERT_EQ(S_OK, decoder()->AcceptTransform(&input, &output));
+        ASSERT_EQ(S_OK, decoder()->AdoptFormat(&input)); // as connecting does
     }
     void ConnectChannels(int channelCount) {
         AdxFormatFields format;

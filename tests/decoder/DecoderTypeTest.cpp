@@ -158,6 +158,7 @@ TEST_P(DecoderBufferTest, SizesTheRuntimeAllocator) {
     MakeAdxType(fields, &input);
     MakePcmType(1, 44100, &output);
     ASSERT_EQ(S_OK, decoder()->AcceptTransform(&input, &output));
+    ASSERT_EQ(S_OK, decoder()->AdoptFormat(&input));
 
     ComPtr<IMemAllocator> allocator;
     ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,

@@ -12,6 +12,7 @@ public:
     TestableDecoder() : DecoderFilter(nullptr) {}
     using DecoderFilter::AcceptInputType;
     using DecoderFilter::AcceptTransform;
+    using DecoderFilter::AdoptFormat;
     using DecoderFilter::ProposeOutputType;
     using DecoderFilter::SizeOutputBuffers;
     using DecoderFilter::TransformSample;

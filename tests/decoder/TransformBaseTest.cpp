@@ -7,6 +7,7 @@
 #include "TestSourceFilter.h"
 
 #include "framework/com/CountedObject.h"
+#include "tests/support/BoundedWait.h"
 #include "framework/filters/TransformFilterBase.h"
 
 #include <evcode.h>
@@ -348,6 +349,43 @@ TEST_F(TransformBaseTest, PinLookup) {
     EXPECT_EQ(E_POINTER, transformFilter_->FindPin(L"In", nullptr));
     EXPECT_EQ(nullptr, transform_->PinAt(2));
     EXPECT_EQ(2, transform_->PinCount());
+}
+
+class TransformPinCreationTest : public ComTest {};
+
+// Two threads enumerating a new filter's pins at once: one pair of pins is
+// made and both threads see it (a fresh filter every round).
+TEST_F(TransformPinCreationTest, TwoFirstEnumerationsShareOnePairOfPins) {
+    constexpr int kRounds = 300;
+    for (int round = 0; round < kRounds; ++round) {
+        ComPtr<IBaseFilter> filter((new ScriptedTransform())->AsBaseFilter());
+        HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        IPin* seen[2][2] = {};
+        const auto enumerate = [&](int who) {
+            WaitForSingleObject(go, INFINITE);
+            ComPtr<IEnumPins> pins;
+            IPin* got[2] = {};
+            ULONG fetched = 0;
+            if (SUCCEEDED(filter->EnumPins(pins.put())) &&
+                SUCCEEDED(pins->Next(2, got, &fetched))) {
+                for (ULONG i = 0; i < fetched; ++i) {
+                    seen[who][i] = got[i];
+                    got[i]->Release(); // the filter keeps its pins
+                }
+            }
+        };
+        {
+            bounded::Call first([&] { enumerate(0); });
+            bounded::Call second([&] { enumerate(1); });
+            SetEvent(go);
+            first.Join("first pin enumeration");
+            second.Join("second pin enumeration");
+        }
+        CloseHandle(go);
+        ASSERT_NE(nullptr, seen[0][1]) << "round " << round;
+        ASSERT_EQ(seen[0][0], seen[1][0]) << "round " << round;
+        ASSERT_EQ(seen[0][1], seen[1][1]) << "round " << round;
+    }
 }
 
 } // namespace

@@ -79,6 +79,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadInputCase{"ZeroChannels", [](auto& b, auto) { b[7] = 0; }, VFW_E_INVALID_FILE_FORMAT},
         BadInputCase{"ZeroSampleRate", [](auto& b, auto) { PutU32(b, 8, 0); },
                      VFW_E_INVALID_FILE_FORMAT},
+        // Totals past 31 bits would give a negative duration.
+        BadInputCase{"TotalSamplesOf2To31", [](auto& b, auto) { PutU32(b, 12, 0x80000000U); },
+                     VFW_E_INVALID_FILE_FORMAT},
+        BadInputCase{"TotalSamplesAllOnes", [](auto& b, auto) { PutU32(b, 12, 0xFFFFFFFFU); },
+                     VFW_E_INVALID_FILE_FORMAT},
         BadInputCase{"TruncatedPrefix", [](auto& b, auto) { b.resize(3); }, VFW_E_FILE_TOO_SHORT},
         BadInputCase{"TruncatedHeader", [](auto& b, auto length) { b.resize(length - 1); },
                      VFW_E_FILE_TOO_SHORT},

@@ -50,4 +50,14 @@ inline PlaybackOptions WithCapture(const CaptureOptions& capture) {
     return options;
 }
 
+// A sink that asks for two small buffers (ten frames each) and keeps every
+// sample until it stops: the parser soon waits for a third buffer.
+inline CaptureOptions HoldingBothBuffers() {
+    CaptureOptions capture;
+    capture.bufferBytes = 360;
+    capture.bufferCount = 2;
+    capture.holdSamples = true;
+    return capture;
+}
+
 } // namespace parsertest

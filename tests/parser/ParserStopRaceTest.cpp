@@ -1,9 +1,11 @@
 // Stop racing the streaming thread: while it jumps to the loop start again
-// and again, and while the repacker waits for an output buffer.
+// and again, and while the repacker waits for an output buffer; and Stop on
+// the parser alone while downstream runs on holding every buffer.
 // Every Stop must return in bounded time, and nothing may be left alive.
 #include "ParserFixtures.h"
 
 #include "framework/com/CountedObject.h"
+#include "tests/support/BoundedWait.h"
 
 #include <chrono>
 #include <iostream>
@@ -42,12 +44,7 @@ TEST_P(StopRaceTest, StopNeverHangsAndLeavesNothingAlive) {
 
     const auto began = std::chrono::steady_clock::now();
     {
-        CaptureOptions capture;
-        if (param.holdBuffers) {
-            capture.bufferBytes = 360;
-            capture.bufferCount = 2;
-            capture.holdSamples = true;
-        }
+        const CaptureOptions capture = param.holdBuffers ? HoldingBothBuffers() : CaptureOptions{};
         PlaybackGraph graph;
         ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path(), WithCapture(capture)));
         ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
@@ -76,6 +73,25 @@ INSTANTIATE_TEST_SUITE_P(Races, StopRaceTest,
                                            RaceCase{"WhileWaitingForABuffer", false, true},
                                            RaceCase{"Both", true, true}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+class ParserStopTest : public ComTest {};
+
+TEST_F(ParserStopTest, StopAloneReturnsWhileDownstreamHoldsEveryBuffer) {
+    TempFile fixture(EncodeStream({}).bytes);
+    PlaybackGraph graph;
+    ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path(), WithCapture(HoldingBothBuffers())));
+    ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
+    ASSERT_HRESULT_SUCCEEDED(graph.control->Run());
+    ASSERT_TRUE(graph.sink->Pin()->WaitForSamples(2, 10000));
+    Sleep(20); // the pull thread is waiting for a third buffer by now
+    IBaseFilter* parser = graph.parser.get();
+    bounded::Within("the parser's own Stop while downstream holds every buffer",
+                    [parser] { EXPECT_EQ(S_OK, parser->Stop()); });
+    FILTER_STATE state = State_Running;
+    EXPECT_EQ(S_OK, parser->GetState(0, &state));
+    EXPECT_EQ(State_Stopped, state);
+    graph.StopBounded();
+}
 
 } // namespace
 } // namespace parsertest

@@ -248,6 +248,12 @@ ExitStatus Player::BuildFilterByFilter() {
 
 ExitStatus Player::ExplainRefusal(HRESULT hr) {
     const std::string where = OffsetText(fileOffset_);
+    // The parser refuses a total that its signed count cannot hold: say so.
+    if (const unsigned long total = HeaderTotalSamples(); total >= 0x80000000UL) {
+        return Fail(ExitStatus::kRefused, S_OK, input_,
+                    "not a playable ADX stream: its header gives a total length of " +
+                        std::to_string(total) + " samples");
+    }
     // The file source hands the graph a general code for any refusal of
     // the parser's input pin; the parser's own reasons are the prefix and
     // the header, which the file shows again.
@@ -275,6 +281,18 @@ ExitStatus Player::ExplainRefusal(HRESULT hr) {
                     "file too short for the ADX header" + where);
     }
     return Fail(ExitStatus::kFailed, hr, input_, "the parser cannot read the file");
+}
+
+unsigned long Player::HeaderTotalSamples() const {
+    unsigned char bytes[0x10] = {};
+    DWORD got = 0;
+    if (!ReadBytesAt(input_, fileOffset_, bytes, sizeof(bytes), got) || got != sizeof(bytes) ||
+        bytes[0] != 0x80) {
+        return 0;
+    }
+    return (static_cast<unsigned long>(bytes[0x0C]) << 24) |
+           (static_cast<unsigned long>(bytes[0x0D]) << 16) |
+           (static_cast<unsigned long>(bytes[0x0E]) << 8) | bytes[0x0F];
 }
 
 ExitStatus Player::ExplainDecoderRefusal(HRESULT hr) {

@@ -40,6 +40,9 @@ private:
     ExitStatus BuildFilterByFilter();
     ExitStatus BuildWithGraphBuilder();
     ExitStatus ExplainRefusal(HRESULT hr);
+    // The header's total sample count (unsigned, big-endian at byte 0x0C of
+    // the stream); 0 when the input holds no ADX header start there.
+    unsigned long HeaderTotalSamples() const;
     ExitStatus ExplainDecoderRefusal(HRESULT hr);
     ExitStatus ReadStream();
     // Reads the header the parser accepted and how much data follows it.

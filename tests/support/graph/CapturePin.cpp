@@ -39,6 +39,7 @@ HRESULT STDMETHODCALLTYPE CapturePin::EndOfStream() {
     }
     std::lock_guard<std::mutex> guard(mutex_);
     ++endOfStreamCount_;
+    events_ += 'X';
     return S_OK;
 }
 
@@ -46,6 +47,7 @@ HRESULT STDMETHODCALLTYPE CapturePin::BeginFlush() {
     {
         std::lock_guard<std::mutex> guard(mutex_);
         ++beginFlushCount_;
+        events_ += 'B';
     }
     return InputPinBase::BeginFlush();
 }
@@ -54,6 +56,7 @@ HRESULT STDMETHODCALLTYPE CapturePin::EndFlush() {
     {
         std::lock_guard<std::mutex> guard(mutex_);
         ++endFlushCount_;
+        events_ += 'E';
         samplesAtLastEndFlush_ = samples_.size();
     }
     return InputPinBase::EndFlush();
@@ -64,6 +67,7 @@ HRESULT STDMETHODCALLTYPE CapturePin::NewSegment(REFERENCE_TIME start, REFERENCE
     {
         std::lock_guard<std::mutex> guard(mutex_);
         segments_.push_back({start, stop, rate});
+        events_ += 'N';
     }
     return InputPinBase::NewSegment(start, stop, rate);
 }
@@ -112,6 +116,7 @@ HRESULT STDMETHODCALLTYPE CapturePin::Receive(IMediaSample* sample) {
     std::lock_guard<std::mutex> guard(mutex_);
     recordedBytes_ += record.bytes.size();
     samples_.push_back(std::move(record));
+    events_ += 'S';
     if (options_.holdSamples) {
         held_.emplace_back(sample);
     }
@@ -181,6 +186,11 @@ std::vector<CapturePin::Segment> CapturePin::Segments() {
 size_t CapturePin::SamplesAtLastEndFlush() {
     std::lock_guard<std::mutex> guard(mutex_);
     return samplesAtLastEndFlush_;
+}
+
+std::string CapturePin::Events() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return events_;
 }
 
 int CapturePin::ReceiveCalls() {

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace testgraph {
@@ -86,6 +87,9 @@ public:
     // How many samples had been recorded when the last flush ended: the
     // samples of the run that a seek started follow it.
     size_t SamplesAtLastEndFlush();
+    // What arrived, in order, one letter each: S a recorded sample, N a new
+    // segment, B and E the beginning and end of a flush, X end of stream.
+    std::string Events();
 
 private:
     CaptureSink* const sink_; // not counted: the sink owns this pin
@@ -101,6 +105,7 @@ private:
     int endOfStreamCount_ = 0;
     int beginFlushCount_ = 0;
     int endFlushCount_ = 0;
+    std::string events_;
 };
 
 } // namespace testgraph
