@@ -427,12 +427,13 @@ else
         fail "PATH: $(reg_value "$environment_key" Path)"
     [ "$(reg_value 'HKCU\Software\corvina' LoopByDefault)" = 0x1 ] || fail "no LoopByDefault"
     echo "mine" >"$own/notes.txt"
-    # corvina-play plays a looped stream once all the same, unless --loop.
+    # corvina-play plays a looped stream once all the same, unless --loop:
+    # one second of PCM, and the loop kept in a 68-byte smpl chunk.
     "$encoder" --channels 2 --rate 32000 --seconds 1 --loop 0:16000 "$case_dir/loop.adx" >/dev/null
     wine "$own/${bitnesses[0]}/corvina-play.exe" --wav out.wav loop.adx
     expect_status 0
     size=$(stat -c %s "$case_dir/out.wav" 2>&1)
-    [ "$size" = $((44 + 32000 * 4)) ] || fail "out.wav of the looped stream: $size bytes"
+    [ "$size" = $((44 + 32000 * 4 + 68)) ] || fail "out.wav of the looped stream: $size bytes"
 
     begin setup-over-an-installed-copy-keeps-its-folder-and-one-entry
     # A player holds a module meanwhile: that one is replaced at the next
