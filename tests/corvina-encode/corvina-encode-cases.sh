@@ -179,12 +179,20 @@ expect_status 0
 [ -s "$case_dir/chœur à l'ombre.adx" ] || fail "chœur à l'ombre.adx was not written"
 no_leftovers
 
-begin overwrite-given
-cp "$fx/text.wav" "$case_dir/out.adx"
-run -y ../../fx/mono.wav out.adx
+# Every tool spells replacing the same way.
+for flag in -y --overwrite -f --force; do
+    begin "overwrite-given$flag"
+    cp "$fx/text.wav" "$case_dir/out.adx"
+    run "$flag" ../../fx/mono.wav out.adx
+    expect_status 0
+    [ "$(head -c 1 "$case_dir/out.adx" | od -An -tx1 | tr -d ' ')" = 80 ] || fail "out.adx not replaced"
+    no_leftovers
+done
+
+begin windows-help
+run '/?'
 expect_status 0
-[ "$(head -c 1 "$case_dir/out.adx" | od -An -tx1 | tr -d ' ')" = 80 ] || fail "out.adx not replaced"
-no_leftovers
+grep -q '^usage: corvina-encode' "$case_dir/stdout" || fail "/? did not show the help"
 
 # --- refusals -----------------------------------------------------------------
 # NAME | status | stderr | arguments

@@ -1,5 +1,6 @@
 #include "EncodeOptions.h"
 
+#include "CommandLine.h"
 #include "ParseTime.h"
 
 #include <CLI/CLI.hpp>
@@ -40,7 +41,8 @@ const char kEncodeUsageText[] =
     "  --adx-dir DIR       encode every IN.wav into DIR/NAME.adx (NAME: its\n"
     "                      name without the extension); one line per file and\n"
     "                      a total on standard output\n"
-    "  -y, --overwrite     replace an existing output file (never the input)\n"
+    "  -y, --overwrite     replace an existing output file (never the input);\n"
+    "                      -f and --force are the same\n"
     "  -j, --jobs N        with --adx-dir, N files at a time; with one file,\n"
     "                      N encoder threads; 0 (the default): every core\n"
     "\n"
@@ -104,16 +106,11 @@ bool ParseEncodeOptions(const std::vector<std::string>& arguments, EncodeOptions
     app.add_flag("--version4", version4)->excludes(headerVersion);
     app.add_option("--cutoff", options.cutoffFrequency)->check(CLI::Range(0, 65535));
     app.add_option("--adx-dir", options.adxDir);
-    app.add_flag("-y,--overwrite", options.overwrite);
+    AddOverwriteFlag(app, options.overwrite);
     app.add_option("-j,--jobs", options.jobs)->check(CLI::Range(0, 1024));
     std::vector<std::string> files;
     app.add_option("files", files);
-    // CLI11 takes the arguments last first.
-    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
-    try {
-        app.parse(reversed);
-    } catch (const CLI::ParseError& parseError) {
-        error = std::string(parseError.what()) + " (see --help)";
+    if (!ParseArguments(app, WithWindowsHelp(arguments), error)) {
         return false;
     }
     if (options.help || options.version) {
