@@ -7,7 +7,7 @@
 
 #include <optional>
 
-bool FindArchiveMember(const std::wstring& path, const std::wstring& member, ArchiveMember& found,
+bool FindArchiveMember(const std::wstring& path, const std::string& member, ArchiveMember& found,
                        std::string& error) {
     const FileHandle file = FileHandle::OpenForReading(path.c_str());
     if (!file) {
@@ -21,14 +21,14 @@ bool FindArchiveMember(const std::wstring& path, const std::wstring& member, Arc
         error = std::string("not a readable AFS archive: ") + afs::AfsArchive::StatusText(status);
         return false;
     }
-    const std::string name = Utf8(member);
+    const std::string& name = member;
     std::optional<uint32_t> index = archive.FindByName(name);
     if (!index) {
         bool digits = !member.empty();
         unsigned long long value = 0;
-        for (const wchar_t c : member) {
-            digits = digits && c >= L'0' && c <= L'9' && value < 0x100000000ull;
-            value = value * 10 + static_cast<unsigned>(c - L'0');
+        for (const char c : member) {
+            digits = digits && c >= '0' && c <= '9' && value < 0x100000000ull;
+            value = value * 10 + static_cast<unsigned>(c - '0');
         }
         if (!digits) {
             error = "no member named " + name;

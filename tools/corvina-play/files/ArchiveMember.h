@@ -10,7 +10,7 @@ struct ArchiveMember {
     unsigned long long sizeBytes = 0;
 };
 
-// Looks `member` up in the archive at `path`: a name, or else a decimal
-// index. False with the reason in `error`.
-bool FindArchiveMember(const std::wstring& path, const std::wstring& member, ArchiveMember& found,
+// Looks `member` (UTF-8) up in the archive at `path`: a name, or else a
+// decimal index. False with the reason in `error`.
+bool FindArchiveMember(const std::wstring& path, const std::string& member, ArchiveMember& found,
                        std::string& error);
