@@ -395,6 +395,7 @@ empty-value-after-equals|1|corvina-play: bad value for --wav: |--wav= ../../fx/s
 render-with-offset|1|corvina-play: --offset and --member cannot be used with --render (*)|--render --offset 4096 ../../fx/offset.adx
 loop-not-in-the-file|1|corvina-play: ../../fx/stereo.adx: no loop 1: the loop table holds 1 loop|--wav out.wav --loop 1 --passes 1 ../../fx/stereo.adx
 start-past-the-end|1|corvina-play: ../../fx/stereo.adx: --start 0:05.000 lies past the end of the stream (0:04.000)|--wav out.wav --start 5 ../../fx/stereo.adx
+wav-over-the-size-limit|1|corvina-play: ../../fx/stereo.adx: the conversion would write 5122688000 bytes of PCM, more than a WAV file holds (4294967191); ask for less with *|--wav out.wav --loop 0 --passes 20000 ../../fx/stereo.adx
 stop-past-the-end|1|corvina-play: ../../fx/stereo.adx: --stop 0:05.000 lies past the end of the stream (0:04.000)|--wav out.wav --stop 5 ../../fx/stereo.adx
 stop-after-the-loop-end|1|corvina-play: ../../fx/stereo.adx: --stop 0:03.500 lies after the end of loop 0 (0:03.001): the pass ends the stream first|--wav out.wav --loop 0 --passes 1 --stop 3.5 ../../fx/stereo.adx
 start-after-the-loop-end|1|corvina-play: ../../fx/stereo.adx: --start 0:03.500 lies after the end of loop 0 (0:03.001): no pass would play|--wav out.wav --loop 0 --passes 2 --start 3.5 ../../fx/stereo.adx

@@ -44,6 +44,10 @@ public:
 
     unsigned long long DataBytes() const { return dataBytes_; }
 
+    // The most PCM a WAV file holds: its sizes are 32-bit, and the RIFF size
+    // counts 36 header bytes and a smpl chunk of one loop (68 bytes) too.
+    static constexpr unsigned long long kMaxPcmBytes = 0xFFFFFFFFull - 36 - 68;
+
 private:
     bool Start(int channelCount, int sampleRate, std::string& error);
     // With the sizes known (`final`) or as unknown.

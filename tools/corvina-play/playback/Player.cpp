@@ -159,6 +159,9 @@ ExitStatus Player::Build() {
     if (status == ExitStatus::kDone) {
         status = ReadStream();
     }
+    if (status == ExitStatus::kDone && converting) {
+        status = CheckWavSize();
+    }
     if (status != ExitStatus::kDone || options_.mode == Options::Mode::kInfo) {
         return status;
     }
@@ -450,6 +453,22 @@ ExitStatus Player::CheckTimes() {
                         ClockText(loopEnd, 3) + "): the pass ends the stream first");
     }
     return ExitStatus::kDone;
+}
+
+ExitStatus Player::CheckWavSize() {
+    // 16-bit samples of every channel, as the decoder delivers them.
+    const unsigned long long frameBytes =
+        2ull * static_cast<unsigned long long>(std::max<INT32>(format_.channelCount, 1));
+    const unsigned long long pcmBytes =
+        static_cast<unsigned long long>(schedule_->SamplesIn(AskedPasses())) * frameBytes;
+    if (pcmBytes <= WavWriter::kMaxPcmBytes) {
+        return ExitStatus::kDone;
+    }
+    return Fail(ExitStatus::kUsage, S_OK, input_,
+                "the conversion would write " + std::to_string(pcmBytes) +
+                    " bytes of PCM, more than a WAV file holds (" +
+                    std::to_string(WavWriter::kMaxPcmBytes) +
+                    "); ask for less with --passes, --start or --stop");
 }
 
 LONGLONG Player::StopPosition() const {

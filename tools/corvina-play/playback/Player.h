@@ -49,6 +49,8 @@ private:
     // Reads the header the parser accepted and how much data follows it.
     ExitStatus LoadHeader();
     ExitStatus CheckTimes();
+    // Refuses a conversion whose PCM a WAV file cannot hold, before it starts.
+    ExitStatus CheckWavSize();
     // The stop the player sets, before the stream's end; -1 for none.
     LONGLONG StopPosition() const;
     // The schedules of the run: as the data allows and as asked.
