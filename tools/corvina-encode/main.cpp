@@ -4,6 +4,7 @@
 #include "EncodeOptions.h"
 #include "ExitStatus.h"
 #include "FileAccess.h"
+#include "FilePath.h"
 #include "Interrupt.h"
 
 #include <corvina_version.h>
@@ -169,7 +170,7 @@ int Finish(ExitStatus status) {
 int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) {
-        arguments.push_back(Utf8(argv[i]));
+        arguments.push_back(FilePath::Utf8(argv[i]));
     }
     return Finish(Run(arguments));
 }

@@ -140,7 +140,7 @@ bool ArchiveCreator::Write() {
         Report(archivePath_, std::strerror(errno));
         written = false;
     }
-    if (!written && std::remove(archivePath_.c_str()) != 0) {
+    if (!written && !FileSystem::Remove(archivePath_)) {
         Report(archivePath_, "partial archive not removed");
     }
     return written;

@@ -8,6 +8,7 @@
 // member loop was reached but a member failed or extraction stopped early.
 #include "afs/AfsArchive.h"
 #include "ArchiveCreator.h"
+#include "FilePath.h"
 #include "FileSource.h"
 #include "FileSystem.h"
 #include "MemberExtractor.h"
@@ -211,8 +212,7 @@ std::string MemberName(const AfsArchive& archive, uint32_t index, bool numbered)
     if (numbered) {
         return MemberNames::Numbered(index);
     }
-    const std::optional<std::string_view> name = archive.Name(index);
-    return MemberNames::Escaped(name ? *name : archive.NameRecord(index));
+    return MemberNames::Shown(archive, index);
 }
 
 bool ParseIndex(const std::string& text, uint32_t& index) {
@@ -244,7 +244,7 @@ bool SelectMembers(const Options& options, const AfsArchive& archive,
                 }
             }
         } else {
-            index = archive.FindByName(selector);
+            index = MemberNames::Find(archive, selector);
         }
         uint32_t number = 0;
         if (!index && ParseIndex(selector, number) && number < archive.MemberCount()) {
@@ -548,7 +548,9 @@ int Run(int argc, char** argv, char* streamBuffer) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+namespace {
+
+int Main(int argc, char** argv) {
     // Without the large buffer the program still works, only slower.
     std::unique_ptr<char[]> streamBuffer(
         new (std::nothrow) char[StreamBuffers::kStreamBufferBytes]);
@@ -561,3 +563,26 @@ int main(int argc, char** argv) {
     }
     return status;
 }
+
+} // namespace
+
+#ifdef _WIN32
+// wmain: the command line as the system has it, in UTF-16, so that any file
+// name arrives; inside, paths are UTF-8.
+int wmain(int argc, wchar_t** wideArguments) {
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.push_back(FilePath::Utf8(wideArguments[i]));
+    }
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    return Main(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) {
+    return Main(argc, argv);
+}
+#endif
