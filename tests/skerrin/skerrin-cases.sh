@@ -453,6 +453,7 @@ for help in --help -h; do
     [ "$(head -n 1 "$case_dir/stdout")" = 'Usage: skerrin ARCHIVE.afs' ] ||
         fail "help starts with '$(head -n 1 "$case_dir/stdout")'"
     grep -q -- '--create OUT.afs' "$case_dir/stdout" || fail "help does not mention --create"
+    grep -q 'Shift-JIS (code page 932)' "$case_dir/stdout" || fail "help does not say how names read"
     err </dev/null
 done
 

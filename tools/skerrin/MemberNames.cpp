@@ -39,18 +39,7 @@ std::string MemberNames::Shown(const afs::AfsArchive& archive, uint32_t index) {
         return Escaped(*name);
     }
     const std::optional<std::string_view> stored = archive.Name(index);
-    std::string shown;
-    for (const char c : stored ? *stored : archive.NameRecord(index)) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x80) {
-            char escape[5];
-            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
-            shown += escape;
-        } else {
-            shown += Escaped(std::string_view(&c, 1));
-        }
-    }
-    return shown;
+    return EscapedBytes(stored ? *stored : archive.NameRecord(index), true);
 }
 
 const char* MemberNames::UnsafeReason(std::string_view name, bool windowsNames) {
@@ -75,13 +64,13 @@ const char* MemberNames::UnsafeReason(std::string_view name, bool windowsNames) 
         }
     }
     if (windowsNames) {
-        // Windows opens a device, not a file, for these names with any
-        // extension ("NUL.adx", "con"): the member would go to the console
-        // or vanish while being reported as written.
         const std::string text(name);
         if (WindowsFileName::Key(text).empty()) {
             return "is only dots and spaces";
         }
+        // Windows opens a device, not a file, for these names with any
+        // extension ("NUL.adx", "con"): the member would go to the console
+        // or vanish while being reported as written.
         if (WindowsFileName::IsDevice(text)) {
             return "is a Windows device name";
         }
@@ -90,12 +79,17 @@ const char* MemberNames::UnsafeReason(std::string_view name, bool windowsNames) 
 }
 
 std::string MemberNames::Escaped(std::string_view name) {
+    return EscapedBytes(name, false);
+}
+
+std::string MemberNames::EscapedBytes(std::string_view name, bool highBytesToo) {
     std::string shown;
     shown.reserve(name.size());
     for (const char c : name) {
-        if (IsControl(static_cast<unsigned char>(c))) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (IsControl(byte) || (highBytesToo && byte >= 0x80)) {
             char escape[5];
-            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned char>(c));
+            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
             shown += escape;
         } else {
             shown += c;

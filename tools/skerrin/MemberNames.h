@@ -67,6 +67,8 @@ public:
     }
 
 private:
+    // Escaped, and with highBytesToo the bytes from 0x80 up as well.
+    static std::string EscapedBytes(std::string_view name, bool highBytesToo);
     bool Written(const std::string& name) const {
         return written_.count(Key(name, windowsNames_)) != 0;
     }
