@@ -32,6 +32,14 @@ std::string FilePath::Utf8(const std::wstring& wide) {
     return utf8;
 }
 
+std::vector<std::string> FilePath::Utf8Arguments(int argc, wchar_t** argv) {
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.push_back(Utf8(argv[i]));
+    }
+    return arguments;
+}
+
 std::FILE* FilePath::Open(const std::string& path, const char* mode) {
     return _wfopen(Widen(path).c_str(), Widen(mode).c_str());
 }

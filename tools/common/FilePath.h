@@ -5,12 +5,15 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 class FilePath {
 public:
 #ifdef _WIN32
     static std::wstring Widen(const std::string& utf8);
     static std::string Utf8(const std::wstring& wide);
+    // wmain's arguments after the program's name, as UTF-8.
+    static std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv);
 #endif
     // std::fopen for a UTF-8 path.
     static std::FILE* Open(const std::string& path, const char* mode);

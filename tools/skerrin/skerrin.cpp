@@ -577,16 +577,14 @@ int Main(int argc, char** argv) {
 // wmain: the command line as the system has it, in UTF-16, so that any file
 // name arrives; inside, paths are UTF-8.
 int wmain(int argc, wchar_t** wideArguments) {
-    std::vector<std::string> arguments;
-    for (int i = 0; i < argc; ++i) {
-        arguments.push_back(FilePath::Utf8(wideArguments[i]));
-    }
+    std::vector<std::string> arguments = FilePath::Utf8Arguments(argc, wideArguments);
+    arguments.insert(arguments.begin(), argc > 0 ? FilePath::Utf8(wideArguments[0]) : "skerrin");
     std::vector<char*> argv;
     for (std::string& argument : arguments) {
         argv.push_back(argument.data());
     }
     argv.push_back(nullptr);
-    return Main(argc, argv.data());
+    return Main(static_cast<int>(arguments.size()), argv.data());
 }
 #else
 int main(int argc, char** argv) {
