@@ -2,10 +2,12 @@
 // Shift-JIS (code page 932), and nothing for bytes that are neither.
 #include "MemberNameText.h"
 #include "Utf8Text.h"
+#include "WindowsFileName.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <random>
 #include <string>
 
 namespace {
@@ -61,6 +63,23 @@ TEST(MemberNameTextTest, Utf8RoundTripsEveryCodePointKind) {
         ASSERT_TRUE(Utf8Text::Next(text, positionBytes, decoded)) << std::hex << codePoint;
         EXPECT_EQ(decoded, codePoint);
         EXPECT_EQ(positionBytes, text.size());
+    }
+}
+
+// Any bytes: a decoded name is UTF-8, and the key of a key is itself.
+TEST(MemberNameTextTest, AnyBytesGiveUtf8OrNothing) {
+    std::mt19937 random(22);
+    for (int round = 0; round < 20000; ++round) {
+        std::string stored(random() % 12, '\0');
+        for (char& c : stored) {
+            c = static_cast<char>(0x5C + random() % 0xA4); // mostly high bytes
+        }
+        const std::optional<std::string> text = MemberNameText::Decode(stored);
+        if (text) {
+            ASSERT_TRUE(Utf8Text::IsValid(*text)) << round;
+            const std::string key = WindowsFileName::Key(*text);
+            ASSERT_EQ(WindowsFileName::Key(key), key) << round;
+        }
     }
 }
 
