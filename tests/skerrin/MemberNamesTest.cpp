@@ -84,6 +84,9 @@ TEST(MemberNamesTest, UnsafeReason) {
         {"NUL.adx", true, "is a Windows device name"},
         {"COM².bin", true, "is a Windows device name"},
         {"NUL.adx", false, nullptr},
+        {"what?.adx", true, "holds a character that Windows does not allow in names"},
+        {"a<b>", true, "holds a character that Windows does not allow in names"},
+        {"what?.adx", false, nullptr},
     };
     for (const ReasonCase& c : cases) {
         const char* reason = MemberNames::UnsafeReason(c.name, c.windowsNames);

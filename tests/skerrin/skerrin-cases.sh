@@ -334,11 +334,11 @@ if [ $posix = 0 ]; then
     build $(record 6 'COM¹') $(record 7 'lpt².bin') a.afs NUL=../../src/b1 \
         con.adx=../../src/b1 'Com7 .bin=../../src/b1' LPT1=../../src/b1 COM0=../../src/b1 \
         'CONIN$=../../src/b1' x=../../src/b1 y=../../src/b1 nul2=../../src/b904 \
-        COM10=../../src/b904
+        COM10=../../src/b904 'what?.adx=../../src/b1'
     run ../a.afs
     expect_status 2
     out <<'EOF'
-10 files in ../a.afs.
+11 files in ../a.afs.
 FAILED:NUL
 FAILED:con.adx
 FAILED:Com7 .bin
@@ -349,6 +349,7 @@ FAILED:COM¹
 FAILED:lpt².bin
 nul2
 COM10
+FAILED:what?.adx
 EOF
     err <<'EOF'
 ../a.afs: name "NUL" of file 0 is a Windows device name, not written.
@@ -359,6 +360,7 @@ EOF
 ../a.afs: name "CONIN$" of file 5 is a Windows device name, not written.
 ../a.afs: name "COM¹" of file 6 is a Windows device name, not written.
 ../a.afs: name "lpt².bin" of file 7 is a Windows device name, not written.
+../a.afs: name "what?.adx" of file 10 holds a character that Windows does not allow in names, not written.
 EOF
     same nul2 b904
     same COM10 b904

@@ -34,6 +34,7 @@ std::string FilePath::Utf8(const std::wstring& wide) {
 
 std::vector<std::string> FilePath::Utf8Arguments(int argc, wchar_t** argv) {
     std::vector<std::string> arguments;
+    arguments.reserve(argc > 1 ? static_cast<size_t>(argc - 1) : 0);
     for (int i = 1; i < argc; ++i) {
         arguments.push_back(Utf8(argv[i]));
     }

@@ -68,6 +68,9 @@ const char* MemberNames::UnsafeReason(std::string_view name, bool windowsNames) 
         if (WindowsFileName::Key(text).empty()) {
             return "is only dots and spaces";
         }
+        if (text.find_first_of("<>\"|?*") != std::string::npos) {
+            return "holds a character that Windows does not allow in names";
+        }
         // Windows opens a device, not a file, for these names with any
         // extension ("NUL.adx", "con"): the member would go to the console
         // or vanish while being reported as written.

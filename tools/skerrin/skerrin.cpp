@@ -580,6 +580,7 @@ int wmain(int argc, wchar_t** wideArguments) {
     std::vector<std::string> arguments = FilePath::Utf8Arguments(argc, wideArguments);
     arguments.insert(arguments.begin(), argc > 0 ? FilePath::Utf8(wideArguments[0]) : "skerrin");
     std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
     for (std::string& argument : arguments) {
         argv.push_back(argument.data());
     }
