@@ -933,6 +933,25 @@ create_refused create-same-name-twice \
 long=abcdefghijklmnopqrstuvwxyz012345
 create_refused create-name-too-long \
     "skerrin: ../in/$long: member name longer than 31 bytes" "touch in/$long" ../in/$long
+if [ $posix = 1 ]; then
+    begin create-shift-jis-name
+    # A Shift-JIS file name is stored as it is and extracted as its text.
+    mkdir "$case_dir/in"
+    cp "$src/b904" "$case_dir/in/"$'\x83\x5C.adx'
+    run -c a.afs ../in
+    expect_status 0
+    run -o x a.afs
+    expect_status 0
+    out <<'EOF'
+1 files in a.afs.
+ソ.adx
+EOF
+    same x/ソ.adx b904
+
+    create_refused create-name-not-text \
+        "skerrin: ../in/caf"$'\xE9'": member name is neither UTF-8 nor Shift-JIS" \
+        "touch in/caf"$'\xE9' ../in/caf$'\xE9'
+fi
 create_refused create-into-a-folder 'skerrin: a.afs: not a regular file' \
     'mkdir out/a.afs' ../in/voice.adx
 create_refused create-member-over-4-gib \

@@ -1,6 +1,7 @@
 #include "ArchiveCreator.h"
 
 #include "afs/AfsArchive.h"
+#include "MemberNameText.h"
 #include "MemberNames.h"
 #include "StdioFile.h"
 
@@ -72,7 +73,11 @@ bool ArchiveCreator::AddFile(const std::string& path, const FileSystem::FileStat
     }
     const std::string name = FileSystem::BaseName(path);
     std::string problem;
-    if (const char* reason = MemberNames::UnsafeReason(name)) {
+    // Stored as it stands, and read back as the text it decodes to.
+    const std::optional<std::string> text = MemberNameText::Decode(name);
+    if (!text) {
+        problem = "member name is neither UTF-8 nor Shift-JIS";
+    } else if (const char* reason = MemberNames::UnsafeReason(*text)) {
         problem = std::string("member name \"") + MemberNames::Escaped(name) + "\" " + reason;
     } else if (name.size() > kMaxNameBytes) {
         problem = "member name longer than " + std::to_string(kMaxNameBytes) + " bytes";
