@@ -78,14 +78,14 @@ bool ArchiveCreator::AddFile(const std::string& path, const FileSystem::FileStat
     if (!text) {
         problem = "member name is neither UTF-8 nor Shift-JIS";
     } else if (const char* reason = MemberNames::UnsafeReason(*text)) {
-        problem = std::string("member name \"") + MemberNames::Escaped(name) + "\" " + reason;
+        problem = std::string("member name \"") + MemberNames::Escaped(*text) + "\" " + reason;
     } else if (name.size() > kMaxNameBytes) {
         problem = "member name longer than " + std::to_string(kMaxNameBytes) + " bytes";
     } else if (status.sizeBytes >= kMaxArchiveBytes) {
         problem = "larger than an archive can hold (4 GiB)";
     } else if (FileSystem::SameFile(path, archivePath_)) {
         problem = "is the archive being written";
-    } else if (!names_.insert(MemberNames::Key(name)).second) {
+    } else if (!names_.insert(MemberNames::Key(*text)).second) {
         problem = "a member named \"" + name + "\" was given already";
     }
     if (!problem.empty()) {
