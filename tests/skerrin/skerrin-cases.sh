@@ -734,16 +734,17 @@ EOF
 
 begin names-one-file-on-windows
 # Trailing dots and spaces, case (also beyond ASCII) and an 8.3 alias of
-# an earlier name: one file on Windows, so kept apart there.
+# an earlier name: one file on Windows, so kept apart there. Windows drops
+# trailing dots and spaces from a name, and the line says so.
 build $(record 5 'été.adx') $(record 6 'ÉTÉ.adx') $(record 7 'привет') \
     $(record 8 'ПРИВЕТ.') a.afs voice.adx=../../src/b904 'voice.adx.=../../src/b1' \
     'voice.adx =../../src/b0' bgm_stage01.adx=../../src/b1 'BGM_ST~1.ADX=../../src/b904' \
-    e=../../src/b1 f=../../src/b904 g=../../src/b1 h=../../src/b904
+    e=../../src/b1 f=../../src/b904 g=../../src/b1 h=../../src/b904 'solo.bin.=../../src/b1'
 run -o x ../a.afs
 expect_status 0
 if [ $posix = 1 ]; then
     out <<'EOF'
-9 files in ../a.afs.
+10 files in ../a.afs.
 voice.adx
 voice.adx.
 voice.adx 
@@ -753,13 +754,14 @@ BGM_ST~1.ADX
 ÉTÉ.adx
 привет
 ПРИВЕТ.
+solo.bin.
 EOF
     err </dev/null
     same 'x/voice.adx ' b0
     same x/ÉTÉ.adx b904
 else
     out <<'EOF'
-9 files in ../a.afs.
+10 files in ../a.afs.
 voice.adx
 voice.adx. as voice~1.adx
 voice.adx  as voice~2.adx
@@ -769,6 +771,7 @@ BGM_ST~1.ADX as BGM_ST~1~1.ADX
 ÉTÉ.adx as ÉTÉ~1.adx
 привет
 ПРИВЕТ. as ПРИВЕТ~1
+solo.bin. as solo.bin
 EOF
     err <<'EOF'
 skerrin: ../a.afs: name "voice.adx." of member 1 was written already by this run, kept as x/voice~1.adx
@@ -781,6 +784,7 @@ EOF
     same x/BGM_ST~1~1.ADX b904
     same x/ÉTÉ~1.adx b904
     same x/ПРИВЕТ~1 b904
+    same x/solo.bin b1
 fi
 same x/voice.adx b904
 same x/été.adx b1
