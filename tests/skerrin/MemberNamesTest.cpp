@@ -79,6 +79,10 @@ TEST(MemberNamesTest, UnsafeReason) {
         {"ソ", true, nullptr},
         {"c:d", false, "holds a drive letter or stream separator ':'"},
         {"a\x01", false, "holds a control character"},
+        {"a\xC2\x9B"
+         "31m",
+         false, "holds a control character"}, // U+009B, CSI
+        {"\xC2\xA0", false, nullptr},         // U+00A0
         {"...", true, "is only dots and spaces"},
         {"...", false, nullptr},
         {"NUL.adx", true, "is a Windows device name"},
@@ -92,6 +96,14 @@ TEST(MemberNamesTest, UnsafeReason) {
         const char* reason = MemberNames::UnsafeReason(c.name, c.windowsNames);
         EXPECT_STREQ(reason, c.reason) << c.name;
     }
+}
+
+TEST(MemberNamesTest, EscapedShowsControlCharacters) {
+    // U+009B (CSI) is escaped, U+00A0 (no-break space) is not.
+    EXPECT_EQ(MemberNames::Escaped("a\x01\x7F\xC2\x9B\xC2\xA0"
+                                   "b"),
+              "a\\x01\\x7F\\xC2\\x9B\xC2\xA0"
+              "b");
 }
 
 } // namespace

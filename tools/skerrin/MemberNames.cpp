@@ -7,8 +7,16 @@
 
 namespace {
 
-bool IsControl(unsigned char c) {
-    return c < 0x20 || c == 0x7F;
+// The bytes of the control character at `at` in UTF-8 text: 1 for C0 and
+// DEL, 2 for C1 (U+0080-U+009F, which some terminals obey too), else 0.
+size_t ControlBytesAt(std::string_view name, size_t at) {
+    const auto byte = static_cast<unsigned char>(name[at]);
+    if (byte < 0x20 || byte == 0x7F) {
+        return 1;
+    }
+    const bool c1 = byte == 0xC2 && at + 1 < name.size() &&
+                    (static_cast<unsigned char>(name[at + 1]) & 0xE0) == 0x80;
+    return c1 ? 2 : 0;
 }
 
 // Windows gives the 8.3 aliases ~1 to ~4 in turn, then hashed ones.
@@ -58,8 +66,8 @@ const char* MemberNames::UnsafeReason(std::string_view name, bool windowsNames) 
     if (name.find(':') != std::string_view::npos) {
         return "holds a drive letter or stream separator ':'";
     }
-    for (const char c : name) {
-        if (IsControl(static_cast<unsigned char>(c))) {
+    for (size_t at = 0; at < name.size(); ++at) {
+        if (ControlBytesAt(name, at) != 0) {
             return "holds a control character";
         }
     }
@@ -88,14 +96,19 @@ std::string MemberNames::Escaped(std::string_view name) {
 std::string MemberNames::EscapedBytes(std::string_view name, bool highBytesToo) {
     std::string shown;
     shown.reserve(name.size());
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (IsControl(byte) || (highBytesToo && byte >= 0x80)) {
+    for (size_t at = 0; at < name.size();) {
+        const auto byte = static_cast<unsigned char>(name[at]);
+        size_t escapedBytes = ControlBytesAt(name, at);
+        if (escapedBytes == 0 && highBytesToo && byte >= 0x80) {
+            escapedBytes = 1;
+        }
+        if (escapedBytes == 0) {
+            shown += name[at++];
+        }
+        for (; escapedBytes > 0; --escapedBytes, ++at) {
             char escape[5];
-            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned char>(name[at]));
             shown += escape;
-        } else {
-            shown += c;
         }
     }
     return shown;

@@ -37,8 +37,9 @@ public:
     // Why a (decoded) name may not be used as a file name in the output
     // directory, or null when it may.
     static const char* UnsafeReason(std::string_view name, bool windowsNames = kWindowsHost);
-    // The name with control characters (below 0x20, and 0x7F) written as
-    // \xNN, so that nothing from an archive drives the terminal.
+    // The name with control characters (below 0x20, 0x7F, and U+0080 to
+    // U+009F) written as \xNN, so that nothing from an archive drives the
+    // terminal.
     static std::string Escaped(std::string_view name);
     // The name of member `index` in an archive read without its names.
     static std::string Numbered(uint32_t index);
