@@ -823,20 +823,23 @@ fi
 
 begin control-characters-refused
 build --name-record "1:$(hex_of 'a')01$(hex_of 'b')" --name-record "2:1b$(hex_of '[31m')" \
-    --name-record "3:7f" a.afs ok=../../src/b1 x=../../src/b1 y=../../src/b1 z=../../src/b1
+    --name-record "3:7f" --name-record "4:c29b$(hex_of '[31m')00" a.afs ok=../../src/b1 \
+    x=../../src/b1 y=../../src/b1 z=../../src/b1 c1=../../src/b1
 run ../a.afs
 expect_status 2
 out <<'EOF'
-4 files in ../a.afs.
+5 files in ../a.afs.
 ok
 FAILED:a\x01b
 FAILED:\x1B[31m
 FAILED:\x7F
+FAILED:\xC2\x9B[31m
 EOF
 err <<'EOF'
 ../a.afs: name "a\x01b" of file 1 holds a control character, not written.
 ../a.afs: name "\x1B[31m" of file 2 holds a control character, not written.
 ../a.afs: name "\x7F" of file 3 holds a control character, not written.
+../a.afs: name "\xC2\x9B[31m" of file 4 holds a control character, not written.
 EOF
 files ok
 if LC_ALL=C grep -q '[[:cntrl:]]' "$case_dir/stdout" "$case_dir/stderr"; then
