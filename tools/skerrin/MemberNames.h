@@ -9,7 +9,6 @@
 #include "afs/AfsArchive.h"
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <set>
 #include <string>
