@@ -13,6 +13,9 @@
 # pattern, so that the runtime library's error descriptions (after
 # "perror-text: ") and the program's invocation name may be matched.
 set -u
+# Names beyond ASCII reach the programs as UTF-8 (Wine converts the command
+# line from the locale's character set).
+export LC_ALL=C.UTF-8
 
 emulator=()
 if [ "${1:-}" = "--emulator" ]; then
@@ -88,6 +91,10 @@ files() {
 }
 
 hex_of() { printf '%s' "$1" | od -An -tx1 | tr -d ' \n'; }
+# record I NAME: afsbuild's option that stores NAME's bytes and a zero as
+# member I's name (its own command line cannot carry every name); the
+# result goes unquoted into afsbuild's arguments.
+record() { echo "--name-record $1:$(hex_of "$2")00"; }
 
 four=(m1=../../src/b3000 m2=../../src/b3000 m3=../../src/b3000 m4=../../src/b3000)
 
@@ -324,27 +331,40 @@ files ok sub
 
 if [ $posix = 0 ]; then
     begin windows-device-names
-    build a.afs NUL=../../src/b1 con.adx=../../src/b1 'Com7 .bin=../../src/b1' \
-        LPT1=../../src/b1 COM0=../../src/b904 nul2=../../src/b904
+    build $(record 6 'COM¹') $(record 7 'lpt².bin') a.afs NUL=../../src/b1 \
+        con.adx=../../src/b1 'Com7 .bin=../../src/b1' LPT1=../../src/b1 COM0=../../src/b1 \
+        'CONIN$=../../src/b1' x=../../src/b1 y=../../src/b1 nul2=../../src/b904 \
+        COM10=../../src/b904 'what?.adx=../../src/b1'
     run ../a.afs
     expect_status 2
     out <<'EOF'
-6 files in ../a.afs.
+11 files in ../a.afs.
 FAILED:NUL
 FAILED:con.adx
 FAILED:Com7 .bin
 FAILED:LPT1
-COM0
+FAILED:COM0
+FAILED:CONIN$
+FAILED:COM¹
+FAILED:lpt².bin
 nul2
+COM10
+FAILED:what?.adx
 EOF
     err <<'EOF'
 ../a.afs: name "NUL" of file 0 is a Windows device name, not written.
 ../a.afs: name "con.adx" of file 1 is a Windows device name, not written.
 ../a.afs: name "Com7 .bin" of file 2 is a Windows device name, not written.
 ../a.afs: name "LPT1" of file 3 is a Windows device name, not written.
+../a.afs: name "COM0" of file 4 is a Windows device name, not written.
+../a.afs: name "CONIN$" of file 5 is a Windows device name, not written.
+../a.afs: name "COM¹" of file 6 is a Windows device name, not written.
+../a.afs: name "lpt².bin" of file 7 is a Windows device name, not written.
+../a.afs: name "what?.adx" of file 10 holds a character that Windows does not allow in names, not written.
 EOF
-    same COM0 b904
     same nul2 b904
+    same COM10 b904
+    files nul2 COM10
 fi
 
 begin name-without-zero-byte
@@ -435,6 +455,7 @@ for help in --help -h; do
     [ "$(head -n 1 "$case_dir/stdout")" = 'Usage: skerrin ARCHIVE.afs' ] ||
         fail "help starts with '$(head -n 1 "$case_dir/stdout")'"
     grep -q -- '--create OUT.afs' "$case_dir/stdout" || fail "help does not mention --create"
+    grep -q 'Shift-JIS (code page 932)' "$case_dir/stdout" || fail "help does not say how names read"
     err </dev/null
 done
 
@@ -677,22 +698,148 @@ EOF
 fi
 same x/voice.adx b1
 
-begin control-characters-refused
-build --name-record "1:$(hex_of 'a')01$(hex_of 'b')" --name-record "2:1b$(hex_of '[31m')" \
-    --name-record "3:7f" a.afs ok=../../src/b1 x=../../src/b1 y=../../src/b1 z=../../src/b1
+# --- stored names as text; names that are one file on Windows ---------------
+begin names-shift-jis-and-utf-8
+# Shift-JIS whose trail byte is 0x5C (so, hyou, nou) is no separator; UTF-8
+# stays UTF-8; bytes that are neither are refused.
+build $(record 0 $'\x83\x5C.adx') $(record 1 $'\x95\x5C') $(record 2 $'\x94\x5C') \
+    $(record 3 'ボイス.adx') $(record 4 $'\x85\x40') \
+    $(record 5 $'\x83\x7B\x83\x43\x83\x58') a.afs a=../../src/b1 b=../../src/b904 \
+    c=../../src/b1 d=../../src/b3000 e=../../src/b1 f=../../src/b904
 run ../a.afs
 expect_status 2
 out <<'EOF'
-4 files in ../a.afs.
+6 files in ../a.afs.
+ソ.adx
+表
+能
+ボイス.adx
+FAILED:\x85@
+ボイス
+EOF
+err <<<'../a.afs: name "\x85@" of file 4 is neither UTF-8 nor Shift-JIS, not written.'
+same ソ.adx b1
+same 表 b904
+same ボイス.adx b3000
+same ボイス b904
+files ソ.adx 表 能 ボイス.adx ボイス
+run -l ../a.afs 表 4
+expect_status 0
+out <<'EOF'
+index     offset       size  date                 name
+    1       4096        904  -                    表
+    4      12288          1  -                    \x85@
+2 of 6 files, 905 bytes of member data, archive 16672 bytes
+EOF
+
+begin names-one-file-on-windows
+# Trailing dots and spaces, case (also beyond ASCII) and an 8.3 alias of
+# an earlier name: one file on Windows, so kept apart there. Windows drops
+# trailing dots and spaces from a name, and the line says so.
+build $(record 5 'été.adx') $(record 6 'ÉTÉ.adx') $(record 7 'привет') \
+    $(record 8 'ПРИВЕТ.') a.afs voice.adx=../../src/b904 'voice.adx.=../../src/b1' \
+    'voice.adx =../../src/b0' bgm_stage01.adx=../../src/b1 'BGM_ST~1.ADX=../../src/b904' \
+    e=../../src/b1 f=../../src/b904 g=../../src/b1 h=../../src/b904 'solo.bin.=../../src/b1'
+run -o x ../a.afs
+expect_status 0
+if [ $posix = 1 ]; then
+    out <<'EOF'
+10 files in ../a.afs.
+voice.adx
+voice.adx.
+voice.adx 
+bgm_stage01.adx
+BGM_ST~1.ADX
+été.adx
+ÉTÉ.adx
+привет
+ПРИВЕТ.
+solo.bin.
+EOF
+    err </dev/null
+    same 'x/voice.adx ' b0
+    same x/ÉTÉ.adx b904
+else
+    out <<'EOF'
+10 files in ../a.afs.
+voice.adx
+voice.adx. as voice~1.adx
+voice.adx  as voice~2.adx
+bgm_stage01.adx
+BGM_ST~1.ADX as BGM_ST~1~1.ADX
+été.adx
+ÉTÉ.adx as ÉTÉ~1.adx
+привет
+ПРИВЕТ. as ПРИВЕТ~1
+solo.bin. as solo.bin
+EOF
+    err <<'EOF'
+skerrin: ../a.afs: name "voice.adx." of member 1 was written already by this run, kept as x/voice~1.adx
+skerrin: ../a.afs: name "voice.adx " of member 2 was written already by this run, kept as x/voice~2.adx
+skerrin: ../a.afs: name "BGM_ST~1.ADX" of member 4 was written already by this run, kept as x/BGM_ST~1~1.ADX
+skerrin: ../a.afs: name "ÉTÉ.adx" of member 6 was written already by this run, kept as x/ÉTÉ~1.adx
+skerrin: ../a.afs: name "ПРИВЕТ." of member 8 was written already by this run, kept as x/ПРИВЕТ~1
+EOF
+    same x/voice~2.adx b0
+    same x/BGM_ST~1~1.ADX b904
+    same x/ÉTÉ~1.adx b904
+    same x/ПРИВЕТ~1 b904
+    same x/solo.bin b1
+fi
+same x/voice.adx b904
+same x/été.adx b1
+
+begin names-round-trip-non-ascii
+# Names beyond the ANSI code page, in the archive's path, a folder with a
+# trailing separator and the members: stored as UTF-8, extracted as stored.
+mkdir "$case_dir/in"
+cp "$src/b5000" "$case_dir/in/ボイス.adx"
+cp "$src/b904" "$case_dir/in/Ελλάδα.bin"
+touch -d '2021-03-04 05:06:07' "$case_dir/in/"*
+run -c ボイス.afs ../in/
+expect_status 0
+err </dev/null
+run -l ボイス.afs
+expect_status 0
+out <<'EOF'
+index     offset       size  date                 name
+    0       2048        904  2021-03-04 05:06:07  Ελλάδα.bin
+    1       4096       5000  2021-03-04 05:06:07  ボイス.adx
+2 of 2 files, 5904 bytes of member data, archive 12288 bytes
+EOF
+run -o x ボイス.afs ボイス.adx
+expect_status 0
+out <<'EOF'
+2 files in ボイス.afs.
+ボイス.adx
+EOF
+same x/ボイス.adx b5000
+if [ $posix = 0 ]; then
+    run -c back.afs '..\in\'
+    expect_status 0
+    cmp -s "$case_dir/out/back.afs" "$case_dir/out/ボイス.afs" ||
+        fail 'the archive of ..\in\ differs from that of ../in/'
+fi
+
+begin control-characters-refused
+build --name-record "1:$(hex_of 'a')01$(hex_of 'b')" --name-record "2:1b$(hex_of '[31m')" \
+    --name-record "3:7f" --name-record "4:c29b$(hex_of '[31m')00" a.afs ok=../../src/b1 \
+    x=../../src/b1 y=../../src/b1 z=../../src/b1 c1=../../src/b1
+run ../a.afs
+expect_status 2
+out <<'EOF'
+5 files in ../a.afs.
 ok
 FAILED:a\x01b
 FAILED:\x1B[31m
 FAILED:\x7F
+FAILED:\xC2\x9B[31m
 EOF
 err <<'EOF'
 ../a.afs: name "a\x01b" of file 1 holds a control character, not written.
 ../a.afs: name "\x1B[31m" of file 2 holds a control character, not written.
 ../a.afs: name "\x7F" of file 3 holds a control character, not written.
+../a.afs: name "\xC2\x9B[31m" of file 4 holds a control character, not written.
 EOF
 files ok
 if LC_ALL=C grep -q '[[:cntrl:]]' "$case_dir/stdout" "$case_dir/stderr"; then
@@ -793,6 +940,25 @@ create_refused create-same-name-twice \
 long=abcdefghijklmnopqrstuvwxyz012345
 create_refused create-name-too-long \
     "skerrin: ../in/$long: member name longer than 31 bytes" "touch in/$long" ../in/$long
+if [ $posix = 1 ]; then
+    begin create-shift-jis-name
+    # A Shift-JIS file name is stored as it is and extracted as its text.
+    mkdir "$case_dir/in"
+    cp "$src/b904" "$case_dir/in/"$'\x83\x5C.adx'
+    run -c a.afs ../in
+    expect_status 0
+    run -o x a.afs
+    expect_status 0
+    out <<'EOF'
+1 files in a.afs.
+ソ.adx
+EOF
+    same x/ソ.adx b904
+
+    create_refused create-name-not-text \
+        "skerrin: ../in/caf"$'\xE9'": member name is neither UTF-8 nor Shift-JIS" \
+        "touch in/caf"$'\xE9' ../in/caf$'\xE9'
+fi
 create_refused create-into-a-folder 'skerrin: a.afs: not a regular file' \
     'mkdir out/a.afs' ../in/voice.adx
 create_refused create-member-over-4-gib \

@@ -2,6 +2,7 @@
 
 #include "AdxEncoding.h"
 #include "FileAccess.h"
+#include "FilePath.h"
 #include "Interrupt.h"
 #include "OutputFile.h"
 
@@ -63,7 +64,7 @@ ExitStatus EncodeJob::Run() {
 }
 
 ExitStatus EncodeJob::CheckOutput() {
-    if (SameFile(input_, output_)) {
+    if (FilePath::SameFile(input_, output_)) {
         return Fail(ExitStatus::kUsage, output_, "is the input file; choose another output");
     }
     switch (KindOf(output_)) {

@@ -1,5 +1,7 @@
 #include "FileAccess.h"
 
+#include "FilePath.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -32,57 +34,12 @@ bool IsSeparator(char c) {
 
 #ifdef _WIN32
 
-std::wstring Widen(const std::string& text) {
-    if (text.empty()) {
-        return std::wstring();
-    }
-    const int length =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    (void)MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                              length);
-    return wide;
-}
-
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) {
-        return std::string();
-    }
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(length), '\0');
-    (void)WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
-                              length, nullptr, nullptr);
-    return narrow;
-}
-
 PathKind KindOf(const std::string& path) {
-    const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+    const DWORD attributes = GetFileAttributesW(FilePath::Widen(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return PathKind::kMissing;
     }
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::kDirectory : PathKind::kFile;
-}
-
-bool SameFile(const std::string& first, const std::string& second) {
-    BY_HANDLE_FILE_INFORMATION info[2] = {};
-    const std::string* paths[2] = {&first, &second};
-    for (int i = 0; i < 2; ++i) {
-        const HANDLE file = CreateFileW(
-            Widen(*paths[i]).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            return false;
-        }
-        const BOOL known = GetFileInformationByHandle(file, &info[i]);
-        CloseHandle(file);
-        if (!known) {
-            return false;
-        }
-    }
-    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
-           info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
-           info[0].nFileIndexLow == info[1].nFileIndexLow;
 }
 
 #else
@@ -98,13 +55,6 @@ PathKind KindOf(const std::string& path) {
     return S_ISREG(info.st_mode) ? PathKind::kFile : PathKind::kOther;
 }
 
-bool SameFile(const std::string& first, const std::string& second) {
-    struct stat info = {};
-    struct stat otherInfo = {};
-    return stat(first.c_str(), &info) == 0 && stat(second.c_str(), &otherInfo) == 0 &&
-           info.st_dev == otherInfo.st_dev && info.st_ino == otherInfo.st_ino;
-}
-
 #endif
 
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
@@ -115,7 +65,7 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, st
     }
     errno = 0;
 #ifdef _WIN32
-    const FilePointer file(_wfopen(Widen(path).c_str(), L"rb"));
+    const FilePointer file(_wfopen(FilePath::Widen(path).c_str(), L"rb"));
 #else
     const FilePointer file(std::fopen(path.c_str(), "rb"));
 #endif

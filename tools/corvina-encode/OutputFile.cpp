@@ -1,6 +1,7 @@
 #include "OutputFile.h"
 
 #include "FileAccess.h"
+#include "FilePath.h"
 
 #include <atomic>
 #include <cerrno>
@@ -28,8 +29,8 @@ std::string ErrnoText(const char* what) {
 // A new file that no one else created: never an existing one followed.
 std::FILE* CreateExclusive(const std::string& path) {
 #ifdef _WIN32
-    const int descriptor = _wopen(Widen(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                                  _S_IREAD | _S_IWRITE);
+    const int descriptor = _wopen(FilePath::Widen(path).c_str(),
+                                  _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
     std::FILE* file = descriptor >= 0 ? _fdopen(descriptor, "wb") : nullptr;
     if (descriptor >= 0 && file == nullptr) {
         (void)_close(descriptor);
@@ -46,7 +47,7 @@ std::FILE* CreateExclusive(const std::string& path) {
 
 void RemoveFile(const std::string& path) {
 #ifdef _WIN32
-    (void)_wremove(Widen(path).c_str());
+    (void)_wremove(FilePath::Widen(path).c_str());
 #else
     (void)std::remove(path.c_str());
 #endif
@@ -54,7 +55,8 @@ void RemoveFile(const std::string& path) {
 
 bool RenameOver(const std::string& from, const std::string& to) {
 #ifdef _WIN32
-    if (MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
+    if (MoveFileExW(FilePath::Widen(from).c_str(), FilePath::Widen(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING) == 0) {
         errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
         return false;
     }

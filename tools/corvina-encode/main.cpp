@@ -4,6 +4,7 @@
 #include "EncodeOptions.h"
 #include "ExitStatus.h"
 #include "FileAccess.h"
+#include "FilePath.h"
 #include "Interrupt.h"
 
 #include <corvina_version.h>
@@ -167,11 +168,7 @@ int Finish(ExitStatus status) {
 #ifdef _WIN32
 // wmain: the command line as the system has it, in UTF-16.
 int wmain(int argc, wchar_t** argv) {
-    std::vector<std::string> arguments;
-    for (int i = 1; i < argc; ++i) {
-        arguments.push_back(Utf8(argv[i]));
-    }
-    return Finish(Run(arguments));
+    return Finish(Run(FilePath::Utf8Arguments(argc, argv)));
 }
 #else
 int main(int argc, char** argv) {

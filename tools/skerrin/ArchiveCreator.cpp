@@ -1,6 +1,7 @@
 #include "ArchiveCreator.h"
 
 #include "afs/AfsArchive.h"
+#include "MemberNameText.h"
 #include "MemberNames.h"
 #include "StdioFile.h"
 
@@ -72,15 +73,19 @@ bool ArchiveCreator::AddFile(const std::string& path, const FileSystem::FileStat
     }
     const std::string name = FileSystem::BaseName(path);
     std::string problem;
-    if (const char* reason = MemberNames::UnsafeReason(name)) {
-        problem = std::string("member name \"") + MemberNames::Escaped(name) + "\" " + reason;
+    // Stored as it stands, and read back as the text it decodes to.
+    const std::optional<std::string> text = MemberNameText::Decode(name);
+    if (!text) {
+        problem = "member name is neither UTF-8 nor Shift-JIS";
+    } else if (const char* reason = MemberNames::UnsafeReason(*text)) {
+        problem = std::string("member name \"") + MemberNames::Escaped(*text) + "\" " + reason;
     } else if (name.size() > kMaxNameBytes) {
         problem = "member name longer than " + std::to_string(kMaxNameBytes) + " bytes";
     } else if (status.sizeBytes >= kMaxArchiveBytes) {
         problem = "larger than an archive can hold (4 GiB)";
     } else if (FileSystem::SameFile(path, archivePath_)) {
         problem = "is the archive being written";
-    } else if (!names_.insert(MemberNames::Key(name)).second) {
+    } else if (!names_.insert(MemberNames::Key(*text)).second) {
         problem = "a member named \"" + name + "\" was given already";
     }
     if (!problem.empty()) {
@@ -140,7 +145,7 @@ bool ArchiveCreator::Write() {
         Report(archivePath_, std::strerror(errno));
         written = false;
     }
-    if (!written && std::remove(archivePath_.c_str()) != 0) {
+    if (!written && !FileSystem::Remove(archivePath_)) {
         Report(archivePath_, "partial archive not removed");
     }
     return written;

@@ -1,5 +1,7 @@
 #include "FileSystem.h"
 
+#include "FilePath.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -7,7 +9,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <utility>
 
 #ifdef _WIN32
 #include <direct.h>
@@ -18,8 +22,18 @@
 
 bool FileSystem::Status(const std::string& path, FileStatus& status) {
 #ifdef _WIN32
+    // The runtime's stat refuses a folder written with a trailing separator
+    // ("wsrc/"), which the system itself takes; only a folder may have one.
+    size_t pathBytes = path.size();
+    while (pathBytes > 1 && IsSeparator(path[pathBytes - 1]) && path[pathBytes - 2] != ':') {
+        --pathBytes;
+    }
     struct _stat64 info;
-    if (_stat64(path.c_str(), &info) != 0) {
+    if (_wstat64(FilePath::Widen(path.substr(0, pathBytes)).c_str(), &info) != 0) {
+        return false;
+    }
+    if (pathBytes != path.size() && (info.st_mode & _S_IFMT) != _S_IFDIR) {
+        errno = ENOTDIR;
         return false;
     }
     status.isDirectory = (info.st_mode & _S_IFMT) == _S_IFDIR;
@@ -43,21 +57,7 @@ bool FileSystem::Exists(const std::string& path) {
 }
 
 bool FileSystem::SameFile(const std::string& path, const std::string& otherPath) {
-#ifdef _WIN32
-    // The C runtime gives no file identity: the full paths, ignoring case.
-    char full[_MAX_PATH];
-    char otherFull[_MAX_PATH];
-    if (_fullpath(full, path.c_str(), sizeof full) == nullptr ||
-        _fullpath(otherFull, otherPath.c_str(), sizeof otherFull) == nullptr) {
-        return false;
-    }
-    return _stricmp(full, otherFull) == 0;
-#else
-    struct stat info;
-    struct stat otherInfo;
-    return stat(path.c_str(), &info) == 0 && stat(otherPath.c_str(), &otherInfo) == 0 &&
-           info.st_dev == otherInfo.st_dev && info.st_ino == otherInfo.st_ino;
-#endif
+    return FilePath::SameFile(path, otherPath);
 }
 
 bool FileSystem::MakeDirectories(const std::string& path) {
@@ -84,30 +84,50 @@ bool FileSystem::MakeDirectories(const std::string& path) {
         return false;
     }
 #ifdef _WIN32
-    const int result = _mkdir(path.c_str());
+    const int result = _wmkdir(FilePath::Widen(path).c_str());
 #else
     const int result = mkdir(path.c_str(), 0777);
 #endif
     return result == 0 || (errno == EEXIST && Status(path, status) && status.isDirectory);
 }
 
-bool FileSystem::ListDirectory(const std::string& path, std::vector<std::string>& names) {
-    DIR* directory = opendir(path.c_str());
+namespace {
+
+// The names in an opened directory (null: it could not be opened), without
+// "." and ".."; false with errno set.
+template <typename Directory, typename Entry, typename NameOf>
+bool ReadNames(Directory* directory, Entry* (*readEntry)(Directory*),
+               int (*closeDirectory)(Directory*), NameOf nameOf, std::vector<std::string>& names) {
     if (directory == nullptr) {
         return false;
     }
-    names.clear();
     errno = 0;
-    while (const dirent* entry = readdir(directory)) {
-        const std::string name = entry->d_name;
+    while (const Entry* entry = readEntry(directory)) {
+        std::string name = nameOf(*entry);
         if (name != "." && name != "..") {
-            names.push_back(name);
+            names.push_back(std::move(name));
         }
     }
     const int readError = errno;
-    (void)closedir(directory);
-    if (readError != 0) {
-        errno = readError;
+    (void)closeDirectory(directory);
+    errno = readError;
+    return readError == 0;
+}
+
+} // namespace
+
+bool FileSystem::ListDirectory(const std::string& path, std::vector<std::string>& names) {
+    names.clear();
+#ifdef _WIN32
+    const bool listed = ReadNames(
+        _wopendir(FilePath::Widen(path).c_str()), _wreaddir, _wclosedir,
+        [](const _wdirent& entry) { return FilePath::Utf8(entry.d_name); }, names);
+#else
+    const bool listed = ReadNames(
+        opendir(path.c_str()), readdir, closedir,
+        [](const dirent& entry) { return std::string(entry.d_name); }, names);
+#endif
+    if (!listed) {
         return false;
     }
     std::sort(names.begin(), names.end());
@@ -119,12 +139,20 @@ bool FileSystem::SetModifiedTime(const std::string& path, std::time_t modifiedTi
     struct __utimbuf64 times;
     times.actime = modifiedTime;
     times.modtime = modifiedTime;
-    return _utime64(path.c_str(), &times) == 0;
+    return _wutime64(FilePath::Widen(path).c_str(), &times) == 0;
 #else
     struct utimbuf times;
     times.actime = modifiedTime;
     times.modtime = modifiedTime;
     return utime(path.c_str(), &times) == 0;
+#endif
+}
+
+bool FileSystem::Remove(const std::string& path) {
+#ifdef _WIN32
+    return _wremove(FilePath::Widen(path).c_str()) == 0;
+#else
+    return std::remove(path.c_str()) == 0;
 #endif
 }
 

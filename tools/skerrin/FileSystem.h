@@ -1,5 +1,6 @@
 // The few file-system services skerrin needs beyond stdio, the same on
-// POSIX and Windows. Failures leave errno set.
+// POSIX and Windows. Paths are UTF-8, given to Windows as UTF-16. Failures
+// leave errno set.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,7 @@ public:
     // The names in a directory, without "." and "..", in byte order.
     static bool ListDirectory(const std::string& path, std::vector<std::string>& names);
     static bool SetModifiedTime(const std::string& path, std::time_t modifiedTime);
+    static bool Remove(const std::string& path);
 
     static bool IsSeparator(char c);
     // DIRECTORY/NAME, or NAME when the directory is empty.

@@ -1,6 +1,7 @@
 #include "MemberExtractor.h"
 
 #include "FileSystem.h"
+#include "MemberNameText.h"
 #include "StreamBuffers.h"
 
 #include <cerrno>
@@ -60,9 +61,10 @@ std::string MemberExtractor::UsableName(uint32_t index) {
         Failed(MemberNames::Escaped(directory_.NameRecord(index)));
         return {};
     }
-    std::string name(*stored);
-    if (const char* reason = MemberNames::UnsafeReason(name)) {
-        const std::string shown = MemberNames::Escaped(name);
+    const std::optional<std::string> name = MemberNameText::Decode(*stored);
+    const char* reason = name ? MemberNames::UnsafeReason(*name) : "is neither UTF-8 nor Shift-JIS";
+    if (reason != nullptr) {
+        const std::string shown = MemberNames::Shown(directory_, index);
         if (settings_.classicMessages) {
             std::fprintf(stderr, "%s: name \"%s\" of file %d %s, not written.\n", archivePath,
                          shown.c_str(), static_cast<int>(index), reason);
@@ -73,7 +75,7 @@ std::string MemberExtractor::UsableName(uint32_t index) {
         Failed(shown);
         return {};
     }
-    return name;
+    return *name;
 }
 
 bool MemberExtractor::ExtractMember(uint32_t index, std::string& writtenPath) {
@@ -95,7 +97,7 @@ bool MemberExtractor::ExtractMember(uint32_t index, std::string& writtenPath) {
         return FileSystem::Exists(FileSystem::Join(directory, candidate));
     });
     const std::string path = FileSystem::Join(directory, fileName);
-    if (fileName != name) {
+    if (fileName != names_.AsWritten(name)) {
         if (settings_.classicMessages) {
             std::fprintf(stderr,
                          "%s: name \"%s\" of file %d was written already by this run, kept as "
@@ -206,7 +208,7 @@ void MemberExtractor::ReportCopyFailure(CopyResult result, const std::string& na
 bool MemberExtractor::RemovePartial(const std::string& path) {
     // A device or pipe of that name held no file of ours: it stays.
     FileSystem::FileStatus status;
-    if (!FileSystem::Status(path, status) || !status.isRegular || std::remove(path.c_str()) == 0) {
+    if (!FileSystem::Status(path, status) || !status.isRegular || FileSystem::Remove(path)) {
         return true;
     }
     std::fprintf(stderr, "skerrin: %s: partial file not removed: %s\n", path.c_str(),

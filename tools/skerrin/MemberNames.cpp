@@ -1,53 +1,56 @@
 #include "MemberNames.h"
 
+#include "MemberNameText.h"
+#include "WindowsFileName.h"
+
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
-bool IsControl(unsigned char c) {
-    return c < 0x20 || c == 0x7F;
+// The bytes of the control character at `at` in UTF-8 text: 1 for C0 and
+// DEL, 2 for C1 (U+0080-U+009F, which some terminals obey too), else 0.
+size_t ControlBytesAt(std::string_view name, size_t at) {
+    const auto byte = static_cast<unsigned char>(name[at]);
+    if (byte < 0x20 || byte == 0x7F) {
+        return 1;
+    }
+    const bool c1 = byte == 0xC2 && at + 1 < name.size() &&
+                    (static_cast<unsigned char>(name[at + 1]) & 0xE0) == 0x80;
+    return c1 ? 2 : 0;
 }
 
-#ifdef _WIN32
-char AsciiUpper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-// Windows opens a device, not a file, for these names with any extension
-// ("NUL.adx", "con"): the member would go to the console or vanish while
-// being reported as written.
-bool IsWindowsDeviceName(std::string_view name) {
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    size_t stem = name.find('.');
-    if (stem == std::string_view::npos) {
-        stem = name.size();
-    }
-    while (stem > 0 && name[stem - 1] == ' ') {
-        --stem;
-    }
-    const auto sameIgnoringCase = [&](const char* device, size_t bytes) {
-        for (size_t i = 0; i < bytes; ++i) {
-            if (AsciiUpper(name[i]) != device[i]) {
-                return false;
-            }
-        }
-        return true;
-    };
-    for (const char* device : kDevices) {
-        if (std::strlen(device) == stem && sameIgnoringCase(device, stem)) {
-            return true;
-        }
-    }
-    // COM1-COM9, LPT1-LPT9
-    return stem == 4 && (sameIgnoringCase("COM", 3) || sameIgnoringCase("LPT", 3)) &&
-           name[3] >= '1' && name[3] <= '9';
-}
-#endif
+// Windows gives the 8.3 aliases ~1 to ~4 in turn, then hashed ones.
+constexpr unsigned kNumberedAliases = 4;
 
 } // namespace
 
-const char* MemberNames::UnsafeReason(std::string_view name) {
+std::optional<std::string> MemberNames::Decoded(const afs::AfsArchive& archive, uint32_t index) {
+    const std::optional<std::string_view> stored = archive.Name(index);
+    if (!stored) {
+        return std::nullopt;
+    }
+    return MemberNameText::Decode(*stored);
+}
+
+std::optional<uint32_t> MemberNames::Find(const afs::AfsArchive& archive,
+                                          std::string_view utf8Name) {
+    for (uint32_t index = 0; index < archive.MemberCount(); ++index) {
+        if (Decoded(archive, index) == utf8Name) {
+            return index;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string MemberNames::Shown(const afs::AfsArchive& archive, uint32_t index) {
+    if (const std::optional<std::string> name = Decoded(archive, index)) {
+        return Escaped(*name);
+    }
+    const std::optional<std::string_view> stored = archive.Name(index);
+    return EscapedBytes(stored ? *stored : archive.NameRecord(index), true);
+}
+
+const char* MemberNames::UnsafeReason(std::string_view name, bool windowsNames) {
     if (name.empty()) {
         return "is empty";
     }
@@ -63,29 +66,49 @@ const char* MemberNames::UnsafeReason(std::string_view name) {
     if (name.find(':') != std::string_view::npos) {
         return "holds a drive letter or stream separator ':'";
     }
-    for (const char c : name) {
-        if (IsControl(static_cast<unsigned char>(c))) {
+    for (size_t at = 0; at < name.size(); ++at) {
+        if (ControlBytesAt(name, at) != 0) {
             return "holds a control character";
         }
     }
-#ifdef _WIN32
-    if (IsWindowsDeviceName(name)) {
-        return "is a Windows device name";
+    if (windowsNames) {
+        const std::string text(name);
+        if (WindowsFileName::Key(text).empty()) {
+            return "is only dots and spaces";
+        }
+        if (text.find_first_of("<>\"|?*") != std::string::npos) {
+            return "holds a character that Windows does not allow in names";
+        }
+        // Windows opens a device, not a file, for these names with any
+        // extension ("NUL.adx", "con"): the member would go to the console
+        // or vanish while being reported as written.
+        if (WindowsFileName::IsDevice(text)) {
+            return "is a Windows device name";
+        }
     }
-#endif
     return nullptr;
 }
 
 std::string MemberNames::Escaped(std::string_view name) {
+    return EscapedBytes(name, false);
+}
+
+std::string MemberNames::EscapedBytes(std::string_view name, bool highBytesToo) {
     std::string shown;
     shown.reserve(name.size());
-    for (const char c : name) {
-        if (IsControl(static_cast<unsigned char>(c))) {
+    for (size_t at = 0; at < name.size();) {
+        const auto byte = static_cast<unsigned char>(name[at]);
+        size_t escapedBytes = ControlBytesAt(name, at);
+        if (escapedBytes == 0 && highBytesToo && byte >= 0x80) {
+            escapedBytes = 1;
+        }
+        if (escapedBytes == 0) {
+            shown += name[at++];
+        }
+        for (; escapedBytes > 0; --escapedBytes, ++at) {
             char escape[5];
-            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned char>(c));
+            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned char>(name[at]));
             shown += escape;
-        } else {
-            shown += c;
         }
     }
     return shown;
@@ -97,14 +120,34 @@ std::string MemberNames::Numbered(uint32_t index) {
     return name;
 }
 
-std::string MemberNames::Key(const std::string& name) {
-#ifdef _WIN32
-    std::string key = name;
-    for (char& c : key) {
-        c = AsciiUpper(c);
+std::string MemberNames::Key(const std::string& name, bool windowsNames) {
+    return windowsNames ? WindowsFileName::Key(name) : name;
+}
+
+std::string MemberNames::AsWritten(const std::string& name) const {
+    if (!windowsNames_) {
+        return name;
     }
-    return key;
-#else
-    return name;
-#endif
+    std::string plain = name;
+    while (!plain.empty() && (plain.back() == '.' || plain.back() == ' ')) {
+        plain.pop_back();
+    }
+    return plain;
+}
+
+void MemberNames::Record(const std::string& name) {
+    written_.insert(Key(name, windowsNames_));
+    if (!windowsNames_) {
+        return;
+    }
+    // The first alias of its form that is free, as Windows picks it.
+    for (unsigned ordinal = 1; ordinal <= kNumberedAliases; ++ordinal) {
+        const std::string alias = WindowsFileName::ShortAlias(name, ordinal);
+        if (alias.empty()) {
+            return;
+        }
+        if (written_.insert(Key(alias, windowsNames_)).second) {
+            return;
+        }
+    }
 }

@@ -1,5 +1,7 @@
 #include "StdioFile.h"
 
+#include "FilePath.h"
+
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -19,9 +21,9 @@ StdioFile& StdioFile::operator=(StdioFile&& other) noexcept {
     return *this;
 }
 
-StdioFile StdioFile::Open(const char* path, const char* mode) {
+StdioFile StdioFile::Open(const std::string& path, const char* mode) {
     StdioFile file;
-    file.file_ = std::fopen(path, mode);
+    file.file_ = FilePath::Open(path, mode);
     return file;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 class StdioFile {
 public:
@@ -15,8 +16,8 @@ public:
     StdioFile(const StdioFile&) = delete;
     StdioFile& operator=(const StdioFile&) = delete;
 
-    // Null on failure, with errno set.
-    static StdioFile Open(const char* path, const char* mode);
+    // Null on failure, with errno set. The path is UTF-8 (wide on Windows).
+    static StdioFile Open(const std::string& path, const char* mode);
 
     explicit operator bool() const { return file_ != nullptr; }
     FILE* Get() const { return file_; }

@@ -8,6 +8,7 @@
 // member loop was reached but a member failed or extraction stopped early.
 #include "afs/AfsArchive.h"
 #include "ArchiveCreator.h"
+#include "FilePath.h"
 #include "FileSource.h"
 #include "FileSystem.h"
 #include "MemberExtractor.h"
@@ -48,6 +49,13 @@ const char kHelpText[] =
     "With the archive alone, writes every member into the current directory\n"
     "under its stored name: one line a member, its name when it was written\n"
     "whole, FAILED:name when it was not.\n"
+    "\n"
+    "Stored names are read as UTF-8 where they are valid UTF-8 (as --create\n"
+    "stores them), otherwise as Shift-JIS (code page 932); a name that is\n"
+    "neither is not written. Where two names would be one file (on Windows:\n"
+    "names that differ in case or trailing dots and spaces, or a name of the\n"
+    "8.3 alias an earlier name gets), the later member is written as\n"
+    "NAME~1.EXT, and its line says so.\n"
     "\n"
     "  -x, --extract         extract (the default); the MEMBERs, by name or by\n"
     "                        index from 0, select which\n"
@@ -211,8 +219,7 @@ std::string MemberName(const AfsArchive& archive, uint32_t index, bool numbered)
     if (numbered) {
         return MemberNames::Numbered(index);
     }
-    const std::optional<std::string_view> name = archive.Name(index);
-    return MemberNames::Escaped(name ? *name : archive.NameRecord(index));
+    return MemberNames::Shown(archive, index);
 }
 
 bool ParseIndex(const std::string& text, uint32_t& index) {
@@ -244,7 +251,7 @@ bool SelectMembers(const Options& options, const AfsArchive& archive,
                 }
             }
         } else {
-            index = archive.FindByName(selector);
+            index = MemberNames::Find(archive, selector);
         }
         uint32_t number = 0;
         if (!index && ParseIndex(selector, number) && number < archive.MemberCount()) {
@@ -548,7 +555,9 @@ int Run(int argc, char** argv, char* streamBuffer) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+namespace {
+
+int Main(int argc, char** argv) {
     // Without the large buffer the program still works, only slower.
     std::unique_ptr<char[]> streamBuffer(
         new (std::nothrow) char[StreamBuffers::kStreamBufferBytes]);
@@ -561,3 +570,25 @@ int main(int argc, char** argv) {
     }
     return status;
 }
+
+} // namespace
+
+#ifdef _WIN32
+// wmain: the command line as the system has it, in UTF-16, so that any file
+// name arrives; inside, paths are UTF-8.
+int wmain(int argc, wchar_t** wideArguments) {
+    std::vector<std::string> arguments = FilePath::Utf8Arguments(argc, wideArguments);
+    arguments.insert(arguments.begin(), argc > 0 ? FilePath::Utf8(wideArguments[0]) : "skerrin");
+    std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    return Main(static_cast<int>(arguments.size()), argv.data());
+}
+#else
+int main(int argc, char** argv) {
+    return Main(argc, argv);
+}
+#endif
