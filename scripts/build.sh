@@ -9,7 +9,8 @@
 #                                     32-bit programs, else only its shipped
 #                                     programs (for the package)
 #   build.sh --lean [CMAKE-ARGS...]   only what the main job and the package
-#                                     need: the native tools it calls and the
+#                                     need: the native tools it and the
+#                                     README's examples call, and the
 #                                     shipped programs of both Windows trees
 #
 # Extra arguments go to every configure step (e.g. -DCORVINA_WERROR=ON).
@@ -38,7 +39,7 @@ tests)
     ;;
 lean)
     trees=(native win32 win64)
-    targets=([native]="adxencode afsbuild skerrin" [win32]=${shipped[*]} [win64]=${shipped[*]})
+    targets=([native]="adxencode afsbuild skerrin corvina-encode" [win32]=${shipped[*]} [win64]=${shipped[*]})
     ;;
 esac
 for tree in "${trees[@]}"; do
