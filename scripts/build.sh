@@ -1,39 +1,54 @@
 #!/usr/bin/env bash
-# Configures and builds every flavour under build/ (see scripts/configure.sh):
-# native, bench, win32 and win64.
+# Configures and builds the flavours under build/ (see scripts/configure.sh).
 #
-#   build.sh [CMAKE-ARGS...]         everything
-#   build.sh --lean [CMAKE-ARGS...]  only what the main job and the package
-#                                    need: the native tools it calls and the
-#                                    shipped programs of both Windows trees
+#   build.sh [CMAKE-ARGS...]          everything: native, bench, win32, win64
+#   build.sh --tests [CMAKE-ARGS...]  what scripts/test.sh runs, each source
+#                                     built once per compiler: native (with
+#                                     the benchmarks' sources), win64, and
+#                                     win32 whole where this machine runs
+#                                     32-bit programs, else only its shipped
+#                                     programs (for the package)
+#   build.sh --lean [CMAKE-ARGS...]   only what the main job and the package
+#                                     need: the native tools it and the
+#                                     README's examples call, and the
+#                                     shipped programs of both Windows trees
 #
 # Extra arguments go to every configure step (e.g. -DCORVINA_WERROR=ON).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc)
 
-lean=0
-if [ "${1:-}" = "--lean" ]; then
-    lean=1
+mode=all
+case ${1:-} in
+--lean | --tests)
+    mode=${1#--}
     shift
-fi
+    ;;
+esac
 
-if [ $lean = 1 ]; then
+shipped=(corvina corvina-play corvina-encode skerrin)
+declare -A targets=() options=()
+case $mode in
+all) trees=(native bench win32 win64) ;;
+tests)
     trees=(native win32 win64)
-else
-    trees=(native bench win32 win64)
-fi
+    # The bench tree would build the core again, in release, only to
+    # compile the benchmarks: the native tree compiles them instead.
+    options[native]=-DCORVINA_BENCH=ON
+    "$root/scripts/can-run-win32.sh" || targets[win32]=${shipped[*]}
+    ;;
+lean)
+    trees=(native win32 win64)
+    targets=([native]="adxencode afsbuild skerrin corvina-encode" [win32]=${shipped[*]} [win64]=${shipped[*]})
+    ;;
+esac
 for tree in "${trees[@]}"; do
-    "$root/scripts/configure.sh" "$tree" "$@"
+    # shellcheck disable=SC2086 # no option is no word
+    "$root/scripts/configure.sh" "$tree" ${options[$tree]:-} "$@"
 done
 
 for tree in "${trees[@]}"; do
     echo "build: $tree"
-    if [ $lean = 0 ]; then
-        cmake --build "$root/build/$tree" -j "$jobs"
-    elif [ "$tree" = native ]; then
-        cmake --build "$root/build/$tree" -j "$jobs" --target adxencode afsbuild skerrin
-    else
-        cmake --build "$root/build/$tree" -j "$jobs" --target corvina corvina-play corvina-encode skerrin
-    fi
+    # shellcheck disable=SC2086 # target lists split on purpose
+    cmake --build "$root/build/$tree" -j "$jobs" ${targets[$tree]:+--target ${targets[$tree]}}
 done

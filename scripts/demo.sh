@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: sets up this machine and builds what the job runs (the
-# native tools it calls and the shipped programs of both Windows trees; not
-# the tests, the fuzzer or the benchmarks, which scripts/test.sh builds).
+# native tools it and the README's examples call and the shipped programs of
+# both Windows trees; not the tests, the fuzzer or the benchmarks, which
+# scripts/test.sh builds).
 # Then it makes a demo ADX stream with an intro and a loop, packs it into an
 # AFS archive, and extracts the archive again with skerrin (natively and as
 # skerrin.exe under Wine). Then it registers corvina.ax in the project's Wine

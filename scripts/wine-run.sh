@@ -7,6 +7,10 @@
 #   wine-run.sh PROGRAM [ARGS...]   run PROGRAM, exit with its status
 #   wine-run.sh --stop              stop the wineserver and the display
 #
+# Setting up a new prefix takes 10-20 s; it is announced on standard error
+# where that is a terminal, or always with CORVINA_WINE_CALLER=NAME (the
+# message then starts with NAME).
+#
 # The prefix is $CORVINA_WINEPREFIX (default: build/wineprefix in the tree),
 # its bitness $CORVINA_WINEARCH: win32 (default) or win64. The loaders are
 # called directly: /usr/bin/wine prefers the 32-bit one whenever it is
@@ -83,6 +87,12 @@ fi
         export DISPLAY=:$(head -n 1 "$state/display")
     fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        # Said to a person, or for a tool that asks (CORVINA_WINE_CALLER
+        # names it); not into a test's output, which is compared as it is.
+        caller=${CORVINA_WINE_CALLER:-}
+        [ -n "$caller" ] || [ ! -t 2 ] || caller=wine-run
+        [ -z "$caller" ] ||
+            echo "$caller: setting up Wine in $WINEPREFIX (first run only, 10-20 s)" >&2
         "$WINELOADER" wineboot -i </dev/null >/dev/null 2>&1 9>&-
         "$WINESERVER" -w </dev/null >/dev/null 2>&1 9>&-
     fi
