@@ -428,8 +428,8 @@ EOF
 fi
 
 # --- options: help, version, usage errors ----------------------------------
-for help in --help -h; do
-    begin "help$help"
+for help in --help -h /?; do
+    begin "help${help//[\/?]/}"
     run "$help"
     expect_status 0
     [ "$(head -n 1 "$case_dir/stdout")" = 'Usage: skerrin ARCHIVE.afs' ] ||
@@ -460,25 +460,27 @@ Try 'skerrin --help' for more information.
 EOF
     files
 }
-usage_case usage-unknown-option 'unknown option -q' -q ../a.afs
-usage_case usage-missing-value 'option --output needs a value' ../a.afs --output
-usage_case usage-flag-with-value 'option --list takes no value' --list=yes ../a.afs
+usage_case usage-unknown-option 'The following argument was not expected: -q' -q ../a.afs
+usage_case usage-missing-value '--output: 1 required TEXT missing' ../a.afs --output
+usage_case usage-empty-value 'option --output needs a value' ../a.afs --output ''
+usage_case usage-flag-with-value 'list was given a disallowed flag override' --list=yes ../a.afs
 usage_case usage-modes-exclusive '--list, --extract and --create exclude each other' -l -c x.afs y
 usage_case usage-no-archive 'no archive given' -n
 usage_case usage-create-without-members '--create needs member files' -c x.afs
 usage_case usage-create-with-output '--numbered and --output do not go with --create' -c x.afs -o d y
-usage_case usage-list-with-order '--output and --order do not go with --list' -l -T o.txt ../a.afs
+usage_case usage-list-with-order '--output, --order and --overwrite do not go with --list' -l -T o.txt \
+    ../a.afs
 
 begin option-archive-missing
 run -l ../a.afs
-expect_status 1
+expect_status 2
 out </dev/null
 err <<<'skerrin: ../a.afs: *'
 
 begin option-not-afs
 build --magic 41465301 a.afs m=../../src/b1
 run -x ../a.afs
-expect_status 1
+expect_status 2
 out </dev/null
 err <<<'skerrin: ../a.afs: not an AFS archive'
 files
@@ -521,7 +523,7 @@ files
 begin no-name-list-without-option
 build --list-offset 0 --list-size 0 a.afs one=../../src/b1 five=../../src/b5000
 run -l ../a.afs
-expect_status 1
+expect_status 2
 out </dev/null
 err <<<"skerrin: ../a.afs: name list locator not before the first member's data (--numbered reads the members without names)"
 
@@ -579,7 +581,7 @@ files one e
 begin select-unknown-member
 build a.afs one=../../src/b1
 run -x ../a.afs one two
-expect_status 1
+expect_status 2
 out </dev/null
 err <<<'skerrin: ../a.afs: no member "two"'
 files
@@ -612,8 +614,8 @@ begin option-failures-name-the-file
 # alone, named, and nothing partial stays behind.
 build --list-first --truncate $((6144 + 2500)) a.afs "${four[@]}"
 mkdir -p "$case_dir/out/x/m1"
-run -o x ../a.afs
-expect_status 2
+run -y -o x ../a.afs
+expect_status 3
 out <<'EOF'
 4 files in ../a.afs.
 FAILED:m1
@@ -772,30 +774,34 @@ index     offset       size  date                 name
 3 of 3 files, 7048 bytes of member data, archive 12288 bytes
 EOF
 
-# create_refused NAME MESSAGE SETUP ARGS...: after SETUP (run in the case
-# directory) --create refuses and writes no archive.
+# create_refused NAME STATUS MESSAGE SETUP ARGS...: after SETUP (run in the
+# case directory) --create refuses and writes no archive.
 create_refused() {
-    local name=$1 message=$2 setup=$3
-    shift 3
+    local name=$1 want=$2 message=$3 setup=$4
+    shift 4
     begin "$name"
     make_inputs
     (cd "$case_dir" && eval "$setup")
     run -c a.afs "$@"
-    expect_status 1
+    expect_status "$want"
     out </dev/null
     err <<<"$message"
     [ -f "$case_dir/out/a.afs" ] && fail "a.afs was written"
 }
-create_refused create-member-missing 'skerrin: ../in/nope: *' : ../in/voice.adx ../in/nope
-create_refused create-same-name-twice \
+create_refused create-member-missing 2 'skerrin: ../in/nope: *' : ../in/voice.adx ../in/nope
+create_refused create-same-name-twice 2 \
     'skerrin: ../in/voice.adx: a member named "voice.adx" was given already' : \
     ../in/voice.adx ../in/empty ../in/voice.adx
 long=abcdefghijklmnopqrstuvwxyz012345
-create_refused create-name-too-long \
-    "skerrin: ../in/$long: member name longer than 31 bytes" "touch in/$long" ../in/$long
-create_refused create-into-a-folder 'skerrin: a.afs: not a regular file' \
+create_refused create-name-too-long 2 \
+    "skerrin: ../in/$long: member name of 32 bytes, longer than 31: give the file a shorter name, e.g. \"${long:0:31}\"" \
+    "touch in/$long" ../in/$long
+create_refused create-name-too-long-keeps-extension 2 \
+    "skerrin: ../in/${long}xyz.adx: member name of 39 bytes, longer than 31: give the file a shorter name, e.g. \"${long:0:27}.adx\"" \
+    "touch in/${long}xyz.adx" ../in/${long}xyz.adx
+create_refused create-into-a-folder 1 'skerrin: a.afs: not a regular file' \
     'mkdir out/a.afs' ../in/voice.adx
-create_refused create-member-over-4-gib \
+create_refused create-member-over-4-gib 2 \
     'skerrin: ../in/huge: larger than an archive can hold (4 GiB)' 'truncate -s 4G in/huge' \
     ../in/huge
 
@@ -803,8 +809,8 @@ begin create-archive-among-members
 # The archive to write is not read as a member (it would be cut short).
 make_inputs
 echo old >"$case_dir/out/a.afs"
-run -c a.afs ../in/voice.adx a.afs
-expect_status 1
+run -y -c a.afs ../in/voice.adx a.afs
+expect_status 2
 out </dev/null
 err <<<'skerrin: a.afs: is the archive being written'
 [ "$(tr -d '\r' <"$case_dir/out/a.afs")" = old ] || fail "a.afs was overwritten"

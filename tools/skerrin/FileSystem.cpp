@@ -6,12 +6,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #ifdef _WIN32
+#include "Utf16.h"
+
 #include <direct.h>
 #include <sys/utime.h>
+#include <windows.h>
 #else
 #include <utime.h>
 #endif
@@ -43,21 +47,10 @@ bool FileSystem::Exists(const std::string& path) {
 }
 
 bool FileSystem::SameFile(const std::string& path, const std::string& otherPath) {
-#ifdef _WIN32
-    // The C runtime gives no file identity: the full paths, ignoring case.
-    char full[_MAX_PATH];
-    char otherFull[_MAX_PATH];
-    if (_fullpath(full, path.c_str(), sizeof full) == nullptr ||
-        _fullpath(otherFull, otherPath.c_str(), sizeof otherFull) == nullptr) {
-        return false;
-    }
-    return _stricmp(full, otherFull) == 0;
-#else
-    struct stat info;
-    struct stat otherInfo;
-    return stat(path.c_str(), &info) == 0 && stat(otherPath.c_str(), &otherInfo) == 0 &&
-           info.st_dev == otherInfo.st_dev && info.st_ino == otherInfo.st_ino;
-#endif
+    FileIdentity identity;
+    FileIdentity otherIdentity;
+    return Identity(path, identity) && Identity(otherPath, otherIdentity) &&
+           identity == otherIdentity;
 }
 
 bool FileSystem::MakeDirectories(const std::string& path) {
@@ -153,3 +146,59 @@ std::string FileSystem::BaseName(const std::string& path) {
     }
     return path.substr(start);
 }
+
+#ifdef _WIN32
+
+bool FileSystem::Identity(const std::string& path, FileIdentity& identity) {
+    const HANDLE file =
+        CreateFileW(Widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        errno = ENOENT;
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info = {};
+    const BOOL known = GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    if (!known) {
+        errno = EIO;
+        return false;
+    }
+    identity.volume = info.dwVolumeSerialNumber;
+    identity.file = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    return true;
+}
+
+bool FileSystem::Replace(const std::string& from, const std::string& to) {
+    if (MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
+        errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+        return false;
+    }
+    return true;
+}
+
+bool FileSystem::Remove(const std::string& path) {
+    return _wremove(Widen(path).c_str()) == 0;
+}
+
+#else
+
+bool FileSystem::Identity(const std::string& path, FileIdentity& identity) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        return false;
+    }
+    identity.volume = static_cast<uint64_t>(info.st_dev);
+    identity.file = static_cast<uint64_t>(info.st_ino);
+    return true;
+}
+
+bool FileSystem::Replace(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool FileSystem::Remove(const std::string& path) {
+    return std::remove(path.c_str()) == 0;
+}
+
+#endif
