@@ -76,14 +76,14 @@ prefix() {
 }
 
 # files NAME...: out/ holds exactly these entries, and the case directory
-# nothing but what the harness put there.
+# nothing but what the harness put there (in/ holds member files).
 files() {
     local want got
     want=$(printf '%s\n' "$@" | LC_ALL=C sort)
     got=$(cd "$case_dir/out" && find . -mindepth 1 | sed 's|^\./||' | LC_ALL=C sort)
     [ "$want" = "$got" ] || fail "out/ holds [$(tr '\n' ' ' <<<"$got")], want [$(tr '\n' ' ' <<<"$want")]"
     got=$(cd "$case_dir" && find . -mindepth 1 -maxdepth 1 ! -name out ! -name a.afs \
-        ! -name stdout ! -name stderr ! -name afsbuild.log)
+        ! -name stdout ! -name stderr ! -name afsbuild.log ! -name in)
     [ -z "$got" ] || fail "created outside out/: $got"
 }
 
@@ -831,4 +831,195 @@ index     offset       size  date                 name
     0       4096          0  *  m000
 1 of 254 files, 0 bytes of member data, archive 16384 bytes
 EOF
+# --- outputs that exist, inputs never written -------------------------------
+# overwrite_case NAME STATUS ARGS...: out/one holds old text; without -y
+# nothing is written, with it the members replace it.
+overwrite_case() {
+    local name=$1 want=$2
+    shift 2
+    begin "$name"
+    build a.afs one=../../src/b1 five=../../src/b5000
+    echo old >"$case_dir/out/one"
+    run "$@" ../a.afs
+    expect_status "$want"
+}
+overwrite_case extract-refuses-existing 1 -x
+out </dev/null
+err <<<'skerrin: one: already exists (-y or --overwrite replaces it)'
+[ "$(tr -d '\r' <"$case_dir/out/one")" = old ] || fail "one was overwritten"
+files one
+for flag in -y --overwrite -f --force; do
+    overwrite_case "extract-replaces-with$flag" 0 "$flag"
+    same one b1
+    same five b5000
+done
+
+begin order-file-refused-when-it-exists
+build a.afs one=../../src/b1
+echo old >"$case_dir/out/order.txt"
+run -T order.txt ../a.afs
+expect_status 1
+err <<<'skerrin: order.txt: already exists (-y or --overwrite replaces it)'
+files order.txt
+
+begin order-file-never-the-archive
+build a.afs one=../../src/b1
+cp "$case_dir/a.afs" "$case_dir/out/a.afs"
+run -y -o x -T ./a.afs a.afs
+expect_status 1
+err <<<'skerrin: ./a.afs: is the archive being read, not overwritten'
+cmp -s "$case_dir/a.afs" "$case_dir/out/a.afs" || fail "the archive changed"
+
+# member_is_archive NAME STATUS STDERR ARGS...: the archive, out/arc.afs,
+# holds a member of its own name and is read under the name link.afs (a
+# hard link); that member is refused and the archive stays whole.
+member_is_archive() {
+    local name=$1 want=$2 message=$3
+    shift 3
+    begin "$name"
+    build a.afs arc.afs=../../src/b904 next=../../src/b1
+    cp "$case_dir/a.afs" "$case_dir/out/arc.afs"
+    ln "$case_dir/out/arc.afs" "$case_dir/out/link.afs"
+    run "$@" link.afs
+    expect_status "$want"
+    err <<<"$message"
+    cmp -s "$case_dir/a.afs" "$case_dir/out/arc.afs" || fail "the archive changed"
+    same next b1
+}
+member_is_archive member-is-the-archive-classic 2 \
+    'link.afs: name "arc.afs" of file 0 names the archive being read, not written.'
+member_is_archive member-is-the-archive-overwrite 3 \
+    'skerrin: link.afs: name "arc.afs" of member 0 names the archive being read, not written' -y
+
+begin create-refuses-existing
+make_inputs
+echo old >"$case_dir/out/tone.adx"
+run -c tone.adx ../in/voice.adx
+expect_status 1
+out </dev/null
+err <<<'skerrin: tone.adx: already exists (-y or --overwrite replaces it)'
+[ "$(tr -d '\r' <"$case_dir/out/tone.adx")" = old ] || fail "tone.adx was overwritten"
+files tone.adx
+
+begin create-replaces-with-overwrite
+make_inputs
+run -c a.afs ../in/voice.adx
+echo old >"$case_dir/out/b.afs"
+run -f -c b.afs ../in/voice.adx
+expect_status 0
+cmp -s "$case_dir/out/a.afs" "$case_dir/out/b.afs" || fail "b.afs was not replaced"
+files a.afs b.afs
+
+begin create-failure-keeps-the-old-archive
+# A member gone from the order list: the old archive stays as it was.
+make_inputs
+printf '../in/voice.adx\n../in/gone.adx\n' >"$case_dir/out/order.txt"
+echo old >"$case_dir/out/a.afs"
+run -y -c a.afs -T order.txt
+expect_status 2
+err <<<'skerrin: ../in/gone.adx: *'
+[ "$(tr -d '\r' <"$case_dir/out/a.afs")" = old ] || fail "a.afs changed"
+files a.afs order.txt
+
+if [ $posix = 1 ]; then
+    begin create-interrupted-keeps-the-old-archive
+    # Ctrl+C while a 2 GiB member is copied: status 130, the old archive
+    # intact and no temporary file left.
+    mkdir "$case_dir/in"
+    truncate -s 2G "$case_dir/in/big"
+    echo old >"$case_dir/out/a.afs"
+    (cd "$case_dir/out" && exec "$skerrin" -y -c a.afs ../in/big >../stdout 2>../stderr) &
+    pid=$!
+    for ((i = 0; i < 100; ++i)); do
+        compgen -G "$case_dir/out/a.afs.skerrin-*.tmp" >/dev/null && break
+        sleep 0.1
+    done
+    kill -INT $pid
+    wait $pid
+    status=$?
+    expect_status 130
+    [ "$(cat "$case_dir/out/a.afs")" = old ] || fail "a.afs changed"
+    files a.afs
+    rm -f "$case_dir/in/big"
+fi
+
+# --- empty members, cut archives, folders, no members -------------------------
+# empty_past_end NAME ARGS...: member 1 is empty and its offset lies past the
+# end of the archive: nothing to read, an empty file, its name printed.
+empty_past_end() {
+    local name=$1
+    shift
+    begin "$name"
+    build --entry 1:0x7FFFFFF0:0 a.afs a=../../src/b1 e=../../src/b0 b=../../src/b904
+    run "$@" ../a.afs
+    expect_status 0
+    out <<'EOF'
+3 files in ../a.afs.
+a
+e
+b
+EOF
+    err </dev/null
+    same e b0
+    files a e b
+}
+empty_past_end empty-member-past-the-end
+empty_past_end empty-member-past-the-end-options -x
+
+begin list-cut-archive
+build --list-first --truncate $((6144 + 2500)) a.afs "${four[@]}"
+run -l ../a.afs
+expect_status 4
+out <<'EOF'
+index     offset       size  date                 name
+    0       2048       3000  -                    m1
+    1       6144       3000  -                    m2
+    2      10240       3000  -                    m3
+    3      14336       3000  -                    m4
+4 of 4 files, 12000 bytes of member data, archive 8644 bytes
+EOF
+err <<'EOF'
+skerrin: ../a.afs: cut short: member 1 (m2) ends at byte 9144, past the end of the archive
+skerrin: ../a.afs: cut short: member 2 (m3) ends at byte 13240, past the end of the archive
+skerrin: ../a.afs: cut short: member 3 (m4) ends at byte 17336, past the end of the archive
+EOF
+
+begin list-folder
+mkdir "$case_dir/out/bgm"
+run -l bgm
+expect_status 2
+out </dev/null
+err <<<'skerrin: bgm: is a folder, not an archive (skerrin -c OUT.afs FOLDER builds one from its files)'
+
+begin create-skips-subfolders
+make_inputs
+mkdir "$case_dir/in/sub"
+run -c a.afs ../in
+expect_status 0
+err <<<"skerrin: ../in/sub: subfolder skipped (only the folder's own files become members)"
+run -l a.afs
+out <<'EOF'
+index     offset       size  date                 name
+    0       2048       2048  2021-03-04 05:06:07  block.bin
+    1       4096          0  2021-03-04 05:06:07  empty
+    2       4096       5000  2021-03-04 05:06:07  voice.adx
+3 of 3 files, 7048 bytes of member data, archive 12288 bytes
+EOF
+
+begin no-members-made-listed-extracted
+mkdir "$case_dir/in"
+run -c a.afs ../in
+expect_status 0
+err </dev/null
+run -l a.afs
+expect_status 0
+out <<'EOF'
+index     offset       size  date                 name
+0 of 0 files, 0 bytes of member data, archive 2048 bytes
+EOF
+run -o x a.afs
+expect_status 0
+out <<<'0 files in a.afs.'
+files a.afs x
+
 summarize
