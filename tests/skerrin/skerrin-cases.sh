@@ -938,10 +938,37 @@ if [ $posix = 1 ]; then
     wait $pid
     status=$?
     expect_status 130
+    err <<<'skerrin: interrupted; incomplete outputs removed'
     [ "$(cat "$case_dir/out/a.afs")" = old ] || fail "a.afs changed"
     files a.afs
     rm -f "$case_dir/in/big"
+
+    begin extract-interrupted-removes-the-member
+    # A sparse archive whose member 0 is 2 GiB of zeros; Ctrl+C while it is
+    # copied leaves neither it nor the order file.
+    build --entry 0:2048:0x7FFFF000 a.afs big=../../src/b1 next=../../src/b1
+    truncate -s $((0x80000800)) "$case_dir/a.afs"
+    (cd "$case_dir/out" && exec "$skerrin" -T order.txt ../a.afs >../stdout 2>../stderr) &
+    pid=$!
+    for ((i = 0; i < 100; ++i)); do
+        [ -e "$case_dir/out/big" ] && break
+        sleep 0.1
+    done
+    kill -INT $pid
+    wait $pid
+    status=$?
+    expect_status 130
+    err <<<'skerrin: interrupted; incomplete outputs removed'
+    files
 fi
+
+begin create-never-over-its-order-file
+make_inputs
+echo ../in/voice.adx >"$case_dir/out/order.txt"
+run -y -c order.txt -T order.txt
+expect_status 1
+err <<<'skerrin: order.txt: is the order file being read, not overwritten'
+[ "$(tr -d '\r' <"$case_dir/out/order.txt")" = ../in/voice.adx ] || fail "order.txt changed"
 
 # --- empty members, cut archives, folders, no members -------------------------
 # empty_past_end NAME ARGS...: member 1 is empty and its offset lies past the

@@ -148,6 +148,23 @@ bool MemberExtractor::ExtractMember(uint32_t index, std::string& writtenPath) {
         messages_.Say(Kind::kNameKeptApart, fields);
     }
 
+    if (!WriteMember(entry, name, path)) {
+        return false;
+    }
+    if (settings_.keepDates) {
+        KeepDate(index, path);
+    }
+    if (fileName == name) {
+        std::printf("%s\n", name.c_str());
+    } else {
+        std::printf("%s as %s\n", name.c_str(), fileName.c_str());
+    }
+    writtenPath = path;
+    return true;
+}
+
+bool MemberExtractor::WriteMember(const afs::AfsEntry& entry, const std::string& name,
+                                  const std::string& path) {
     StdioFile output = StdioFile::Open(path.c_str(), "wb");
     if (!output) {
         ArchiveMessages::Fields fields;
@@ -181,15 +198,6 @@ bool MemberExtractor::ExtractMember(uint32_t index, std::string& writtenPath) {
         Failed(name);
         return false;
     }
-    if (settings_.keepDates) {
-        KeepDate(index, path);
-    }
-    if (fileName == name) {
-        std::printf("%s\n", name.c_str());
-    } else {
-        std::printf("%s as %s\n", name.c_str(), fileName.c_str());
-    }
-    writtenPath = path;
     return true;
 }
 

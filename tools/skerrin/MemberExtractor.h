@@ -51,6 +51,9 @@ private:
     std::string UsableName(uint32_t index);
     // Whether `path` is the archive under another name (reported).
     bool IsTheArchive(uint32_t index, const std::string& name, const std::string& path);
+    // Copies the member into the file at `path`; false (reported, the
+    // partial file removed) when it was not written whole.
+    bool WriteMember(const afs::AfsEntry& entry, const std::string& name, const std::string& path);
     CopyResult Copy(FILE* output, uint32_t sizeBytes);
     void ReportCopyFailure(CopyResult result, const std::string& name, const std::string& path,
                            int error);

@@ -70,8 +70,12 @@ ExitStatus RunWithOptions(const std::vector<std::string>& arguments, const Repor
     return ExtractJob(options, reporter, streamBuffer).Run();
 }
 
-// What standard output could not take is a failure too.
+// Says why the run stopped early; what standard output could not take is a
+// failure too.
 int FinishOptions(ExitStatus status, const Reporter& reporter) {
+    if (status == ExitStatus::kInterrupted) {
+        reporter.Message("interrupted; incomplete outputs removed");
+    }
     errno = 0;
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         reporter.Problem("standard output", std::strerror(errno != 0 ? errno : EIO));
