@@ -762,9 +762,12 @@ same classic/voice.adx b5000
 same classic/block.bin b2048
 
 begin create-from-folder
+# Its files in name order; a subfolder is skipped and named.
 make_inputs
+mkdir "$case_dir/in/sub"
 run -c a.afs ../in
 expect_status 0
+err <<<"skerrin: ../in/sub: subfolder skipped (only the folder's own files become members)"
 run -l a.afs
 out <<'EOF'
 index     offset       size  date                 name
@@ -922,21 +925,29 @@ err <<<'skerrin: ../in/gone.adx: *'
 files a.afs order.txt
 
 if [ $posix = 1 ]; then
+    # interrupt_when GLOB SKERRIN-ARGS...: runs skerrin in out/ and sends it
+    # SIGINT once a file matching GLOB appears there (waiting 10 s at most).
+    interrupt_when() {
+        local glob=$1 pid i
+        shift
+        (cd "$case_dir/out" && exec "$skerrin" "$@" >../stdout 2>../stderr) &
+        pid=$!
+        for ((i = 0; i < 100; ++i)); do
+            compgen -G "$case_dir/out/$glob" >/dev/null && break
+            sleep 0.1
+        done
+        kill -INT $pid
+        wait $pid
+        status=$?
+    }
+
     begin create-interrupted-keeps-the-old-archive
     # Ctrl+C while a 2 GiB member is copied: status 130, the old archive
     # intact and no temporary file left.
     mkdir "$case_dir/in"
     truncate -s 2G "$case_dir/in/big"
     echo old >"$case_dir/out/a.afs"
-    (cd "$case_dir/out" && exec "$skerrin" -y -c a.afs ../in/big >../stdout 2>../stderr) &
-    pid=$!
-    for ((i = 0; i < 100; ++i)); do
-        compgen -G "$case_dir/out/a.afs.skerrin-*.tmp" >/dev/null && break
-        sleep 0.1
-    done
-    kill -INT $pid
-    wait $pid
-    status=$?
+    interrupt_when 'a.afs.skerrin-*.tmp' -y -c a.afs ../in/big
     expect_status 130
     err <<<'skerrin: interrupted; incomplete outputs removed'
     [ "$(cat "$case_dir/out/a.afs")" = old ] || fail "a.afs changed"
@@ -948,15 +959,7 @@ if [ $posix = 1 ]; then
     # copied leaves neither it nor the order file.
     build --entry 0:2048:0x7FFFF000 a.afs big=../../src/b1 next=../../src/b1
     truncate -s $((0x80000800)) "$case_dir/a.afs"
-    (cd "$case_dir/out" && exec "$skerrin" -T order.txt ../a.afs >../stdout 2>../stderr) &
-    pid=$!
-    for ((i = 0; i < 100; ++i)); do
-        [ -e "$case_dir/out/big" ] && break
-        sleep 0.1
-    done
-    kill -INT $pid
-    wait $pid
-    status=$?
+    interrupt_when big -T order.txt ../a.afs
     expect_status 130
     err <<<'skerrin: interrupted; incomplete outputs removed'
     files
@@ -1017,21 +1020,6 @@ run -l bgm
 expect_status 2
 out </dev/null
 err <<<'skerrin: bgm: is a folder, not an archive (skerrin -c OUT.afs FOLDER builds one from its files)'
-
-begin create-skips-subfolders
-make_inputs
-mkdir "$case_dir/in/sub"
-run -c a.afs ../in
-expect_status 0
-err <<<"skerrin: ../in/sub: subfolder skipped (only the folder's own files become members)"
-run -l a.afs
-out <<'EOF'
-index     offset       size  date                 name
-    0       2048       2048  2021-03-04 05:06:07  block.bin
-    1       4096          0  2021-03-04 05:06:07  empty
-    2       4096       5000  2021-03-04 05:06:07  voice.adx
-3 of 3 files, 7048 bytes of member data, archive 12288 bytes
-EOF
 
 begin no-members-made-listed-extracted
 mkdir "$case_dir/in"

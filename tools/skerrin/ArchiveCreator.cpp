@@ -6,6 +6,7 @@
 #include "ReplacingFile.h"
 #include "StdioFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -206,7 +207,8 @@ bool ArchiveCreator::WriteNameList(FILE* archive) {
     for (size_t i = 0; i < memberCount; ++i) {
         const Member& member = members_[i];
         uint8_t* record = &list[i * afs::AfsArchive::kNameRecordBytes];
-        std::memcpy(record, member.name.data(), member.name.size());
+        // The record is zeroed: the name keeps its zero byte.
+        std::copy(member.name.begin(), member.name.end(), record);
         // Local time, as the file's date is shown to its owner.
         if (const std::tm* date = std::localtime(&member.modifiedTime)) {
             const int fields[6] = {date->tm_year + 1900, date->tm_mon + 1, date->tm_mday,
