@@ -51,7 +51,7 @@ const char kSkerrinHelpText[] =
     "Exit status with options:\n"
     "  0    done\n"
     "  1    usage error, including an output that exists (without -y) or that\n"
-    "       is an input\n"
+    "       is an input, and an output folder (-o) that cannot be made\n"
     "  2    an input refused: the archive (missing, unreadable, not an AFS\n"
     "       archive, a folder), a MEMBER it does not hold, a member file of\n"
     "       --create (missing, unusable name, too large) or the -T list\n"
