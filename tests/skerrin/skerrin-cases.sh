@@ -79,14 +79,14 @@ prefix() {
 }
 
 # files NAME...: out/ holds exactly these entries, and the case directory
-# nothing but what the harness put there.
+# nothing but what the harness put there (in/ holds member files).
 files() {
     local want got
     want=$(printf '%s\n' "$@" | LC_ALL=C sort)
     got=$(cd "$case_dir/out" && find . -mindepth 1 | sed 's|^\./||' | LC_ALL=C sort)
     [ "$want" = "$got" ] || fail "out/ holds [$(tr '\n' ' ' <<<"$got")], want [$(tr '\n' ' ' <<<"$want")]"
     got=$(cd "$case_dir" && find . -mindepth 1 -maxdepth 1 ! -name out ! -name a.afs \
-        ! -name stdout ! -name stderr ! -name afsbuild.log)
+        ! -name stdout ! -name stderr ! -name afsbuild.log ! -name in)
     [ -z "$got" ] || fail "created outside out/: $got"
 }
 
@@ -448,8 +448,8 @@ EOF
 fi
 
 # --- options: help, version, usage errors ----------------------------------
-for help in --help -h; do
-    begin "help$help"
+for help in --help -h /?; do
+    begin "help${help//[\/?]/}"
     run "$help"
     expect_status 0
     [ "$(head -n 1 "$case_dir/stdout")" = 'Usage: skerrin ARCHIVE.afs' ] ||
@@ -481,25 +481,27 @@ Try 'skerrin --help' for more information.
 EOF
     files
 }
-usage_case usage-unknown-option 'unknown option -q' -q ../a.afs
-usage_case usage-missing-value 'option --output needs a value' ../a.afs --output
-usage_case usage-flag-with-value 'option --list takes no value' --list=yes ../a.afs
+usage_case usage-unknown-option 'The following argument was not expected: -q' -q ../a.afs
+usage_case usage-missing-value '--output: 1 required TEXT missing' ../a.afs --output
+usage_case usage-empty-value 'option --output needs a value' ../a.afs --output ''
+usage_case usage-flag-with-value 'list was given a disallowed flag override' --list=yes ../a.afs
 usage_case usage-modes-exclusive '--list, --extract and --create exclude each other' -l -c x.afs y
 usage_case usage-no-archive 'no archive given' -n
 usage_case usage-create-without-members '--create needs member files' -c x.afs
 usage_case usage-create-with-output '--numbered and --output do not go with --create' -c x.afs -o d y
-usage_case usage-list-with-order '--output and --order do not go with --list' -l -T o.txt ../a.afs
+usage_case usage-list-with-order '--output, --order and --overwrite do not go with --list' -l -T o.txt \
+    ../a.afs
 
 begin option-archive-missing
 run -l ../a.afs
-expect_status 1
+expect_status 2
 out </dev/null
 err <<<'skerrin: ../a.afs: *'
 
 begin option-not-afs
 build --magic 41465301 a.afs m=../../src/b1
 run -x ../a.afs
-expect_status 1
+expect_status 2
 out </dev/null
 err <<<'skerrin: ../a.afs: not an AFS archive'
 files
@@ -542,7 +544,7 @@ files
 begin no-name-list-without-option
 build --list-offset 0 --list-size 0 a.afs one=../../src/b1 five=../../src/b5000
 run -l ../a.afs
-expect_status 1
+expect_status 2
 out </dev/null
 err <<<"skerrin: ../a.afs: name list locator not before the first member's data (--numbered reads the members without names)"
 
@@ -600,7 +602,7 @@ files one e
 begin select-unknown-member
 build a.afs one=../../src/b1
 run -x ../a.afs one two
-expect_status 1
+expect_status 2
 out </dev/null
 err <<<'skerrin: ../a.afs: no member "two"'
 files
@@ -633,8 +635,8 @@ begin option-failures-name-the-file
 # alone, named, and nothing partial stays behind.
 build --list-first --truncate $((6144 + 2500)) a.afs "${four[@]}"
 mkdir -p "$case_dir/out/x/m1"
-run -o x ../a.afs
-expect_status 2
+run -y -o x ../a.afs
+expect_status 3
 out <<'EOF'
 4 files in ../a.afs.
 FAILED:m1
@@ -907,9 +909,12 @@ same classic/voice.adx b5000
 same classic/block.bin b2048
 
 begin create-from-folder
+# Its files in name order; a subfolder is skipped and named.
 make_inputs
+mkdir "$case_dir/in/sub"
 run -c a.afs ../in
 expect_status 0
+err <<<"skerrin: ../in/sub: subfolder skipped (only the folder's own files become members)"
 run -l a.afs
 out <<'EOF'
 index     offset       size  date                 name
@@ -919,27 +924,31 @@ index     offset       size  date                 name
 3 of 3 files, 7048 bytes of member data, archive 12288 bytes
 EOF
 
-# create_refused NAME MESSAGE SETUP ARGS...: after SETUP (run in the case
-# directory) --create refuses and writes no archive.
+# create_refused NAME STATUS MESSAGE SETUP ARGS...: after SETUP (run in the
+# case directory) --create refuses and writes no archive.
 create_refused() {
-    local name=$1 message=$2 setup=$3
-    shift 3
+    local name=$1 want=$2 message=$3 setup=$4
+    shift 4
     begin "$name"
     make_inputs
     (cd "$case_dir" && eval "$setup")
     run -c a.afs "$@"
-    expect_status 1
+    expect_status "$want"
     out </dev/null
     err <<<"$message"
     [ -f "$case_dir/out/a.afs" ] && fail "a.afs was written"
 }
-create_refused create-member-missing 'skerrin: ../in/nope: *' : ../in/voice.adx ../in/nope
-create_refused create-same-name-twice \
+create_refused create-member-missing 2 'skerrin: ../in/nope: *' : ../in/voice.adx ../in/nope
+create_refused create-same-name-twice 2 \
     'skerrin: ../in/voice.adx: a member named "voice.adx" was given already' : \
     ../in/voice.adx ../in/empty ../in/voice.adx
 long=abcdefghijklmnopqrstuvwxyz012345
-create_refused create-name-too-long \
-    "skerrin: ../in/$long: member name longer than 31 bytes" "touch in/$long" ../in/$long
+create_refused create-name-too-long 2 \
+    "skerrin: ../in/$long: member name of 32 bytes, longer than 31: give the file a shorter name, e.g. \"${long:0:31}\"" \
+    "touch in/$long" ../in/$long
+create_refused create-name-too-long-keeps-extension 2 \
+    "skerrin: ../in/${long}xyz.adx: member name of 39 bytes, longer than 31: give the file a shorter name, e.g. \"${long:0:27}.adx\"" \
+    "touch in/${long}xyz.adx" ../in/${long}xyz.adx
 if [ $posix = 1 ]; then
     begin create-shift-jis-name
     # A Shift-JIS file name is stored as it is and extracted as its text.
@@ -955,13 +964,13 @@ if [ $posix = 1 ]; then
 EOF
     same x/ソ.adx b904
 
-    create_refused create-name-not-text \
+    create_refused create-name-not-text 2 \
         "skerrin: ../in/caf"$'\xE9'": member name is neither UTF-8 nor Shift-JIS" \
         "touch in/caf"$'\xE9' ../in/caf$'\xE9'
 fi
-create_refused create-into-a-folder 'skerrin: a.afs: not a regular file' \
+create_refused create-into-a-folder 1 'skerrin: a.afs: not a regular file' \
     'mkdir out/a.afs' ../in/voice.adx
-create_refused create-member-over-4-gib \
+create_refused create-member-over-4-gib 2 \
     'skerrin: ../in/huge: larger than an archive can hold (4 GiB)' 'truncate -s 4G in/huge' \
     ../in/huge
 
@@ -969,8 +978,8 @@ begin create-archive-among-members
 # The archive to write is not read as a member (it would be cut short).
 make_inputs
 echo old >"$case_dir/out/a.afs"
-run -c a.afs ../in/voice.adx a.afs
-expect_status 1
+run -y -c a.afs ../in/voice.adx a.afs
+expect_status 2
 out </dev/null
 err <<<'skerrin: a.afs: is the archive being written'
 [ "$(tr -d '\r' <"$case_dir/out/a.afs")" = old ] || fail "a.afs was overwritten"
@@ -991,4 +1000,207 @@ index     offset       size  date                 name
     0       4096          0  *  m000
 1 of 254 files, 0 bytes of member data, archive 16384 bytes
 EOF
+# --- outputs that exist, inputs never written -------------------------------
+# overwrite_case NAME STATUS ARGS...: out/one holds old text; without -y
+# nothing is written, with it the members replace it.
+overwrite_case() {
+    local name=$1 want=$2
+    shift 2
+    begin "$name"
+    build a.afs one=../../src/b1 five=../../src/b5000
+    echo old >"$case_dir/out/one"
+    run "$@" ../a.afs
+    expect_status "$want"
+}
+overwrite_case extract-refuses-existing 1 -x
+out </dev/null
+err <<<'skerrin: one: already exists (-y or --overwrite replaces it)'
+[ "$(tr -d '\r' <"$case_dir/out/one")" = old ] || fail "one was overwritten"
+files one
+for flag in -y --overwrite -f --force; do
+    overwrite_case "extract-replaces-with$flag" 0 "$flag"
+    same one b1
+    same five b5000
+done
+
+begin order-file-refused-when-it-exists
+build a.afs one=../../src/b1
+echo old >"$case_dir/out/order.txt"
+run -T order.txt ../a.afs
+expect_status 1
+err <<<'skerrin: order.txt: already exists (-y or --overwrite replaces it)'
+files order.txt
+
+begin order-file-never-the-archive
+build a.afs one=../../src/b1
+cp "$case_dir/a.afs" "$case_dir/out/a.afs"
+run -y -o x -T ./a.afs a.afs
+expect_status 1
+err <<<'skerrin: ./a.afs: is the archive being read, not overwritten'
+cmp -s "$case_dir/a.afs" "$case_dir/out/a.afs" || fail "the archive changed"
+
+# member_is_archive NAME STATUS STDERR ARGS...: the archive, out/arc.afs,
+# holds a member of its own name and is read under the name link.afs (a
+# hard link); that member is refused and the archive stays whole.
+member_is_archive() {
+    local name=$1 want=$2 message=$3
+    shift 3
+    begin "$name"
+    build a.afs arc.afs=../../src/b904 next=../../src/b1
+    cp "$case_dir/a.afs" "$case_dir/out/arc.afs"
+    ln "$case_dir/out/arc.afs" "$case_dir/out/link.afs"
+    run "$@" link.afs
+    expect_status "$want"
+    err <<<"$message"
+    cmp -s "$case_dir/a.afs" "$case_dir/out/arc.afs" || fail "the archive changed"
+    same next b1
+}
+member_is_archive member-is-the-archive-classic 2 \
+    'link.afs: name "arc.afs" of file 0 names the archive being read, not written.'
+member_is_archive member-is-the-archive-overwrite 3 \
+    'skerrin: link.afs: name "arc.afs" of member 0 names the archive being read, not written' -y
+
+begin create-refuses-existing
+make_inputs
+echo old >"$case_dir/out/tone.adx"
+run -c tone.adx ../in/voice.adx
+expect_status 1
+out </dev/null
+err <<<'skerrin: tone.adx: already exists (-y or --overwrite replaces it)'
+[ "$(tr -d '\r' <"$case_dir/out/tone.adx")" = old ] || fail "tone.adx was overwritten"
+files tone.adx
+
+begin create-replaces-with-overwrite
+make_inputs
+run -c a.afs ../in/voice.adx
+echo old >"$case_dir/out/b.afs"
+run -f -c b.afs ../in/voice.adx
+expect_status 0
+cmp -s "$case_dir/out/a.afs" "$case_dir/out/b.afs" || fail "b.afs was not replaced"
+files a.afs b.afs
+
+begin create-failure-keeps-the-old-archive
+# A member gone from the order list: the old archive stays as it was.
+make_inputs
+printf '../in/voice.adx\n../in/gone.adx\n' >"$case_dir/out/order.txt"
+echo old >"$case_dir/out/a.afs"
+run -y -c a.afs -T order.txt
+expect_status 2
+err <<<'skerrin: ../in/gone.adx: *'
+[ "$(tr -d '\r' <"$case_dir/out/a.afs")" = old ] || fail "a.afs changed"
+files a.afs order.txt
+
+if [ $posix = 1 ]; then
+    # interrupt_when GLOB SKERRIN-ARGS...: runs skerrin in out/ and sends it
+    # SIGINT once a file matching GLOB appears there (waiting 10 s at most).
+    interrupt_when() {
+        local glob=$1 pid i
+        shift
+        (cd "$case_dir/out" && exec "$skerrin" "$@" >../stdout 2>../stderr) &
+        pid=$!
+        for ((i = 0; i < 100; ++i)); do
+            compgen -G "$case_dir/out/$glob" >/dev/null && break
+            sleep 0.1
+        done
+        kill -INT $pid
+        wait $pid
+        status=$?
+    }
+
+    begin create-interrupted-keeps-the-old-archive
+    # Ctrl+C while a 2 GiB member is copied: status 130, the old archive
+    # intact and no temporary file left.
+    mkdir "$case_dir/in"
+    truncate -s 2G "$case_dir/in/big"
+    echo old >"$case_dir/out/a.afs"
+    interrupt_when 'a.afs.skerrin-*.tmp' -y -c a.afs ../in/big
+    expect_status 130
+    err <<<'skerrin: interrupted; incomplete outputs removed'
+    [ "$(cat "$case_dir/out/a.afs")" = old ] || fail "a.afs changed"
+    files a.afs
+    rm -f "$case_dir/in/big"
+
+    begin extract-interrupted-removes-the-member
+    # A sparse archive whose member 0 is 2 GiB of zeros; Ctrl+C while it is
+    # copied leaves neither it nor the order file.
+    build --entry 0:2048:0x7FFFF000 a.afs big=../../src/b1 next=../../src/b1
+    truncate -s $((0x80000800)) "$case_dir/a.afs"
+    interrupt_when big -T order.txt ../a.afs
+    expect_status 130
+    err <<<'skerrin: interrupted; incomplete outputs removed'
+    files
+fi
+
+begin create-never-over-its-order-file
+make_inputs
+echo ../in/voice.adx >"$case_dir/out/order.txt"
+run -y -c order.txt -T order.txt
+expect_status 1
+err <<<'skerrin: order.txt: is the order file being read, not overwritten'
+[ "$(tr -d '\r' <"$case_dir/out/order.txt")" = ../in/voice.adx ] || fail "order.txt changed"
+
+# --- empty members, cut archives, folders, no members -------------------------
+# empty_past_end NAME ARGS...: member 1 is empty and its offset lies past the
+# end of the archive: nothing to read, an empty file, its name printed.
+empty_past_end() {
+    local name=$1
+    shift
+    begin "$name"
+    build --entry 1:0x7FFFFFF0:0 a.afs a=../../src/b1 e=../../src/b0 b=../../src/b904
+    run "$@" ../a.afs
+    expect_status 0
+    out <<'EOF'
+3 files in ../a.afs.
+a
+e
+b
+EOF
+    err </dev/null
+    same e b0
+    files a e b
+}
+empty_past_end empty-member-past-the-end
+empty_past_end empty-member-past-the-end-options -x
+
+begin list-cut-archive
+build --list-first --truncate $((6144 + 2500)) a.afs "${four[@]}"
+run -l ../a.afs
+expect_status 4
+out <<'EOF'
+index     offset       size  date                 name
+    0       2048       3000  -                    m1
+    1       6144       3000  -                    m2
+    2      10240       3000  -                    m3
+    3      14336       3000  -                    m4
+4 of 4 files, 12000 bytes of member data, archive 8644 bytes
+EOF
+err <<'EOF'
+skerrin: ../a.afs: cut short: member 1 (m2) ends at byte 9144, past the end of the archive
+skerrin: ../a.afs: cut short: member 2 (m3) ends at byte 13240, past the end of the archive
+skerrin: ../a.afs: cut short: member 3 (m4) ends at byte 17336, past the end of the archive
+EOF
+
+begin list-folder
+mkdir "$case_dir/out/bgm"
+run -l bgm
+expect_status 2
+out </dev/null
+err <<<'skerrin: bgm: is a folder, not an archive (skerrin -c OUT.afs FOLDER builds one from its files)'
+
+begin no-members-made-listed-extracted
+mkdir "$case_dir/in"
+run -c a.afs ../in
+expect_status 0
+err </dev/null
+run -l a.afs
+expect_status 0
+out <<'EOF'
+index     offset       size  date                 name
+0 of 0 files, 0 bytes of member data, archive 2048 bytes
+EOF
+run -o x a.afs
+expect_status 0
+out <<<'0 files in a.afs.'
+files a.afs x
+
 summarize

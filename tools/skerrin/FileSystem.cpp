@@ -8,14 +8,15 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
 #ifdef _WIN32
 #include <direct.h>
 #include <sys/utime.h>
+#include <windows.h>
 #else
 #include <utime.h>
 #endif
@@ -181,3 +182,52 @@ std::string FileSystem::BaseName(const std::string& path) {
     }
     return path.substr(start);
 }
+
+#ifdef _WIN32
+
+bool FileSystem::Identity(const std::string& path, FileIdentity& identity) {
+    const HANDLE file = CreateFileW(FilePath::Widen(path).c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        errno = ENOENT;
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info = {};
+    const BOOL known = GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    if (!known) {
+        errno = EIO;
+        return false;
+    }
+    identity.volume = info.dwVolumeSerialNumber;
+    identity.file = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    return true;
+}
+
+bool FileSystem::Replace(const std::string& from, const std::string& to) {
+    if (MoveFileExW(FilePath::Widen(from).c_str(), FilePath::Widen(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING) == 0) {
+        errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+        return false;
+    }
+    return true;
+}
+
+#else
+
+bool FileSystem::Identity(const std::string& path, FileIdentity& identity) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        return false;
+    }
+    identity.volume = static_cast<uint64_t>(info.st_dev);
+    identity.file = static_cast<uint64_t>(info.st_ino);
+    return true;
+}
+
+bool FileSystem::Replace(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+#endif

@@ -33,4 +33,17 @@ public:
     static std::string Join(const std::string& directory, const std::string& name);
     // What follows the last separator.
     static std::string BaseName(const std::string& path);
+
+    // Which file a path names, whatever its spelling: device and inode, or
+    // Windows' volume serial number and file index.
+    struct FileIdentity {
+        uint64_t volume = 0;
+        uint64_t file = 0;
+        bool operator==(const FileIdentity& other) const {
+            return volume == other.volume && file == other.file;
+        }
+    };
+    static bool Identity(const std::string& path, FileIdentity& identity);
+    // Renames `from` over `to`, replacing a file of that name.
+    static bool Replace(const std::string& from, const std::string& to);
 };

@@ -1,6 +1,7 @@
 #include "MemberExtractor.h"
 
 #include "FileSystem.h"
+#include "Interrupt.h"
 #include "MemberNameText.h"
 #include "StreamBuffers.h"
 
@@ -9,25 +10,50 @@
 #include <cstring>
 #include <ctime>
 #include <new>
+#include <set>
 #include <utility>
 
 namespace {
 
 constexpr const char* kCutShortReason = "the archive ends inside the member";
+using Kind = ArchiveMessages::Kind;
 
 } // namespace
 
 MemberExtractor::MemberExtractor(StdioFile& archive, const afs::AfsArchive& directory,
-                                 Settings settings)
-    : archive_(archive), directory_(directory), settings_(std::move(settings)),
+                                 const ArchiveMessages& messages, Settings settings)
+    : archive_(archive), directory_(directory), messages_(messages), settings_(std::move(settings)),
       outputStreamBuffer_(new (std::nothrow) char[StreamBuffers::kStreamBufferBytes]) {
     archiveSized_ = archive_.SizeBytes(archiveBytes_);
+    archiveIdentified_ = FileSystem::Identity(messages_.ArchivePath(), archiveIdentity_);
+}
+
+std::vector<std::string>
+MemberExtractor::ExistingOutputs(const std::vector<uint32_t>& indices) const {
+    // Later members of one name get names of their own that are free.
+    std::set<std::string> seen;
+    std::vector<std::string> existing;
+    for (const uint32_t index : indices) {
+        const char* reason = nullptr;
+        const std::string name = NameOf(index, reason);
+        if (name.empty() || !seen.insert(MemberNames::Key(name)).second) {
+            continue;
+        }
+        const std::string path = FileSystem::Join(settings_.outputDirectory, name);
+        if (FileSystem::Exists(path)) {
+            existing.push_back(path);
+        }
+    }
+    return existing;
 }
 
 bool MemberExtractor::Extract(const std::vector<uint32_t>& indices,
                               std::vector<std::string>& writtenPaths) {
     bool allWhole = true;
     for (const uint32_t index : indices) {
+        if (Interrupted()) {
+            return false;
+        }
         std::string path;
         if (ExtractMember(index, path)) {
             writtenPaths.push_back(path);
@@ -42,40 +68,54 @@ void MemberExtractor::Failed(const std::string& shownName) {
     std::printf("FAILED:%s\n", shownName.c_str());
 }
 
-std::string MemberExtractor::UsableName(uint32_t index) {
+std::string MemberExtractor::NameOf(uint32_t index, const char*& reason) const {
+    reason = nullptr;
     if (settings_.numberedNames) {
         return MemberNames::Numbered(index);
     }
-    const char* archivePath = settings_.archivePath.c_str();
     const std::optional<std::string_view> stored = directory_.Name(index);
     if (!stored) {
-        if (settings_.classicMessages) {
-            std::fprintf(stderr, "%s: name of file %d has no terminating zero byte, not written.\n",
-                         archivePath, static_cast<int>(index));
-        } else {
-            std::fprintf(stderr,
-                         "skerrin: %s: name of member %u has no terminating zero byte, "
-                         "not written\n",
-                         archivePath, static_cast<unsigned>(index));
-        }
-        Failed(MemberNames::Escaped(directory_.NameRecord(index)));
         return {};
     }
     const std::optional<std::string> name = MemberNameText::Decode(*stored);
-    const char* reason = name ? MemberNames::UnsafeReason(*name) : "is neither UTF-8 nor Shift-JIS";
-    if (reason != nullptr) {
-        const std::string shown = MemberNames::Shown(directory_, index);
-        if (settings_.classicMessages) {
-            std::fprintf(stderr, "%s: name \"%s\" of file %d %s, not written.\n", archivePath,
-                         shown.c_str(), static_cast<int>(index), reason);
-        } else {
-            std::fprintf(stderr, "skerrin: %s: name \"%s\" of member %u %s, not written\n",
-                         archivePath, shown.c_str(), static_cast<unsigned>(index), reason);
-        }
-        Failed(shown);
+    reason = name ? MemberNames::UnsafeReason(*name) : "is neither UTF-8 nor Shift-JIS";
+    return reason == nullptr ? *name : std::string();
+}
+
+std::string MemberExtractor::UsableName(uint32_t index) {
+    const char* reason = nullptr;
+    std::string name = NameOf(index, reason);
+    if (!name.empty()) {
+        return name;
+    }
+    ArchiveMessages::Fields fields;
+    fields.index = index;
+    if (reason == nullptr) {
+        messages_.Say(Kind::kNameWithoutZero, fields);
+        Failed(MemberNames::Escaped(directory_.NameRecord(index)));
         return {};
     }
-    return *name;
+    fields.name = MemberNames::Shown(directory_, index);
+    fields.reason = reason;
+    messages_.Say(Kind::kNameUnusable, fields);
+    Failed(fields.name);
+    return {};
+}
+
+bool MemberExtractor::IsTheArchive(uint32_t index, const std::string& name,
+                                   const std::string& path) {
+    FileSystem::FileIdentity identity;
+    if (!archiveIdentified_ || !FileSystem::Identity(path, identity) ||
+        !(identity == archiveIdentity_)) {
+        return false;
+    }
+    ArchiveMessages::Fields fields;
+    fields.index = index;
+    fields.name = name;
+    fields.reason = "names the archive being read";
+    messages_.Say(Kind::kNameUnusable, fields);
+    Failed(name);
+    return true;
 }
 
 bool MemberExtractor::ExtractMember(uint32_t index, std::string& writtenPath) {
@@ -84,7 +124,8 @@ bool MemberExtractor::ExtractMember(uint32_t index, std::string& writtenPath) {
         return false;
     }
     const afs::AfsEntry entry = directory_.Entry(index);
-    if (archiveSized_ &&
+    // An empty member needs nothing read, wherever its offset points.
+    if (entry.sizeBytes != 0 && archiveSized_ &&
         static_cast<uint64_t>(entry.offsetBytes) + entry.sizeBytes > archiveBytes_) {
         // Known before any file is made: nothing to remove afterwards.
         ReportCutShort(name, kCutShortReason);
@@ -97,30 +138,42 @@ bool MemberExtractor::ExtractMember(uint32_t index, std::string& writtenPath) {
         return FileSystem::Exists(FileSystem::Join(directory, candidate));
     });
     const std::string path = FileSystem::Join(directory, fileName);
+    if (IsTheArchive(index, name, path)) {
+        return false;
+    }
     if (fileName != names_.AsWritten(name)) {
-        if (settings_.classicMessages) {
-            std::fprintf(stderr,
-                         "%s: name \"%s\" of file %d was written already by this run, kept as "
-                         "\"%s\".\n",
-                         settings_.archivePath.c_str(), name.c_str(), static_cast<int>(index),
-                         fileName.c_str());
-        } else {
-            std::fprintf(stderr,
-                         "skerrin: %s: name \"%s\" of member %u was written already by this run, "
-                         "kept as %s\n",
-                         settings_.archivePath.c_str(), name.c_str(), static_cast<unsigned>(index),
-                         path.c_str());
-        }
+        ArchiveMessages::Fields fields;
+        fields.index = index;
+        fields.name = name;
+        fields.file = fileName;
+        fields.path = path;
+        messages_.Say(Kind::kNameKeptApart, fields);
     }
 
+    if (!WriteMember(entry, name, path)) {
+        return false;
+    }
+    if (settings_.keepDates) {
+        KeepDate(index, path);
+    }
+    if (fileName == name) {
+        std::printf("%s\n", name.c_str());
+    } else {
+        std::printf("%s as %s\n", name.c_str(), fileName.c_str());
+    }
+    writtenPath = path;
+    return true;
+}
+
+bool MemberExtractor::WriteMember(const afs::AfsEntry& entry, const std::string& name,
+                                  const std::string& path) {
     StdioFile output = StdioFile::Open(path.c_str(), "wb");
     if (!output) {
-        const char* reason = std::strerror(errno);
-        if (settings_.classicMessages) {
-            std::fprintf(stderr, "file open failed.: %s: %s\n", name.c_str(), reason);
-        } else {
-            std::fprintf(stderr, "skerrin: %s: %s\n", path.c_str(), reason);
-        }
+        ArchiveMessages::Fields fields;
+        fields.name = name;
+        fields.path = path;
+        fields.reason = std::strerror(errno);
+        messages_.Say(Kind::kCannotCreate, fields);
         Failed(name);
         return false;
     }
@@ -128,7 +181,7 @@ bool MemberExtractor::ExtractMember(uint32_t index, std::string& writtenPath) {
 
     CopyResult result = CopyResult::kWhole;
     int error = 0;
-    if (!archive_.Seek(entry.offsetBytes)) {
+    if (entry.sizeBytes != 0 && !archive_.Seek(entry.offsetBytes)) {
         result = CopyResult::kReadFailed;
         error = errno;
     } else {
@@ -147,15 +200,6 @@ bool MemberExtractor::ExtractMember(uint32_t index, std::string& writtenPath) {
         Failed(name);
         return false;
     }
-    if (settings_.keepDates) {
-        KeepDate(index, path);
-    }
-    if (fileName == name) {
-        std::printf("%s\n", name.c_str());
-    } else {
-        std::printf("%s as %s\n", name.c_str(), fileName.c_str());
-    }
-    writtenPath = path;
     return true;
 }
 
@@ -173,22 +217,26 @@ MemberExtractor::CopyResult MemberExtractor::Copy(FILE* output, uint32_t sizeByt
         if (std::fwrite(buffer, 1, chunkBytes, output) != chunkBytes) {
             return CopyResult::kWriteFailed;
         }
+        if (Interrupted()) {
+            return CopyResult::kInterrupted;
+        }
         bytesRemaining -= static_cast<uint32_t>(chunkBytes);
     }
     return CopyResult::kWhole;
 }
 
 void MemberExtractor::ReportCutShort(const std::string& name, const char* reason) {
-    if (settings_.classicMessages) {
-        std::fprintf(stderr, "read error.: %s: %s\n", name.c_str(), reason);
-    } else {
-        std::fprintf(stderr, "skerrin: %s: %s: %s\n", settings_.archivePath.c_str(), name.c_str(),
-                     reason);
-    }
+    ArchiveMessages::Fields fields;
+    fields.name = name;
+    fields.reason = reason;
+    messages_.Say(Kind::kCutShort, fields);
 }
 
 void MemberExtractor::ReportCopyFailure(CopyResult result, const std::string& name,
                                         const std::string& path, int error) {
+    if (result == CopyResult::kInterrupted) {
+        return; // the run ends with its own word
+    }
     if (result == CopyResult::kCutShort) {
         std::clearerr(archive_.Get());
         ReportCutShort(name, kCutShortReason);
@@ -198,11 +246,13 @@ void MemberExtractor::ReportCopyFailure(CopyResult result, const std::string& na
     if (result == CopyResult::kReadFailed) {
         std::clearerr(archive_.Get());
         ReportCutShort(name, reason);
-    } else if (settings_.classicMessages) {
-        std::fprintf(stderr, "write error: %s: %s\n", name.c_str(), reason);
-    } else {
-        std::fprintf(stderr, "skerrin: %s: %s\n", path.c_str(), reason);
+        return;
     }
+    ArchiveMessages::Fields fields;
+    fields.name = name;
+    fields.path = path;
+    fields.reason = reason;
+    messages_.Say(Kind::kWriteFailed, fields);
 }
 
 bool MemberExtractor::RemovePartial(const std::string& path) {
@@ -211,8 +261,8 @@ bool MemberExtractor::RemovePartial(const std::string& path) {
     if (!FileSystem::Status(path, status) || !status.isRegular || FileSystem::Remove(path)) {
         return true;
     }
-    std::fprintf(stderr, "skerrin: %s: partial file not removed: %s\n", path.c_str(),
-                 std::strerror(errno));
+    messages_.GetReporter().Problem(path, std::string("partial file not removed: ") +
+                                              std::strerror(errno));
     return false;
 }
 
@@ -233,7 +283,7 @@ void MemberExtractor::KeepDate(uint32_t index, const std::string& path) {
     // A date the platform cannot represent leaves the file's own.
     if (modifiedTime != static_cast<std::time_t>(-1) &&
         !FileSystem::SetModifiedTime(path, modifiedTime)) {
-        std::fprintf(stderr, "skerrin: %s: stored date not kept: %s\n", path.c_str(),
-                     std::strerror(errno));
+        messages_.GetReporter().Problem(path, std::string("stored date not kept: ") +
+                                                  std::strerror(errno));
     }
 }
