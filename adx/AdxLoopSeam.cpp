@@ -1,6 +1,7 @@
 #include "adx/AdxLoopSeam.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -142,9 +143,11 @@ const AdxLoopSeam::Frame& AdxLoopSeam::FrameAt(std::int64_t frame, const std::ve
     return window[static_cast<std::size_t>(frame - startFrame_)];
 }
 
-std::int64_t AdxLoopSeam::Cost(const std::int16_t* samples, std::int64_t totalSamples,
-                               const AdxChannelHistory& before, const std::vector<Frame>& edited,
-                               const std::vector<Frame>& window, std::int16_t* firstPass) const {
+AdxLoopSeam::Score AdxLoopSeam::Cost(const std::int16_t* samples, std::int64_t totalSamples,
+                                     const AdxChannelHistory& before,
+                                     const std::vector<Frame>& edited,
+                                     const std::vector<Frame>& window,
+                                     std::int16_t* firstPass) const {
     // The first pass over the revisited frames, to the stream's end at most.
     const std::int64_t firstSample = editedFrame_ * kAdxBlockSamples;
     const std::int64_t firstEnd =
@@ -159,6 +162,10 @@ std::int64_t AdxLoopSeam::Cost(const std::int16_t* samples, std::int64_t totalSa
         squaredError +=
             encoder_.Decode(samples + first, count, block.multiplier, block.codes.data(), history,
                             firstPass + first - firstSample);
+    }
+    std::int32_t firstPassPeak = 0;
+    for (std::int64_t i = firstSample; i < firstEnd; ++i) {
+        firstPassPeak = std::max(firstPassPeak, std::abs(samples[i] - firstPass[i - firstSample]));
     }
     // The history at the loop end: its last two samples of the first pass.
     const std::int64_t last = loop_.endSample - 1 - firstSample;
@@ -182,7 +189,7 @@ std::int64_t AdxLoopSeam::Cost(const std::int16_t* samples, std::int64_t totalSa
             position += count;
         }
     }
-    return squaredError;
+    return {squaredError, firstPassPeak};
 }
 
 std::int64_t AdxLoopSeam::Refine(const std::int16_t* samples, std::int64_t totalSamples,
@@ -206,6 +213,18 @@ std::int64_t AdxLoopSeam::Refine(const std::int16_t* samples, std::int64_t total
         read(startFrame_, std::min(editedFrame_, (windowEnd - 1) / kAdxBlockSamples + 1));
 
     std::array<std::int16_t, 2 * kAdxBlockSamples> firstPass{};
+    // The search trades first-pass error for a cleaner seam, but no
+    // first-pass sample may stray further from the input than the input's
+    // own peak here (a click worse than a dropout), unless the straight
+    // encoding's already did: the loop passes, counted several times over,
+    // could otherwise buy a saturated sample.
+    const std::int64_t firstEnd =
+        std::min(totalSamples, (endFrame_ + 1) * std::int64_t{kAdxBlockSamples});
+    std::int32_t peakLimit =
+        Cost(samples, totalSamples, before, edited, window, firstPass.data()).firstPassPeak;
+    for (std::int64_t i = firstSample; i < firstEnd; ++i) {
+        peakLimit = std::max(peakLimit, std::abs(std::int32_t{samples[i]}));
+    }
     if (loop_.startSample <= firstSample) {
         // The history before the loop start is settled: aim the loop end at it.
         AdxChannelHistory endFrameHistory = before;
@@ -220,11 +239,16 @@ std::int64_t AdxLoopSeam::Refine(const std::int16_t* samples, std::int64_t total
                 : AdxChannelHistory{decoded[loop_.startSample - 1],
                                     loop_.startSample >= 2 ? decoded[loop_.startSample - 2]
                                                            : initialHistory.prev1};
+        const Frame straight = edited.back();
         AimEndFrame(samples + endFrame_ * kAdxBlockSamples, endFrameHistory, target, edited.back());
+        if (Cost(samples, totalSamples, before, edited, window, firstPass.data()).firstPassPeak >
+            peakLimit) {
+            edited.back() = straight;
+        }
     }
-    std::int64_t best = Cost(samples, totalSamples, before, edited, window, firstPass.data());
-    const std::int64_t positionCount =
-        std::min(totalSamples, (endFrame_ + 1) * std::int64_t{kAdxBlockSamples}) - firstSample;
+    std::int64_t best =
+        Cost(samples, totalSamples, before, edited, window, firstPass.data()).squaredError;
+    const std::int64_t positionCount = firstEnd - firstSample;
     // Coordinate descent, the last samples (the loop end's history) first.
     for (std::int32_t round = 0; round < kMaxRounds; ++round) {
         bool improved = false;
@@ -238,10 +262,10 @@ std::int64_t AdxLoopSeam::Refine(const std::int16_t* samples, std::int64_t total
                     continue;
                 }
                 code = static_cast<std::int8_t>(candidate);
-                const std::int64_t cost =
+                const Score score =
                     Cost(samples, totalSamples, before, edited, window, firstPass.data());
-                if (cost < best) {
-                    best = cost;
+                if (score.squaredError < best && score.firstPassPeak <= peakLimit) {
+                    best = score.squaredError;
                     bestCode = code;
                     improved = true;
                 }

@@ -46,6 +46,13 @@ private:
         double cross = 0;
         double second = 0;
     };
+    // What the search weighs: the squared error of Cost, and the largest
+    // error of a single first-pass sample among it.
+    struct Score {
+        std::int64_t squaredError = 0;
+        std::int32_t firstPassPeak = 0;
+    };
+
     static Gain SeamGain(std::int32_t coef1, std::int32_t coef2);
     // Chooses the multiplier and codes of the loop end's frame (samples at
     // its first sample, decoded from `history`) whose error up to the loop
@@ -59,9 +66,9 @@ private:
                               std::int8_t* codes) const;
     // The error of the first pass over the revisited frames plus that of the
     // loop pass's window, with the revisited frames' codes in `edited`.
-    std::int64_t Cost(const std::int16_t* samples, std::int64_t totalSamples,
-                      const AdxChannelHistory& before, const std::vector<Frame>& edited,
-                      const std::vector<Frame>& window, std::int16_t* firstPass) const;
+    Score Cost(const std::int16_t* samples, std::int64_t totalSamples,
+               const AdxChannelHistory& before, const std::vector<Frame>& edited,
+               const std::vector<Frame>& window, std::int16_t* firstPass) const;
     const Frame& FrameAt(std::int64_t frame, const std::vector<Frame>& edited,
                          const std::vector<Frame>& window) const;
 
