@@ -1,7 +1,6 @@
 #include "adx/AdxLoopSeam.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace {
 
@@ -163,10 +162,8 @@ AdxLoopSeam::Score AdxLoopSeam::Cost(const std::int16_t* samples, std::int64_t t
             encoder_.Decode(samples + first, count, block.multiplier, block.codes.data(), history,
                             firstPass + first - firstSample);
     }
-    std::int32_t firstPassPeak = 0;
-    for (std::int64_t i = firstSample; i < firstEnd; ++i) {
-        firstPassPeak = std::max(firstPassPeak, std::abs(samples[i] - firstPass[i - firstSample]));
-    }
+    const std::int32_t firstPassPeak =
+        AdxBlockEncoder::PeakError(samples + firstSample, firstPass, firstEnd - firstSample);
     // The history at the loop end: its last two samples of the first pass.
     const std::int64_t last = loop_.endSample - 1 - firstSample;
     AdxChannelHistory loopHistory{firstPass[last], last >= 1 ? firstPass[last - 1] : before.prev1};
@@ -213,18 +210,13 @@ std::int64_t AdxLoopSeam::Refine(const std::int16_t* samples, std::int64_t total
         read(startFrame_, std::min(editedFrame_, (windowEnd - 1) / kAdxBlockSamples + 1));
 
     std::array<std::int16_t, 2 * kAdxBlockSamples> firstPass{};
-    // The search trades first-pass error for a cleaner seam, but no
-    // first-pass sample may stray further from the input than the input's
-    // own peak here (a click worse than a dropout), unless the straight
-    // encoding's already did: the loop passes, counted several times over,
-    // could otherwise buy a saturated sample.
+    // The search trades first-pass error for a cleaner seam, within the
+    // stray limit of the encoding it starts from: the loop passes, counted
+    // several times over, could otherwise buy a saturated first-pass sample.
     const std::int64_t firstEnd =
         std::min(totalSamples, (endFrame_ + 1) * std::int64_t{kAdxBlockSamples});
-    std::int32_t peakLimit =
-        Cost(samples, totalSamples, before, edited, window, firstPass.data()).firstPassPeak;
-    for (std::int64_t i = firstSample; i < firstEnd; ++i) {
-        peakLimit = std::max(peakLimit, std::abs(std::int32_t{samples[i]}));
-    }
+    const std::int32_t peakLimit = AdxBlockEncoder::StrayLimit(
+        samples + firstSample, decoded + firstSample, firstEnd - firstSample);
     if (loop_.startSample <= firstSample) {
         // The history before the loop start is settled: aim the loop end at it.
         AdxChannelHistory endFrameHistory = before;

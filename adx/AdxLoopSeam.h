@@ -7,7 +7,8 @@
 // the loop start exactly as the first pass does; then a descent over the
 // codes of the last two frames brings the first pass there and the loop
 // pass after the jump (decoded from the loop end's history over a window)
-// together as close to the input as it finds.
+// together as close to the input as it finds, with no first-pass sample
+// beyond the stray limit (AdxBlockEncoder::StrayLimit).
 #pragma once
 
 #include "adx/AdxBlockEncoder.h"
