@@ -163,7 +163,7 @@ AdxLoopSeam::Score AdxLoopSeam::Cost(const std::int16_t* samples, std::int64_t t
                             firstPass + first - firstSample);
     }
     const std::int32_t firstPassPeak =
-        AdxBlockEncoder::PeakError(samples + firstSample, firstPass, firstEnd - firstSample);
+        AdxBlockEncoder::PeakError(samples + firstSample, firstPass, loop_.endSample - firstSample);
     // The history at the loop end: its last two samples of the first pass.
     const std::int64_t last = loop_.endSample - 1 - firstSample;
     AdxChannelHistory loopHistory{firstPass[last], last >= 1 ? firstPass[last - 1] : before.prev1};
@@ -213,10 +213,13 @@ std::int64_t AdxLoopSeam::Refine(const std::int16_t* samples, std::int64_t total
     // The search trades first-pass error for a cleaner seam, within the
     // stray limit of the encoding it starts from: the loop passes, counted
     // several times over, could otherwise buy a saturated first-pass sample.
+    // The limit holds up to the loop end, as far as every playback goes; a
+    // short loop may need the samples after it (played only without the
+    // loop) to stray further.
     const std::int64_t firstEnd =
         std::min(totalSamples, (endFrame_ + 1) * std::int64_t{kAdxBlockSamples});
     const std::int32_t peakLimit = AdxBlockEncoder::StrayLimit(
-        samples + firstSample, decoded + firstSample, firstEnd - firstSample);
+        samples + firstSample, decoded + firstSample, loop_.endSample - firstSample);
     if (loop_.startSample <= firstSample) {
         // The history before the loop start is settled: aim the loop end at it.
         AdxChannelHistory endFrameHistory = before;

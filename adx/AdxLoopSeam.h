@@ -8,7 +8,7 @@
 // codes of the last two frames brings the first pass there and the loop
 // pass after the jump (decoded from the loop end's history over a window)
 // together as close to the input as it finds, with no first-pass sample
-// beyond the stray limit (AdxBlockEncoder::StrayLimit).
+// before the loop end beyond the stray limit (AdxBlockEncoder::StrayLimit).
 #pragma once
 
 #include "adx/AdxBlockEncoder.h"
@@ -48,7 +48,7 @@ private:
         double second = 0;
     };
     // What the search weighs: the squared error of Cost, and the largest
-    // error of a single first-pass sample among it.
+    // error of a first-pass sample before the loop end.
     struct Score {
         std::int64_t squaredError = 0;
         std::int32_t firstPassPeak = 0;

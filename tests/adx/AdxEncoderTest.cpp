@@ -93,6 +93,12 @@ const std::vector<SampleRun> kHeldNoise = {{-16387, 1}, {-15875, 1}, {-16131, 2}
 const std::vector<SampleRun> kLoudStep = {{-16384, 2}, {-14885, 1}, {-12289, 1},
                                           {-16385, 1}, {-14885, 1}, {16169, 1},
                                           {-5591, 43}, {-5378, 1},  {-16385, 27}};
+// Quiet, with a loop inside one frame that each pass plays from the end of
+// the one before: the first pass gives way to keep the passes from
+// drifting, furthest after the loop end, where only a playback without the
+// loop goes.
+const std::vector<SampleRun> kQuietShortLoop = {{-60, 1},  {-152, 1}, {-242, 1}, {102, 1},
+                                                {-123, 1}, {-322, 1}, {103, 1},  {-420, 32}};
 
 const LoopCase kLoopCases[] = {
     {"frame-aligned mono", 1, 3, 20000, 3200, 16000, 1.25},
@@ -110,6 +116,7 @@ const LoopCase kLoopCases[] = {
     {"version 4, chosen history", 2, 4, 15000, 100, 14995, 1.25},
     {"short loop in loud held noise, version 3", 2, 3, 39, 4, 34, 1.25, 6.0, kHeldNoise},
     {"short loop after a loud step, version 3", 2, 3, 39, 4, 34, 5.0, 6.0, kLoudStep},
+    {"quiet loop inside one frame, version 3", 1, 3, 39, 4, 12, 1.5, 2.0, kQuietShortLoop},
 };
 
 TEST(AdxEncoderLoop, PassesAreSampleExactAndTheSeamIsClean) {
