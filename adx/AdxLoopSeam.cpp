@@ -8,8 +8,6 @@ namespace {
 constexpr std::int32_t kCodeMin = -8;
 constexpr std::int32_t kCodeMax = 7;
 constexpr std::int32_t kMaxRounds = 3;
-// Passes a loop shorter than the window plays in the search.
-constexpr std::int32_t kShortLoopPasses = 3;
 // The last codes before the loop end that the aim tries in every
 // combination, and the multipliers it tries around the block's own (in
 // sixteenths, in steps of about 1/kAimStepDivisor).
@@ -173,7 +171,9 @@ AdxLoopSeam::Score AdxLoopSeam::Cost(const std::int16_t* samples, std::int64_t t
     const std::int64_t windowEnd = std::min(loop_.endSample, loop_.startSample + kWindowSamples);
     const std::int32_t passes = windowEnd == loop_.endSample ? kShortLoopPasses : 1;
     std::array<std::int16_t, kAdxBlockSamples> scratch{};
+    Score score;
     for (std::int32_t pass = 0; pass < passes; ++pass) {
+        std::int32_t& loopPassPeak = score.loopPassPeaks[static_cast<std::size_t>(pass)];
         for (std::int64_t position = loop_.startSample; position < windowEnd;) {
             const std::int64_t frame = position / kAdxBlockSamples;
             const std::int32_t offset = static_cast<std::int32_t>(position % kAdxBlockSamples);
@@ -183,10 +183,15 @@ AdxLoopSeam::Score AdxLoopSeam::Cost(const std::int16_t* samples, std::int64_t t
             squaredError +=
                 encoder_.Decode(samples + position, count, block.multiplier,
                                 block.codes.data() + offset, loopHistory, scratch.data());
+            loopPassPeak =
+                std::max(loopPassPeak,
+                         AdxBlockEncoder::PeakError(samples + position, scratch.data(), count));
             position += count;
         }
     }
-    return {squaredError, firstPassPeak};
+    score.squaredError = squaredError;
+    score.firstPassPeak = firstPassPeak;
+    return score;
 }
 
 std::int64_t AdxLoopSeam::Refine(const std::int16_t* samples, std::int64_t totalSamples,
@@ -210,16 +215,27 @@ std::int64_t AdxLoopSeam::Refine(const std::int16_t* samples, std::int64_t total
         read(startFrame_, std::min(editedFrame_, (windowEnd - 1) / kAdxBlockSamples + 1));
 
     std::array<std::int16_t, 2 * kAdxBlockSamples> firstPass{};
-    // The search trades first-pass error for a cleaner seam, within the
-    // stray limit of the encoding it starts from: the loop passes, counted
-    // several times over, could otherwise buy a saturated first-pass sample.
-    // The limit holds up to the loop end, as far as every playback goes; a
-    // short loop may need the samples after it (played only without the
-    // loop) to stray further.
+    // The search trades error between the passes for a cleaner seam, within
+    // the stray limit of the encoding it starts from: the loop passes,
+    // counted several times over, could otherwise buy a saturated
+    // first-pass sample, and the sum of a short loop's passes one saturated
+    // pass. The first pass's limit holds up to the loop end, as far as every
+    // playback goes; a short loop may need the samples after it (played only
+    // without the loop) to stray further. Each loop pass may stray as far as
+    // it did before the search.
     const std::int64_t firstEnd =
         std::min(totalSamples, (endFrame_ + 1) * std::int64_t{kAdxBlockSamples});
     const std::int32_t peakLimit = AdxBlockEncoder::StrayLimit(
         samples + firstSample, decoded + firstSample, loop_.endSample - firstSample);
+    const Score start = Cost(samples, totalSamples, before, edited, window, firstPass.data());
+    auto withinLimits = [&](const Score& score) {
+        bool within = score.firstPassPeak <= peakLimit;
+        for (std::size_t pass = 0; pass < score.loopPassPeaks.size(); ++pass) {
+            within = within &&
+                     score.loopPassPeaks[pass] <= std::max(peakLimit, start.loopPassPeaks[pass]);
+        }
+        return within;
+    };
     if (loop_.startSample <= firstSample) {
         // The history before the loop start is settled: aim the loop end at it.
         AdxChannelHistory endFrameHistory = before;
@@ -236,8 +252,7 @@ std::int64_t AdxLoopSeam::Refine(const std::int16_t* samples, std::int64_t total
                                                            : initialHistory.prev1};
         const Frame straight = edited.back();
         AimEndFrame(samples + endFrame_ * kAdxBlockSamples, endFrameHistory, target, edited.back());
-        if (Cost(samples, totalSamples, before, edited, window, firstPass.data()).firstPassPeak >
-            peakLimit) {
+        if (!withinLimits(Cost(samples, totalSamples, before, edited, window, firstPass.data()))) {
             edited.back() = straight;
         }
     }
@@ -259,7 +274,7 @@ std::int64_t AdxLoopSeam::Refine(const std::int16_t* samples, std::int64_t total
                 code = static_cast<std::int8_t>(candidate);
                 const Score score =
                     Cost(samples, totalSamples, before, edited, window, firstPass.data());
-                if (score.squaredError < best && score.firstPassPeak <= peakLimit) {
+                if (score.squaredError < best && withinLimits(score)) {
                     best = score.squaredError;
                     bestCode = code;
                     improved = true;

@@ -8,7 +8,8 @@
 // codes of the last two frames brings the first pass there and the loop
 // pass after the jump (decoded from the loop end's history over a window)
 // together as close to the input as it finds, with no first-pass sample
-// before the loop end beyond the stray limit (AdxBlockEncoder::StrayLimit).
+// before the loop end beyond the stray limit (AdxBlockEncoder::StrayLimit)
+// and no loop-pass sample beyond it or its error before the search.
 #pragma once
 
 #include "adx/AdxBlockEncoder.h"
@@ -21,6 +22,8 @@ class AdxLoopSeam {
 public:
     // Samples after a jump whose error the seam search counts.
     static constexpr std::int64_t kWindowSamples = 256;
+    // Passes a loop shorter than the window plays in the search.
+    static constexpr std::int32_t kShortLoopPasses = 3;
 
     AdxLoopSeam(const AdxBlockEncoder& encoder, const AdxSampleLoop& loop);
 
@@ -47,11 +50,13 @@ private:
         double cross = 0;
         double second = 0;
     };
-    // What the search weighs: the squared error of Cost, and the largest
-    // error of a first-pass sample before the loop end.
+    // What the search weighs: the squared error of Cost, the largest error
+    // of a first-pass sample before the loop end, and that of each loop
+    // pass's (one unless the loop is shorter than the window).
     struct Score {
         std::int64_t squaredError = 0;
         std::int32_t firstPassPeak = 0;
+        std::array<std::int32_t, kShortLoopPasses> loopPassPeaks{};
     };
 
     static Gain SeamGain(std::int32_t coef1, std::int32_t coef2);
