@@ -322,7 +322,7 @@ std::int32_t AdxBlockEncoder::StrayLimit(const std::int16_t* samples, const std:
                                          std::int64_t sampleCount) {
     std::int32_t limit = PeakError(samples, straight, sampleCount);
     for (std::int64_t i = 0; i < sampleCount; ++i) {
-        limit = std::max(limit, std::abs(std::int32_t{samples[i]}));
+        limit = std::max(limit, 2 * std::abs(std::int32_t{samples[i]}));
     }
     return limit;
 }

@@ -63,8 +63,9 @@ public:
     // How far a sample may stray from the input where a loop makes the
     // encoder trade error between the first pass and the passes after a
     // jump, with `straight` the decoding the trade starts from: as far as
-    // its worst sample, or the input's own peak. Beyond that the seam would
-    // be bought with a click louder than the signal.
+    // its worst sample, or twice the input's peak (the signal's own swing
+    // from one extreme to the other). Beyond that the seam would be bought
+    // with a click louder than the signal.
     static std::int32_t StrayLimit(const std::int16_t* samples, const std::int16_t* straight,
                                    std::int64_t sampleCount);
 

@@ -1,6 +1,7 @@
 #include "adx/AdxLoopSeam.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -215,26 +216,32 @@ std::int64_t AdxLoopSeam::Refine(const std::int16_t* samples, std::int64_t total
         read(startFrame_, std::min(editedFrame_, (windowEnd - 1) / kAdxBlockSamples + 1));
 
     std::array<std::int16_t, 2 * kAdxBlockSamples> firstPass{};
-    // The search trades error between the passes for a cleaner seam, within
-    // the stray limit of the encoding it starts from: the loop passes,
-    // counted several times over, could otherwise buy a saturated
-    // first-pass sample, and the sum of a short loop's passes one saturated
-    // pass. The first pass's limit holds up to the loop end, as far as every
-    // playback goes; a short loop may need the samples after it (played only
-    // without the loop) to stray further. Each loop pass may stray as far as
-    // it did before the search.
+    // The search trades error between the passes for a cleaner seam, but
+    // first keeps them within the stray limit of the encoding it starts
+    // from: the first pass always (its samples up to the loop end, where
+    // every playback goes; a short loop may need those after it, played only
+    // without the loop, to stray further), the loop passes as far as it
+    // finds. By the squared error alone the loop passes, counted several
+    // times over, could buy a saturated first-pass sample, and the sum of a
+    // short loop's passes one saturated pass.
     const std::int64_t firstEnd =
         std::min(totalSamples, (endFrame_ + 1) * std::int64_t{kAdxBlockSamples});
     const std::int32_t peakLimit = AdxBlockEncoder::StrayLimit(
         samples + firstSample, decoded + firstSample, loop_.endSample - firstSample);
-    const Score start = Cost(samples, totalSamples, before, edited, window, firstPass.data());
-    auto withinLimits = [&](const Score& score) {
-        bool within = score.firstPassPeak <= peakLimit;
-        for (std::size_t pass = 0; pass < score.loopPassPeaks.size(); ++pass) {
-            within = within &&
-                     score.loopPassPeaks[pass] <= std::max(peakLimit, start.loopPassPeaks[pass]);
-        }
-        return within;
+    // Whether `score` is the better state: the first pass less beyond the
+    // limit, then the loop passes, then the lower squared error.
+    auto better = [&](const Score& score, const Score& than) {
+        auto beyond = [&](const Score& of) {
+            std::int32_t loopExcess = 0;
+            for (std::int32_t peak : of.loopPassPeaks) {
+                loopExcess = std::max(loopExcess, peak - peakLimit);
+            }
+            return std::make_pair(std::max(0, of.firstPassPeak - peakLimit), loopExcess);
+        };
+        const auto excess = beyond(score);
+        const auto thanExcess = beyond(than);
+        return excess < thanExcess ||
+               (excess == thanExcess && score.squaredError < than.squaredError);
     };
     if (loop_.startSample <= firstSample) {
         // The history before the loop start is settled: aim the loop end at it.
@@ -251,13 +258,14 @@ std::int64_t AdxLoopSeam::Refine(const std::int16_t* samples, std::int64_t total
                                     loop_.startSample >= 2 ? decoded[loop_.startSample - 2]
                                                            : initialHistory.prev1};
         const Frame straight = edited.back();
+        const Score unaimed = Cost(samples, totalSamples, before, edited, window, firstPass.data());
         AimEndFrame(samples + endFrame_ * kAdxBlockSamples, endFrameHistory, target, edited.back());
-        if (!withinLimits(Cost(samples, totalSamples, before, edited, window, firstPass.data()))) {
+        if (better(unaimed,
+                   Cost(samples, totalSamples, before, edited, window, firstPass.data()))) {
             edited.back() = straight;
         }
     }
-    std::int64_t best =
-        Cost(samples, totalSamples, before, edited, window, firstPass.data()).squaredError;
+    Score best = Cost(samples, totalSamples, before, edited, window, firstPass.data());
     const std::int64_t positionCount = firstEnd - firstSample;
     // Coordinate descent, the last samples (the loop end's history) first.
     for (std::int32_t round = 0; round < kMaxRounds; ++round) {
@@ -274,8 +282,8 @@ std::int64_t AdxLoopSeam::Refine(const std::int16_t* samples, std::int64_t total
                 code = static_cast<std::int8_t>(candidate);
                 const Score score =
                     Cost(samples, totalSamples, before, edited, window, firstPass.data());
-                if (score.squaredError < best && withinLimits(score)) {
-                    best = score.squaredError;
+                if (better(score, best)) {
+                    best = score;
                     bestCode = code;
                     improved = true;
                 }

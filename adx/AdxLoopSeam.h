@@ -9,7 +9,7 @@
 // pass after the jump (decoded from the loop end's history over a window)
 // together as close to the input as it finds, with no first-pass sample
 // before the loop end beyond the stray limit (AdxBlockEncoder::StrayLimit)
-// and no loop-pass sample beyond it or its error before the search.
+// and the loop passes' samples as little beyond it as it finds.
 #pragma once
 
 #include "adx/AdxBlockEncoder.h"
