@@ -180,7 +180,18 @@ void AdxBlockEncoder::EncodeShared(const std::int16_t* samples, std::int32_t sam
     const std::int32_t lowest = std::max(1, estimate * width.lowestSixteenths / 16);
     const std::int32_t highest =
         std::min(kAdxMaxMultiplier, estimate * width.highestSixteenths / 16 + 1);
-    out.squaredError = std::numeric_limits<std::int64_t>::max();
+
+    // The first decoder's own block sets the limit and is the first
+    // candidate: its output keeps within it, the second's may not.
+    Encode(samples, sampleCount, first, out);
+    const std::int32_t strayLimit = StrayLimit(samples, out.decoded.data(), sampleCount);
+    secondEnd = second;
+    std::array<std::int16_t, kAdxBlockSamples> secondDecoded{};
+    out.squaredError += Decode(samples + secondFrom, sampleCount - secondFrom, out.multiplier,
+                               out.codes.data() + secondFrom, secondEnd, secondDecoded.data());
+    std::int32_t bestExcess = std::max(
+        0, PeakError(samples + secondFrom, secondDecoded.data(), sampleCount - secondFrom) -
+               strayLimit);
     AdxEncodedBlock candidate;
     for (std::int32_t multiplier = lowest; multiplier <= highest;
          multiplier += std::max(1, multiplier / width.stepDivisor)) {
@@ -192,6 +203,7 @@ void AdxBlockEncoder::EncodeShared(const std::int16_t* samples, std::int32_t sam
         std::int32_t secondPrev1 = second.prev1;
         std::int32_t secondPrev2 = second.prev2;
         std::int64_t squaredError = 0;
+        std::int32_t worstError = 0; // of either output
         for (std::int32_t i = 0; i < sampleCount; ++i) {
             const std::int32_t sample = input[i];
             const std::int32_t firstPrediction = (coef1_ * firstPrev1 + coef2_ * firstPrev2) >> 12;
@@ -204,6 +216,7 @@ void AdxBlockEncoder::EncodeShared(const std::int16_t* samples, std::int32_t sam
             const std::int32_t firstValue = Saturate16(code * multiplier + firstPrediction);
             const std::int64_t firstError = sample - firstValue;
             squaredError += firstError * firstError;
+            worstError = std::max(worstError, std::abs(sample - firstValue));
             candidate.codes[i] = static_cast<std::int8_t>(code);
             candidate.decoded[i] = static_cast<std::int16_t>(firstValue);
             firstPrev2 = firstPrev1;
@@ -212,11 +225,14 @@ void AdxBlockEncoder::EncodeShared(const std::int16_t* samples, std::int32_t sam
                 const std::int32_t secondValue = Saturate16(code * multiplier + secondPrediction);
                 const std::int64_t secondError = sample - secondValue;
                 squaredError += secondError * secondError;
+                worstError = std::max(worstError, std::abs(sample - secondValue));
                 secondPrev2 = secondPrev1;
                 secondPrev1 = secondValue;
             }
         }
-        if (squaredError < out.squaredError) {
+        const std::int32_t excess = std::max(0, worstError - strayLimit);
+        if (excess < bestExcess || (excess == bestExcess && squaredError < out.squaredError)) {
+            bestExcess = excess;
             candidate.multiplier = multiplier;
             candidate.squaredError = squaredError;
             for (std::int32_t i = sampleCount; i < kAdxBlockSamples; ++i) {
@@ -291,6 +307,24 @@ void AdxBlockEncoder::Encode(const std::int16_t* samples, std::int32_t sampleCou
             out = candidate;
         }
     }
+}
+
+std::int32_t AdxBlockEncoder::PeakError(const std::int16_t* samples, const std::int16_t* decoded,
+                                        std::int64_t sampleCount) {
+    std::int32_t peak = 0;
+    for (std::int64_t i = 0; i < sampleCount; ++i) {
+        peak = std::max(peak, std::abs(samples[i] - decoded[i]));
+    }
+    return peak;
+}
+
+std::int32_t AdxBlockEncoder::StrayLimit(const std::int16_t* samples, const std::int16_t* straight,
+                                         std::int64_t sampleCount) {
+    std::int32_t limit = PeakError(samples, straight, sampleCount);
+    for (std::int64_t i = 0; i < sampleCount; ++i) {
+        limit = std::max(limit, 2 * std::abs(std::int32_t{samples[i]}));
+    }
+    return limit;
 }
 
 std::int64_t AdxBlockEncoder::Decode(const std::int16_t* samples, std::int32_t sampleCount,

@@ -40,8 +40,11 @@ public:
     // Encodes a block that two decoders play from different histories: the
     // first over every sample, the second from sample secondFrom on (the
     // loop start, played again after a jump from the loop end's history).
-    // Minimises the sum of both errors; out.decoded is the first's output,
-    // secondEnd the second's history after the block.
+    // Minimises the sum of both errors among the blocks whose outputs both
+    // keep within the block's StrayLimit (Encode's block for the first
+    // decoder among them); where none does, takes the one whose worse output
+    // strays least. out.decoded is the first's output, secondEnd the
+    // second's history after the block.
     void EncodeShared(const std::int16_t* samples, std::int32_t sampleCount,
                       const AdxChannelHistory& first, AdxChannelHistory second,
                       std::int32_t secondFrom, AdxEncodedBlock& out,
@@ -53,6 +56,18 @@ public:
     std::int64_t Decode(const std::int16_t* samples, std::int32_t sampleCount,
                         std::int32_t multiplier, const std::int8_t* codes,
                         AdxChannelHistory& history, std::int16_t* decoded) const;
+
+    // The largest distance of decoded[i] from samples[i], i < sampleCount.
+    static std::int32_t PeakError(const std::int16_t* samples, const std::int16_t* decoded,
+                                  std::int64_t sampleCount);
+    // How far a sample may stray from the input where a loop makes the
+    // encoder trade error between the first pass and the passes after a
+    // jump, with `straight` the decoding the trade starts from: as far as
+    // its worst sample, or twice the input's peak (the signal's own swing
+    // from one extreme to the other). Beyond that the seam would be bought
+    // with a click louder than the signal.
+    static std::int32_t StrayLimit(const std::int16_t* samples, const std::int16_t* straight,
+                                   std::int64_t sampleCount);
 
     std::int32_t Coef1() const { return coef1_; }
     std::int32_t Coef2() const { return coef2_; }

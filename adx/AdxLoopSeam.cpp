@@ -1,6 +1,7 @@
 #include "adx/AdxLoopSeam.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -8,8 +9,6 @@ namespace {
 constexpr std::int32_t kCodeMin = -8;
 constexpr std::int32_t kCodeMax = 7;
 constexpr std::int32_t kMaxRounds = 3;
-// Passes a loop shorter than the window plays in the search.
-constexpr std::int32_t kShortLoopPasses = 3;
 // The last codes before the loop end that the aim tries in every
 // combination, and the multipliers it tries around the block's own (in
 // sixteenths, in steps of about 1/kAimStepDivisor).
@@ -142,9 +141,11 @@ const AdxLoopSeam::Frame& AdxLoopSeam::FrameAt(std::int64_t frame, const std::ve
     return window[static_cast<std::size_t>(frame - startFrame_)];
 }
 
-std::int64_t AdxLoopSeam::Cost(const std::int16_t* samples, std::int64_t totalSamples,
-                               const AdxChannelHistory& before, const std::vector<Frame>& edited,
-                               const std::vector<Frame>& window, std::int16_t* firstPass) const {
+AdxLoopSeam::Score AdxLoopSeam::Cost(const std::int16_t* samples, std::int64_t totalSamples,
+                                     const AdxChannelHistory& before,
+                                     const std::vector<Frame>& edited,
+                                     const std::vector<Frame>& window,
+                                     std::int16_t* firstPass) const {
     // The first pass over the revisited frames, to the stream's end at most.
     const std::int64_t firstSample = editedFrame_ * kAdxBlockSamples;
     const std::int64_t firstEnd =
@@ -160,6 +161,8 @@ std::int64_t AdxLoopSeam::Cost(const std::int16_t* samples, std::int64_t totalSa
             encoder_.Decode(samples + first, count, block.multiplier, block.codes.data(), history,
                             firstPass + first - firstSample);
     }
+    const std::int32_t firstPassPeak =
+        AdxBlockEncoder::PeakError(samples + firstSample, firstPass, loop_.endSample - firstSample);
     // The history at the loop end: its last two samples of the first pass.
     const std::int64_t last = loop_.endSample - 1 - firstSample;
     AdxChannelHistory loopHistory{firstPass[last], last >= 1 ? firstPass[last - 1] : before.prev1};
@@ -169,7 +172,9 @@ std::int64_t AdxLoopSeam::Cost(const std::int16_t* samples, std::int64_t totalSa
     const std::int64_t windowEnd = std::min(loop_.endSample, loop_.startSample + kWindowSamples);
     const std::int32_t passes = windowEnd == loop_.endSample ? kShortLoopPasses : 1;
     std::array<std::int16_t, kAdxBlockSamples> scratch{};
+    Score score;
     for (std::int32_t pass = 0; pass < passes; ++pass) {
+        std::int32_t& loopPassPeak = score.loopPassPeaks[static_cast<std::size_t>(pass)];
         for (std::int64_t position = loop_.startSample; position < windowEnd;) {
             const std::int64_t frame = position / kAdxBlockSamples;
             const std::int32_t offset = static_cast<std::int32_t>(position % kAdxBlockSamples);
@@ -179,10 +184,15 @@ std::int64_t AdxLoopSeam::Cost(const std::int16_t* samples, std::int64_t totalSa
             squaredError +=
                 encoder_.Decode(samples + position, count, block.multiplier,
                                 block.codes.data() + offset, loopHistory, scratch.data());
+            loopPassPeak =
+                std::max(loopPassPeak,
+                         AdxBlockEncoder::PeakError(samples + position, scratch.data(), count));
             position += count;
         }
     }
-    return squaredError;
+    score.squaredError = squaredError;
+    score.firstPassPeak = firstPassPeak;
+    return score;
 }
 
 std::int64_t AdxLoopSeam::Refine(const std::int16_t* samples, std::int64_t totalSamples,
@@ -206,6 +216,33 @@ std::int64_t AdxLoopSeam::Refine(const std::int16_t* samples, std::int64_t total
         read(startFrame_, std::min(editedFrame_, (windowEnd - 1) / kAdxBlockSamples + 1));
 
     std::array<std::int16_t, 2 * kAdxBlockSamples> firstPass{};
+    // The search trades error between the passes for a cleaner seam, but
+    // first keeps them within the stray limit of the encoding it starts
+    // from: the first pass always (its samples up to the loop end, where
+    // every playback goes; a short loop may need those after it, played only
+    // without the loop, to stray further), the loop passes as far as it
+    // finds. By the squared error alone the loop passes, counted several
+    // times over, could buy a saturated first-pass sample, and the sum of a
+    // short loop's passes one saturated pass.
+    const std::int64_t firstEnd =
+        std::min(totalSamples, (endFrame_ + 1) * std::int64_t{kAdxBlockSamples});
+    const std::int32_t peakLimit = AdxBlockEncoder::StrayLimit(
+        samples + firstSample, decoded + firstSample, loop_.endSample - firstSample);
+    // Whether `score` is the better state: the first pass less beyond the
+    // limit, then the loop passes, then the lower squared error.
+    auto better = [&](const Score& score, const Score& than) {
+        auto beyond = [&](const Score& of) {
+            std::int32_t loopExcess = 0;
+            for (std::int32_t peak : of.loopPassPeaks) {
+                loopExcess = std::max(loopExcess, peak - peakLimit);
+            }
+            return std::make_pair(std::max(0, of.firstPassPeak - peakLimit), loopExcess);
+        };
+        const auto excess = beyond(score);
+        const auto thanExcess = beyond(than);
+        return excess < thanExcess ||
+               (excess == thanExcess && score.squaredError < than.squaredError);
+    };
     if (loop_.startSample <= firstSample) {
         // The history before the loop start is settled: aim the loop end at it.
         AdxChannelHistory endFrameHistory = before;
@@ -220,11 +257,16 @@ std::int64_t AdxLoopSeam::Refine(const std::int16_t* samples, std::int64_t total
                 : AdxChannelHistory{decoded[loop_.startSample - 1],
                                     loop_.startSample >= 2 ? decoded[loop_.startSample - 2]
                                                            : initialHistory.prev1};
+        const Frame straight = edited.back();
+        const Score unaimed = Cost(samples, totalSamples, before, edited, window, firstPass.data());
         AimEndFrame(samples + endFrame_ * kAdxBlockSamples, endFrameHistory, target, edited.back());
+        if (better(unaimed,
+                   Cost(samples, totalSamples, before, edited, window, firstPass.data()))) {
+            edited.back() = straight;
+        }
     }
-    std::int64_t best = Cost(samples, totalSamples, before, edited, window, firstPass.data());
-    const std::int64_t positionCount =
-        std::min(totalSamples, (endFrame_ + 1) * std::int64_t{kAdxBlockSamples}) - firstSample;
+    Score best = Cost(samples, totalSamples, before, edited, window, firstPass.data());
+    const std::int64_t positionCount = firstEnd - firstSample;
     // Coordinate descent, the last samples (the loop end's history) first.
     for (std::int32_t round = 0; round < kMaxRounds; ++round) {
         bool improved = false;
@@ -238,10 +280,10 @@ std::int64_t AdxLoopSeam::Refine(const std::int16_t* samples, std::int64_t total
                     continue;
                 }
                 code = static_cast<std::int8_t>(candidate);
-                const std::int64_t cost =
+                const Score score =
                     Cost(samples, totalSamples, before, edited, window, firstPass.data());
-                if (cost < best) {
-                    best = cost;
+                if (better(score, best)) {
+                    best = score;
                     bestCode = code;
                     improved = true;
                 }

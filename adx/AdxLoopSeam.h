@@ -7,7 +7,9 @@
 // the loop start exactly as the first pass does; then a descent over the
 // codes of the last two frames brings the first pass there and the loop
 // pass after the jump (decoded from the loop end's history over a window)
-// together as close to the input as it finds.
+// together as close to the input as it finds, with no first-pass sample
+// before the loop end beyond the stray limit (AdxBlockEncoder::StrayLimit)
+// and the loop passes' samples as little beyond it as it finds.
 #pragma once
 
 #include "adx/AdxBlockEncoder.h"
@@ -20,6 +22,8 @@ class AdxLoopSeam {
 public:
     // Samples after a jump whose error the seam search counts.
     static constexpr std::int64_t kWindowSamples = 256;
+    // Passes a loop shorter than the window plays in the search.
+    static constexpr std::int32_t kShortLoopPasses = 3;
 
     AdxLoopSeam(const AdxBlockEncoder& encoder, const AdxSampleLoop& loop);
 
@@ -46,6 +50,15 @@ private:
         double cross = 0;
         double second = 0;
     };
+    // What the search weighs: the squared error of Cost, the largest error
+    // of a first-pass sample before the loop end, and that of each loop
+    // pass's (one unless the loop is shorter than the window).
+    struct Score {
+        std::int64_t squaredError = 0;
+        std::int32_t firstPassPeak = 0;
+        std::array<std::int32_t, kShortLoopPasses> loopPassPeaks{};
+    };
+
     static Gain SeamGain(std::int32_t coef1, std::int32_t coef2);
     // Chooses the multiplier and codes of the loop end's frame (samples at
     // its first sample, decoded from `history`) whose error up to the loop
@@ -59,9 +72,9 @@ private:
                               std::int8_t* codes) const;
     // The error of the first pass over the revisited frames plus that of the
     // loop pass's window, with the revisited frames' codes in `edited`.
-    std::int64_t Cost(const std::int16_t* samples, std::int64_t totalSamples,
-                      const AdxChannelHistory& before, const std::vector<Frame>& edited,
-                      const std::vector<Frame>& window, std::int16_t* firstPass) const;
+    Score Cost(const std::int16_t* samples, std::int64_t totalSamples,
+               const AdxChannelHistory& before, const std::vector<Frame>& edited,
+               const std::vector<Frame>& window, std::int16_t* firstPass) const;
     const Frame& FrameAt(std::int64_t frame, const std::vector<Frame>& edited,
                          const std::vector<Frame>& window) const;
 
