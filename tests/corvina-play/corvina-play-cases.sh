@@ -315,12 +315,12 @@ expect_status 0
 out </dev/null
 err </dev/null
 
-# wait_then_interrupt PID FILE: once FILE (in the case directory) holds data,
-# or after a few seconds without FILE, sends Ctrl+C (SIGINT, which Wine
-# passes to the console handler) and waits for the program; kills it when it
-# has not ended a minute later.
+# wait_then_interrupt PID FILE [SIGNAL]: once FILE (a name or a pattern, in
+# the case directory) holds data, or after a few seconds without FILE, sends
+# Ctrl+C (SIGINT, which Wine passes to the console handler) or SIGNAL and
+# waits for the program; kills it when it has not ended a minute later.
 wait_then_interrupt() {
-    local pid=$1 file=$2 watchdog i
+    local pid=$1 file=$2 signal=${3:-INT} watchdog i
     (
         for _ in $(seq 600); do
             kill -0 "$pid" 2>/dev/null || exit 0
@@ -331,13 +331,13 @@ wait_then_interrupt() {
     watchdog=$!
     for i in $(seq 300); do
         if [ -n "$file" ]; then
-            [ -s "$case_dir/$file" ] && break
+            [ -n "$(find "$case_dir" -maxdepth 1 -name "$file" -size +0 -print -quit)" ] && break
         elif [ "$i" -ge 30 ]; then
             break
         fi
         sleep 0.1
     done
-    kill -INT "$pid"
+    kill -"$signal" "$pid"
     wait "$pid"
     status=$?
     wait $watchdog
@@ -356,11 +356,33 @@ begin interrupt-conversion-removes-the-file
 # 20000 passes take many seconds; the interruption comes once data is written.
 (cd "$case_dir" && exec "${emulator[@]}" "$player" --wav out.wav --loop 0 --passes 20000 \
     ../../fx/short-loop.adx >stdout 2>stderr) &
-wait_then_interrupt $! out.wav
+wait_then_interrupt $! 'out.wav.partial-*'
 expect_status 130
 out </dev/null
 err <<<'corvina-play: out.wav: interrupted; the incomplete file is removed'
-[ ! -e "$case_dir/out.wav" ] || fail "out.wav was left behind"
+left=$(find "$case_dir" -name 'out.wav*' -printf '%f ')
+[ -z "$left" ] || fail "left behind: $left"
+
+# The file is written under a temporary name: a program that is stopped,
+# even killed (a closed console window), never leaves a partial file under
+# the final name, nor harms the file that -y was to replace.
+# NAME | SIGNAL | STATUS | the temporary file left (a glob; none if empty)
+while IFS='|' read -r name signal want leftover; do
+    begin "$name"
+    echo old >"$case_dir/out.wav"
+    (cd "$case_dir" && exec "${emulator[@]}" "$player" --wav out.wav -y --loop 0 \
+        --passes 20000 ../../fx/short-loop.adx >stdout 2>stderr) &
+    wait_then_interrupt $! 'out.wav.partial-*' "$signal"
+    expect_status "$want"
+    [ "$(cat "$case_dir/out.wav")" = old ] || fail "out.wav was changed"
+    left=$(find "$case_dir" -name '*.partial*' -printf '%f\n')
+    # shellcheck disable=SC2053 # a glob on purpose
+    [[ $left == $leftover ]] || fail "the temporary files are '$left', want '$leftover'"
+done <<'EOF'
+interrupt-overwrite-keeps-the-old-file|INT|130|
+killed-conversion-keeps-the-old-file|KILL|137|out.wav.partial-[0-9]*
+EOF
+finish
 
 # --- bad input: message and exit status -------------------------------------
 # NAME | STATUS | MESSAGE (a glob) | ARGUMENTS
@@ -493,19 +515,48 @@ err </dev/null
 tool "$decoder" ../../fx/mono.adx golden.wav
 same_wav out.wav golden.wav 1
 
-begin wav-to-standard-output
-(cd "$case_dir" && "${limit[@]}" "${emulator[@]}" "$player" --wav - ../../fx/stereo.adx \
-    2>stderr | cat >piped.wav)
-status=${PIPESTATUS[0]}
+# Standard output is never positioned: its sizes stay unknown (all ones),
+# also in a file that the shell opened for appending. A reader that goes
+# away ends the program quietly, with SIGPIPE's status.
+# NAME | STATUS | PREFIX in the file before | BYTES of the WAV it takes (all if empty) | READER (none: >>)
+while IFS='|' read -r name want prefix bytes reader; do
+    begin "$name"
+    printf %s "$prefix" >"$case_dir/piped.wav"
+    # shellcheck disable=SC2086 # the reader's arguments
+    (cd "$case_dir" && if [ -n "$reader" ]; then
+        "${limit[@]}" "${emulator[@]}" "$player" --wav - ../../fx/stereo.adx 2>stderr |
+            $reader >>piped.wav
+        exit "${PIPESTATUS[0]}"
+    else
+        exec "${limit[@]}" "${emulator[@]}" "$player" --wav - ../../fx/stereo.adx 2>stderr \
+            >>piped.wav
+    fi)
+    status=$?
+    sed -i 's/\r$//' "$case_dir/stderr"
+    expect_status "$want"
+    err </dev/null
+    tool "$decoder" ../../fx/stereo.adx golden.wav
+    { printf %s "$prefix"; head -c 4 "$case_dir/golden.wav"; printf '\xff\xff\xff\xff'
+      tail -c +9 "$case_dir/golden.wav" | head -c 32; printf '\xff\xff\xff\xff'
+      tail -c +45 "$case_dir/golden.wav"; } | head -c $((${#prefix} + ${bytes:-1000000000})) \
+        >"$case_dir/want.wav"
+    cmp -s "$case_dir/piped.wav" "$case_dir/want.wav" ||
+        fail "$(cmp "$case_dir/piped.wav" "$case_dir/want.wav" 2>&1)"
+done <<'EOF'
+wav-to-standard-output|0|||cat
+wav-appended-to-standard-output|0|earlier data||
+wav-into-a-closed-pipe|141||100|head -c 100
+EOF
+finish
+
+# A WAV file is no text for a terminal (a pseudo-terminal here).
+begin wav-to-a-terminal
+(cd "$case_dir" && script -qec "$(printf '%q ' "${limit[@]}" "${emulator[@]}" "$player" \
+    --wav - ../../fx/stereo.adx) 2>stderr" /dev/null >terminal.log)
+status=$?
 sed -i 's/\r$//' "$case_dir/stderr"
-expect_status 0
-err </dev/null
-tool "$decoder" ../../fx/stereo.adx golden.wav
-# Sizes unknown on a pipe (all ones); the rest as in a file.
-[ "$(od -An -tx1 -j4 -N4 "$case_dir/piped.wav" | tr -d ' ')" = ffffffff ] ||
-    fail "the RIFF size on a pipe is not 0xFFFFFFFF"
-cmp -s <(tail -c +45 "$case_dir/piped.wav") <(tail -c +45 "$case_dir/golden.wav") ||
-    fail "the PCM on standard output differs from adxdecode's"
+expect_status 1
+err <<<'corvina-play: standard output is a terminal; redirect the WAV data (> out.wav) or pipe it into a program'
 
 begin member-by-name
 run --info --member stereo.adx ../../fx/songs.afs

@@ -143,8 +143,10 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
     // What standard output could not take is a failure too (--info > /dev/full).
-    // A WAV file on standard output has had its write error reported.
-    const bool reported = options.wavPath == L"-" && status == ExitStatus::kFailed;
+    // A WAV file on standard output has had its write error reported, or
+    // its reader has gone.
+    const bool reported = options.wavPath == L"-" &&
+                          (status == ExitStatus::kFailed || status == ExitStatus::kOutputClosed);
     errno = 0;
     if ((std::fflush(stdout) != 0 || std::ferror(stdout) != 0) && !reported) {
         std::fprintf(stderr, "corvina-play: standard output: write error: %s\n",
