@@ -2,7 +2,7 @@
 // file, and the module's ParserFilter and DecoderFilter pulling a whole
 // stream through it in the runtime's filter graph, bit for bit the encoder's
 // own decode, as they do from the runtime's file source.
-#include "FileReaderSource.h"
+#include "graph/FileReaderSource.h"
 
 #include "adx/AdxEncoder.h"
 #include "CaptureSink.h"

@@ -4,7 +4,7 @@
 // endSample 96,000, so a pass ends with frame 3,000 at sample 96,032. A start
 // reads (32,000 / 32) >> 5 = 31 frames of preroll before it.
 #include "tests/support/adx/TestHeader.h"
-#include "tools/corvina-play/PassSchedule.h"
+#include "tools/corvina-play/playback/PassSchedule.h"
 
 #include <gtest/gtest.h>
 

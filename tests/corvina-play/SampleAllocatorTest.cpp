@@ -1,7 +1,7 @@
 // corvina-play's SampleAllocator through IMemAllocator and IMediaSample, as
 // the module's pins use it, with threads waiting for buffers under bounded
 // waits.
-#include "SampleAllocator.h"
+#include "graph/SampleAllocator.h"
 
 #include "framework/com/ComPtr.h"
 #include "tests/support/BoundedWait.h"

@@ -1,6 +1,6 @@
 // The progress line cut to the terminal's width: a corner that the case
 // script does not reach.
-#include "ProgressLine.h"
+#include "playback/ProgressLine.h"
 
 #include <gtest/gtest.h>
 

@@ -2,11 +2,11 @@
 // filters, converts one or many into WAV files, or describes one. Run with
 // --help for the options and the exit statuses.
 #include "ExitStatus.h"
-#include "FileChecks.h"
-#include "Options.h"
-#include "Player.h"
-#include "SampleAllocatorFactory.h"
-#include "TextFormat.h"
+#include "files/FilePaths.h"
+#include "commandline/Options.h"
+#include "playback/Player.h"
+#include "graph/SampleAllocatorFactory.h"
+#include "commandline/ConsoleText.h"
 
 #include <corvina_version.h>
 

@@ -2,7 +2,7 @@
 // decoder libraries, the way the module's factory makes them.
 #pragma once
 
-#include "tools/corvina-play/FilterFactory.h"
+#include "tools/corvina-play/playback/FilterFactory.h"
 
 namespace testgraph {
 

@@ -9,7 +9,7 @@
 #include "CaptureSink.h"
 
 #include "framework/com/ComPtr.h"
-#include "tools/corvina-play/PlaybackGraph.h"
+#include "tools/corvina-play/playback/PlaybackGraph.h"
 
 #include <corvina.h>
 

@@ -1,4 +1,4 @@
-#include "WavSink.h"
+#include "graph/WavSink.h"
 
 #include "framework/com/ResultMacros.h"
 

@@ -1,4 +1,4 @@
-#include "FileByteSource.h"
+#include "files/FileByteSource.h"
 
 size_t FileByteSource::ReadAt(uint64_t positionBytes, uint8_t* destination, size_t byteCount) {
     size_t total = 0;

@@ -1,4 +1,4 @@
-#include "TextFormat.h"
+#include "commandline/ConsoleText.h"
 
 #include <vfwmsgs.h>
 

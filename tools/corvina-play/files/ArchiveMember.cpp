@@ -1,7 +1,7 @@
-#include "ArchiveMember.h"
+#include "files/ArchiveMember.h"
 
-#include "FileByteSource.h"
-#include "TextFormat.h"
+#include "files/FileByteSource.h"
+#include "commandline/ConsoleText.h"
 
 #include "afs/AfsArchive.h"
 

@@ -1,4 +1,4 @@
-#include "SampleAllocator.h"
+#include "graph/SampleAllocator.h"
 
 #include "framework/com/ResultMacros.h"
 

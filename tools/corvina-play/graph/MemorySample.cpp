@@ -1,6 +1,6 @@
-#include "MemorySample.h"
+#include "graph/MemorySample.h"
 
-#include "SampleAllocator.h"
+#include "graph/SampleAllocator.h"
 
 #include "framework/media/MediaTypeRecord.h"
 #include "framework/com/ResultMacros.h"

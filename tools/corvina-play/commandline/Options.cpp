@@ -1,7 +1,7 @@
-#include "Options.h"
+#include "commandline/Options.h"
 
 #include "ParseTime.h"
-#include "TextFormat.h"
+#include "commandline/ConsoleText.h"
 
 #include <cerrno>
 #include <cmath>

@@ -1,9 +1,9 @@
-#include "PlaybackGraph.h"
+#include "playback/PlaybackGraph.h"
 
-#include "FileReaderSource.h"
-#include "FilterFactory.h"
-#include "LoopPassTap.h"
-#include "WavSink.h"
+#include "graph/FileReaderSource.h"
+#include "playback/FilterFactory.h"
+#include "graph/LoopPassTap.h"
+#include "graph/WavSink.h"
 
 #include "framework/com/ResultMacros.h"
 

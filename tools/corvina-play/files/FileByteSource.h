@@ -1,7 +1,7 @@
 // An open file as the byte source of the AFS archive reader.
 #pragma once
 
-#include "FileHandle.h"
+#include "files/FileHandle.h"
 
 #include "afs/AfsByteSource.h"
 

@@ -1,4 +1,4 @@
-#include "FilterModule.h"
+#include "playback/FilterModule.h"
 
 #include "framework/com/ComPtr.h"
 #include "framework/com/ResultMacros.h"

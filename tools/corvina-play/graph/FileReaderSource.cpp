@@ -1,4 +1,4 @@
-#include "FileReaderSource.h"
+#include "graph/FileReaderSource.h"
 
 #include "framework/com/ResultMacros.h"
 

@@ -3,7 +3,7 @@
 // position; Request reads at once and queues the sample for WaitForNext.
 #pragma once
 
-#include "FileHandle.h"
+#include "files/FileHandle.h"
 
 #include "framework/filters/PinBase.h"
 

@@ -1,8 +1,8 @@
-#include "WavSinkPin.h"
+#include "graph/WavSinkPin.h"
 
-#include "SampleAllocator.h"
-#include "WavSink.h"
-#include "WavWriter.h"
+#include "graph/SampleAllocator.h"
+#include "graph/WavSink.h"
+#include "files/WavWriter.h"
 
 #include "framework/com/ResultMacros.h"
 

@@ -5,11 +5,11 @@
 #pragma once
 
 #include "ExitStatus.h"
-#include "GraphSession.h"
-#include "Options.h"
-#include "PassSchedule.h"
-#include "ProgressLine.h"
-#include "WavWriter.h"
+#include "playback/GraphSession.h"
+#include "commandline/Options.h"
+#include "playback/PassSchedule.h"
+#include "playback/ProgressLine.h"
+#include "files/WavWriter.h"
 
 #include <corvina.h>
 

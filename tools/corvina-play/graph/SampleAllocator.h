@@ -4,7 +4,7 @@
 // buffer costs no call into the system while the graph streams.
 #pragma once
 
-#include "MemorySample.h"
+#include "graph/MemorySample.h"
 
 #include <windows.h>
 #include <strmif.h>

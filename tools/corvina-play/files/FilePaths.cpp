@@ -1,7 +1,7 @@
-#include "FileChecks.h"
+#include "files/FilePaths.h"
 
-#include "FileHandle.h"
-#include "TextFormat.h"
+#include "files/FileHandle.h"
+#include "commandline/ConsoleText.h"
 
 PathKind KindOf(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());

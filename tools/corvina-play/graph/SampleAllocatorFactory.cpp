@@ -1,6 +1,6 @@
-#include "SampleAllocatorFactory.h"
+#include "graph/SampleAllocatorFactory.h"
 
-#include "SampleAllocator.h"
+#include "graph/SampleAllocator.h"
 
 #include "framework/com/ComPtr.h"
 #include "framework/com/ResultMacros.h"

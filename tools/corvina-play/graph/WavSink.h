@@ -7,7 +7,7 @@
 // filters as streams whose EC_COMPLETE it waits for.
 #pragma once
 
-#include "WavSinkPin.h"
+#include "graph/WavSinkPin.h"
 
 #include "framework/com/CriticalSection.h"
 #include "framework/filters/FilterBase.h"

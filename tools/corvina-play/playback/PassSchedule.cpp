@@ -1,4 +1,4 @@
-#include "PassSchedule.h"
+#include "playback/PassSchedule.h"
 
 #include "parser/PlannedReader.h"
 

@@ -2,7 +2,7 @@
 // registration: its class factories make the filters.
 #pragma once
 
-#include "FilterFactory.h"
+#include "playback/FilterFactory.h"
 
 #include <windows.h>
 #include <strmif.h>

@@ -1,4 +1,4 @@
-#include "LoopPassTap.h"
+#include "graph/LoopPassTap.h"
 
 #include "framework/com/ResultMacros.h"
 #include "framework/filters/TransformInputPin.h"

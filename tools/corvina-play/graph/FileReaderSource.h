@@ -3,7 +3,7 @@
 // buffers from a SampleAllocator. Playback keeps the runtime's own source.
 #pragma once
 
-#include "FileReaderPin.h"
+#include "graph/FileReaderPin.h"
 
 #include "framework/com/ComPtr.h"
 #include "framework/com/CriticalSection.h"

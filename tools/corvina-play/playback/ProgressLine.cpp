@@ -1,4 +1,4 @@
-#include "ProgressLine.h"
+#include "playback/ProgressLine.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "WavWriter.h"
+#include "files/WavWriter.h"
 
 #include "FileChecks.h"
 #include "TextFormat.h"

@@ -1,6 +1,6 @@
-#include "FileReaderPin.h"
+#include "graph/FileReaderPin.h"
 
-#include "SampleAllocator.h"
+#include "graph/SampleAllocator.h"
 
 #include "framework/com/ResultMacros.h"
 #include "parser/StreamGeometry.h"

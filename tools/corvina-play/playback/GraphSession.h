@@ -4,8 +4,8 @@
 // HRESULTs and which step failed; the Player words them.
 #pragma once
 
-#include "FilterModule.h"
-#include "PlaybackGraph.h"
+#include "playback/FilterModule.h"
+#include "playback/PlaybackGraph.h"
 
 #include <windows.h>
 

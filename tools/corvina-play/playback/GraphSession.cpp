@@ -1,4 +1,4 @@
-#include "GraphSession.h"
+#include "playback/GraphSession.h"
 
 #include <evcode.h>
 

@@ -1,10 +1,10 @@
-#include "Player.h"
+#include "playback/Player.h"
 
-#include "ArchiveMember.h"
-#include "FileChecks.h"
-#include "LoopPassTap.h"
-#include "TextFormat.h"
-#include "WavSink.h"
+#include "files/ArchiveMember.h"
+#include "files/FilePaths.h"
+#include "graph/LoopPassTap.h"
+#include "commandline/ConsoleText.h"
+#include "graph/WavSink.h"
 
 #include <vfwmsgs.h>
 
