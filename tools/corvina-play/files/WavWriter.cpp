@@ -1,7 +1,7 @@
 #include "files/WavWriter.h"
 
-#include "FileChecks.h"
-#include "TextFormat.h"
+#include "files/FilePaths.h"
+#include "commandline/ConsoleText.h"
 
 #include <cerrno>
 #include <cstring>
