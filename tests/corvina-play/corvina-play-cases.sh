@@ -165,6 +165,14 @@ patched mono.adx 6 '\x08' eight-bits.adx
 cp "$fx/mono.adx" "$fx/-dash.adx"
 tool "$archiver" songs.afs mono.adx stereo.adx
 tool "$archiver" cut-songs.afs truncated.adx stereo.adx
+# An archive cut inside its first member (at byte 2048): 1000 frames remain.
+tool "$archiver" stereo-first.afs stereo.adx mono.adx
+head -c $((2048 + 50 + 1000 * 36)) "$fx/stereo-first.afs" >"$fx/cut.afs"
+# Inputs whose outputs are one file on Windows, or a device.
+mkdir -p "$fx/a" "$fx/b"
+cp "$fx/mono.adx" "$fx/a/Title.adx"
+cp "$fx/stereo.adx" "$fx/b/title.adx"
+cp "$fx/mono.adx" "$fx/aux.adx"
 if [ $case_failed != 0 ]; then
     echo "the fixtures could not be made"
     exit 1
@@ -393,6 +401,8 @@ while IFS='|' read -r name want message arguments; do
     expect_status "$want"
     out </dev/null
     err <<<"$message"
+    left=$(find "$case_dir" -mindepth 1 ! -name stdout ! -name stderr -printf '%P ')
+    [ -z "$left" ] || fail "left behind: $left"
 done <<'EOF'
 no-arguments|1|corvina-play: no input file (see --help)|
 unknown-option|1|corvina-play: unknown option --speed (see --help)|--speed 2 ../../fx/mono.adx
@@ -418,7 +428,9 @@ stop-after-the-loop-end|1|corvina-play: ../../fx/stereo.adx: --stop 0:03.500 lie
 start-after-the-loop-end|1|corvina-play: ../../fx/stereo.adx: --start 0:03.500 lies after the end of loop 0 (0:03.001): no pass would play|--wav out.wav --loop 0 --passes 2 --start 3.5 ../../fx/stereo.adx
 output-is-a-directory|1|corvina-play: ../../fx/a-directory.adx: is a directory (*)|--wav ../../fx/a-directory.adx ../../fx/mono.adx
 output-exists|1|corvina-play: ../../fx/stereo.adx: already exists (-y or --overwrite replaces it)|--wav ../../fx/stereo.adx ../../fx/mono.adx
-no-wav-directory|1|corvina-play: nowhere: no such directory|--wav-dir nowhere ../../fx/mono.adx
+wav-dir-is-a-file|1|corvina-play: ../../fx/mono.adx: not a directory|--wav-dir ../../fx/mono.adx ../../fx/stereo.adx
+wav-dir-outputs-one-file-on-windows|1|corvina-play: ../../fx/b/title.adx: its output out/title.wav is one file with out/Title.wav (from ../../fx/a/Title.adx) on Windows|--wav-dir out -y ../../fx/a/Title.adx ../../fx/b/title.adx
+wav-dir-output-a-device|1|corvina-play: ../../fx/aux.adx: its output out/aux.wav would be a Windows device, not a file|--wav-dir out ../../fx/mono.adx ../../fx/aux.adx
 missing-file|2|corvina-play: missing.adx: no such file|--info missing.adx
 missing-directory|2|corvina-play: nowhere/missing.adx: no such file|--info nowhere/missing.adx
 a-directory|2|corvina-play: ../../fx/a-directory.adx: is a directory, not a file|--info ../../fx/a-directory.adx
@@ -487,20 +499,23 @@ tool "$decoder" ../../fx/stereo.adx golden.wav
 same_wav out.wav golden.wav 2
 
 # --- short streams: a warning and status 4 ----------------------------------
-begin wav-of-a-truncated-stream
-run --wav out.wav ../../fx/truncated.adx
-expect_status 4
-err <<<'corvina-play: ../../fx/truncated.adx: warning: the data ends after 0:01.000 of the 0:04.000 the header gives; 0:01.000 of 0:04.000 converted'
-tool "$decoder" --end-sample 32000 ../../fx/stereo.adx golden.wav
-same_wav out.wav golden.wav 2
-
-# The next member's bytes are not this stream's data.
-begin wav-of-a-truncated-member
-run --wav out.wav --member 0 ../../fx/cut-songs.afs
-expect_status 4
-err <<<'corvina-play: ../../fx/cut-songs.afs: warning: the data ends after 0:01.000 of the 0:04.000 the header gives; 0:01.000 of 0:04.000 converted'
-tool "$decoder" --end-sample 32000 ../../fx/stereo.adx golden.wav
-same_wav out.wav golden.wav 2
+# The next member's bytes are not this stream's data; an archive cut short
+# holds what it holds.
+# NAME | FILE | ARGUMENTS
+while IFS='|' read -r name file arguments; do
+    begin "$name"
+    # shellcheck disable=SC2086 # argument lists
+    run --wav out.wav $arguments "../../fx/$file"
+    expect_status 4
+    err <<<"corvina-play: ../../fx/$file: warning: the data ends after 0:01.000 of the 0:04.000 the header gives; 0:01.000 of 0:04.000 converted"
+    tool "$decoder" --end-sample 32000 ../../fx/stereo.adx golden.wav
+    same_wav out.wav golden.wav 2
+done <<'EOF'
+wav-of-a-truncated-stream|truncated.adx|
+wav-of-a-truncated-member|cut-songs.afs|--member 0
+wav-of-a-member-cut-off-by-the-archive-end|cut.afs|--member 0
+EOF
+finish
 
 begin info-of-a-truncated-stream
 run --info ../../fx/truncated.adx
@@ -564,6 +579,18 @@ expect_status 0
 err </dev/null
 grep -q '^member           stereo.adx$' "$case_dir/stdout" || fail "no member line"
 grep -q '^total samples    128000$' "$case_dir/stdout" || fail "not the stereo member"
+
+# --wav-dir makes its directory and names the output after the member.
+begin wav-dir-made-for-a-member
+run --wav-dir new/wav --member 1 ../../fx/songs.afs
+expect_status 0
+out <<'EOF'
+../../fx/songs.afs -> new/wav/stereo.wav: done, 0:04.000
+total: 1 file: 1 done, 0 short, 0 refused or failed
+EOF
+err </dev/null
+tool "$decoder" ../../fx/stereo.adx golden.wav
+same_wav new/wav/stereo.wav golden.wav 2
 
 begin member-by-index-converted
 run --wav out.wav --member 0 ../../fx/songs.afs

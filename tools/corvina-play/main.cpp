@@ -2,7 +2,8 @@
 // filters, converts one or many into WAV files, or describes one. Run with
 // --help for the options and the exit statuses.
 #include "ExitStatus.h"
-#include "files/FilePaths.h"
+#include "Reporter.h"
+#include "files/WavDirPlan.h"
 #include "commandline/Options.h"
 #include "playback/Player.h"
 #include "graph/SampleAllocatorFactory.h"
@@ -16,7 +17,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <set>
 
 namespace {
 
@@ -44,28 +44,22 @@ BOOL WINAPI OnConsoleControl(DWORD kind) {
 // --wav-dir: every input into DIR/NAME.wav, a summary line for each on
 // standard output and a total; the most serious status of all.
 ExitStatus ConvertAll(const Options& options) {
-    if (KindOf(options.wavDir) != PathKind::kDirectory) {
-        std::fprintf(stderr, "corvina-play: %s: no such directory\n", Utf8(options.wavDir).c_str());
-        return ExitStatus::kUsage;
+    const Reporter reporter("corvina-play");
+    const WavDirPlan plan(options);
+    ExitStatus worst = plan.CheckNames(reporter);
+    if (worst == ExitStatus::kDone) {
+        worst = plan.PrepareDirectory(reporter);
     }
-    ExitStatus worst = ExitStatus::kDone;
+    if (worst != ExitStatus::kDone) {
+        return worst;
+    }
     int counts[4] = {}; // done, short, refused or failed, interrupted
-    std::set<std::wstring> outputs;
-    for (const std::wstring& input : options.inputPaths) {
-        const std::wstring output = JoinPath(options.wavDir, StemOf(input) + L".wav");
-        ExitStatus status = ExitStatus::kDone;
-        REFERENCE_TIME delivered = 0;
-        // Two inputs of one name would write one file twice.
-        if (!outputs.insert(output).second) {
-            std::fprintf(stderr,
-                         "corvina-play: %s: written already in this run from another input\n",
-                         Utf8(output).c_str());
-            status = ExitStatus::kUsage;
-        } else {
-            Player player(options, input, output, stopEvent);
-            status = player.Run();
-            delivered = player.DeliveredTime();
-        }
+    for (size_t i = 0; i < options.inputPaths.size(); ++i) {
+        const std::wstring& input = options.inputPaths[i];
+        const std::wstring& output = plan.Output(i);
+        Player player(options, input, output, stopEvent);
+        const ExitStatus status = player.Run();
+        const REFERENCE_TIME delivered = player.DeliveredTime();
         worst = Worse(worst, status);
         const int column = status == ExitStatus::kDone          ? 0
                            : status == ExitStatus::kShort       ? 1
@@ -83,9 +77,10 @@ ExitStatus ConvertAll(const Options& options) {
             break;
         }
     }
-    std::printf("total: %u files: %d done, %d short, %d refused or failed%s\n",
-                static_cast<unsigned>(options.inputPaths.size()), counts[0], counts[1], counts[2],
-                counts[3] != 0 ? "; interrupted" : "");
+    const size_t fileCount = options.inputPaths.size();
+    std::printf("total: %u file%s: %d done, %d short, %d refused or failed%s\n",
+                static_cast<unsigned>(fileCount), fileCount == 1 ? "" : "s", counts[0], counts[1],
+                counts[2], counts[3] != 0 ? "; interrupted" : "");
     return worst;
 }
 

@@ -7,6 +7,29 @@
 
 #include <optional>
 
+namespace {
+
+std::wstring DecodedName(std::string_view stored) {
+    if (stored.empty()) {
+        return std::wstring();
+    }
+    const int storedBytes = static_cast<int>(stored.size());
+    for (const UINT codePage : {static_cast<UINT>(CP_UTF8), 932U}) {
+        const DWORD flags = codePage == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
+        const int length =
+            MultiByteToWideChar(codePage, flags, stored.data(), storedBytes, nullptr, 0);
+        if (length > 0) {
+            std::wstring name(static_cast<size_t>(length), L'\0');
+            (void)MultiByteToWideChar(codePage, flags, stored.data(), storedBytes, name.data(),
+                                      length);
+            return name;
+        }
+    }
+    return std::wstring();
+}
+
+} // namespace
+
 bool FindArchiveMember(const std::wstring& path, const std::wstring& member, ArchiveMember& found,
                        std::string& error) {
     const FileHandle file = FileHandle::OpenForReading(path.c_str());
@@ -45,5 +68,6 @@ bool FindArchiveMember(const std::wstring& path, const std::wstring& member, Arc
     found.index = *index;
     found.offsetBytes = entry.offsetBytes;
     found.sizeBytes = entry.sizeBytes;
+    found.name = DecodedName(archive.Name(*index).value_or(std::string_view()));
     return true;
 }

@@ -8,6 +8,10 @@ struct ArchiveMember {
     unsigned index = 0;
     unsigned long long offsetBytes = 0;
     unsigned long long sizeBytes = 0;
+    // The name the archive's list gives it: UTF-8 where its bytes are valid
+    // UTF-8, else Shift-JIS (code page 932), these archives' usual
+    // encoding; empty without a name list.
+    std::wstring name;
 };
 
 // Looks `member` up in the archive at `path`: a name, or else a decimal
