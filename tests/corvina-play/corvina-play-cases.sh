@@ -168,6 +168,11 @@ tool "$archiver" cut-songs.afs truncated.adx stereo.adx
 # An archive cut inside its first member (at byte 2048): 1000 frames remain.
 tool "$archiver" stereo-first.afs stereo.adx mono.adx
 head -c $((2048 + 50 + 1000 * 36)) "$fx/stereo-first.afs" >"$fx/cut.afs"
+# Member names as Japanese games store them (Shift-JIS, here with the trail
+# byte 0x5C of a backslash) and as UTF-8.
+names_at=$(od -An -tu4 -j24 -N4 "$fx/stereo-first.afs" | tr -d ' ')
+patched stereo-first.afs "$names_at" '\x83\x5c\x95\x5c.adx\0\0' shift-jis.afs
+patched stereo-first.afs "$names_at" 'ボイス.adx' utf-8.afs
 # Inputs whose outputs are one file on Windows, or a device.
 mkdir -p "$fx/a" "$fx/b"
 cp "$fx/mono.adx" "$fx/a/Title.adx"
@@ -591,6 +596,27 @@ EOF
 err </dev/null
 tool "$decoder" ../../fx/stereo.adx golden.wav
 same_wav new/wav/stereo.wav golden.wav 2
+
+# Stored names are decoded as UTF-8 where they are valid UTF-8, else as
+# Shift-JIS; the output is named so, and --member finds the name so.
+# NAME | ARCHIVE | MEMBER | OUTPUT
+while IFS='|' read -r name archive member output; do
+    begin "$name"
+    LC_ALL=C.UTF-8 run --wav-dir out --member "$member" "../../fx/$archive"
+    expect_status 0
+    out <<EOF
+../../fx/$archive -> out/$output: done, 0:04.000
+total: 1 file: 1 done, 0 short, 0 refused or failed
+EOF
+    err </dev/null
+    tool "$decoder" ../../fx/stereo.adx golden.wav
+    same_wav "out/$output" golden.wav 2
+done <<'EOF'
+wav-dir-shift-jis-member-name|shift-jis.afs|0|ソ表.wav
+wav-dir-shift-jis-member-by-name|shift-jis.afs|ソ表.adx|ソ表.wav
+wav-dir-utf-8-member-name|utf-8.afs|ボイス.adx|ボイス.wav
+EOF
+finish
 
 begin member-by-index-converted
 run --wav out.wav --member 0 ../../fx/songs.afs

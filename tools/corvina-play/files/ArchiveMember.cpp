@@ -28,6 +28,18 @@ std::wstring DecodedName(std::string_view stored) {
     return std::wstring();
 }
 
+// The member whose name reads as `member` once decoded: a Shift-JIS name
+// is given on the command line in Unicode.
+std::optional<uint32_t> FindByDecodedName(const afs::AfsArchive& archive,
+                                          const std::wstring& member) {
+    for (uint32_t i = 0; i < archive.MemberCount(); ++i) {
+        if (DecodedName(archive.Name(i).value_or(std::string_view())) == member) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 bool FindArchiveMember(const std::wstring& path, const std::wstring& member, ArchiveMember& found,
@@ -46,6 +58,9 @@ bool FindArchiveMember(const std::wstring& path, const std::wstring& member, Arc
     }
     const std::string name = Utf8(member);
     std::optional<uint32_t> index = archive.FindByName(name);
+    if (!index) {
+        index = FindByDecodedName(archive, member);
+    }
     if (!index) {
         bool digits = !member.empty();
         unsigned long long value = 0;
