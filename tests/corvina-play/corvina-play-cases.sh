@@ -425,9 +425,14 @@ passes-without-loop|1|corvina-play: --passes needs --loop|--passes 2 ../../fx/st
 endless-conversion|1|corvina-play: --wav with --loop needs --passes 1 or more (the loop would never end)|--wav out.wav --loop 0 ../../fx/stereo.adx
 stop-before-start|1|corvina-play: --stop must lie after --start|--start 2 --stop 1 ../../fx/stereo.adx
 info-and-wav|1|corvina-play: only one of --info, --wav and --wav-dir may be given|--info --wav out.wav ../../fx/stereo.adx
+info-with-start|1|corvina-play: --start cannot be used with --info (*)|--info --start 1 ../../fx/stereo.adx
+info-with-a-loop|1|corvina-play: --loop cannot be used with --info (*)|--info --loop 0 --passes 2 ../../fx/stereo.adx
+overwrite-without-an-output|1|corvina-play: --overwrite needs --wav or --wav-dir (*)|-f ../../fx/stereo.adx
+empty-value-after-equals|1|corvina-play: bad value for --wav: |--wav= ../../fx/stereo.adx
 render-with-offset|1|corvina-play: --offset and --member cannot be used with --render (*)|--render --offset 4096 ../../fx/offset.adx
 loop-not-in-the-file|1|corvina-play: ../../fx/stereo.adx: no loop 1: the loop table holds 1 loop|--wav out.wav --loop 1 --passes 1 ../../fx/stereo.adx
 start-past-the-end|1|corvina-play: ../../fx/stereo.adx: --start 0:05.000 lies past the end of the stream (0:04.000)|--wav out.wav --start 5 ../../fx/stereo.adx
+wav-over-the-size-limit|1|corvina-play: ../../fx/stereo.adx: the conversion would write 5122688000 bytes of PCM, more than a WAV file holds (4294967191); ask for less with *|--wav out.wav --loop 0 --passes 20000 ../../fx/stereo.adx
 stop-past-the-end|1|corvina-play: ../../fx/stereo.adx: --stop 0:05.000 lies past the end of the stream (0:04.000)|--wav out.wav --stop 5 ../../fx/stereo.adx
 stop-after-the-loop-end|1|corvina-play: ../../fx/stereo.adx: --stop 0:03.500 lies after the end of loop 0 (0:03.001): the pass ends the stream first|--wav out.wav --loop 0 --passes 1 --stop 3.5 ../../fx/stereo.adx
 start-after-the-loop-end|1|corvina-play: ../../fx/stereo.adx: --start 0:03.500 lies after the end of loop 0 (0:03.001): no pass would play|--wav out.wav --loop 0 --passes 2 --start 3.5 ../../fx/stereo.adx
@@ -474,18 +479,27 @@ expect_status 3
 err <<<'corvina-play: /dev/full: write error: *'
 [ -e /dev/full ] || fail "/dev/full was removed"
 
-begin help
-run --help
-expect_status 0
-err </dev/null
-head -n 1 "$case_dir/stdout" | grep -q '^usage: corvina-play \[options\] FILE$' ||
-    fail "--help does not start with the usage line"
+# NAME | OPTION: each spelling of help, the Windows one too.
+while IFS='|' read -r name option; do
+    begin "$name"
+    run "$option"
+    expect_status 0
+    err </dev/null
+    head -n 1 "$case_dir/stdout" | grep -q '^usage: corvina-play \[options\] FILE$' ||
+        fail "$option does not start with the usage line"
+done <<'EOF'
+help|--help
+help-short|-h
+help-windows|/?
+EOF
 
-begin version
-run --version
-expect_status 0
-out <<<'corvina-play [0-9]*.[0-9]*.[0-9]*'
-err </dev/null
+for option in --version -V; do
+    begin "version-$option"
+    run "$option"
+    expect_status 0
+    out <<<'corvina-play [0-9]*.[0-9]*.[0-9]*'
+    err </dev/null
+done
 
 begin info-write-error-on-standard-output
 (cd "$case_dir" && "${limit[@]}" "${emulator[@]}" "$player" --info ../../fx/mono.adx \
@@ -495,13 +509,16 @@ sed -i 's/\r$//' "$case_dir/stderr"
 expect_status 3
 err <<<'corvina-play: standard output: write error: *'
 
-begin overwrite-given
-cp "$fx/mono.adx" "$case_dir/out.wav"
-run --wav out.wav -y ../../fx/stereo.adx
-expect_status 0
-err </dev/null
-tool "$decoder" ../../fx/stereo.adx golden.wav
-same_wav out.wav golden.wav 2
+# OPTION: each spelling of the flag that replaces an output.
+for option in -y --overwrite -f --force; do
+    begin "overwrite-given-as-$option"
+    cp "$fx/mono.adx" "$case_dir/out.wav"
+    run --wav out.wav "$option" ../../fx/stereo.adx
+    expect_status 0
+    err </dev/null
+    tool "$decoder" ../../fx/stereo.adx golden.wav
+    same_wav out.wav golden.wav 2
+done
 
 # --- short streams: a warning and status 4 ----------------------------------
 # The next member's bytes are not this stream's data; an archive cut short

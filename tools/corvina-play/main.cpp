@@ -3,11 +3,11 @@
 // --help for the options and the exit statuses.
 #include "ExitStatus.h"
 #include "Reporter.h"
-#include "files/WavDirPlan.h"
-#include "commandline/Options.h"
-#include "playback/Player.h"
-#include "graph/SampleAllocatorFactory.h"
 #include "commandline/ConsoleText.h"
+#include "commandline/Options.h"
+#include "files/WavDirPlan.h"
+#include "graph/SampleAllocatorFactory.h"
+#include "playback/Player.h"
 
 #include <corvina_version.h>
 
@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -43,8 +44,7 @@ BOOL WINAPI OnConsoleControl(DWORD kind) {
 
 // --wav-dir: every input into DIR/NAME.wav, a summary line for each on
 // standard output and a total; the most serious status of all.
-ExitStatus ConvertAll(const Options& options) {
-    const Reporter reporter("corvina-play");
+ExitStatus ConvertAll(const Options& options, const Reporter& reporter) {
     const WavDirPlan plan(options);
     ExitStatus worst = plan.CheckNames(reporter);
     if (worst == ExitStatus::kDone) {
@@ -55,8 +55,8 @@ ExitStatus ConvertAll(const Options& options) {
     }
     int counts[4] = {}; // done, short, refused or failed, interrupted
     for (size_t i = 0; i < options.inputPaths.size(); ++i) {
-        const std::wstring& input = options.inputPaths[i];
-        const std::wstring& output = plan.Output(i);
+        const std::string& input = options.inputPaths[i];
+        const std::string& output = plan.Output(i);
         Player player(options, input, output, stopEvent);
         const ExitStatus status = player.Run();
         const REFERENCE_TIME delivered = player.DeliveredTime();
@@ -67,10 +67,10 @@ ExitStatus ConvertAll(const Options& options) {
                                                                 : 2;
         ++counts[column];
         if (status == ExitStatus::kDone || status == ExitStatus::kShort) {
-            std::printf("%s -> %s: %s, %s\n", Utf8(input).c_str(), Utf8(output).c_str(),
-                        StatusWord(status), ClockText(delivered, 3).c_str());
+            std::printf("%s -> %s: %s, %s\n", input.c_str(), output.c_str(), StatusWord(status),
+                        ClockText(delivered, 3).c_str());
         } else {
-            std::printf("%s: %s\n", Utf8(input).c_str(), StatusWord(status));
+            std::printf("%s: %s\n", input.c_str(), StatusWord(status));
         }
         std::fflush(stdout);
         if (status == ExitStatus::kInterrupted) {
@@ -84,7 +84,7 @@ ExitStatus ConvertAll(const Options& options) {
     return worst;
 }
 
-ExitStatus RunOptions(const Options& options) {
+ExitStatus RunOptions(const Options& options, const Reporter& reporter) {
     // Conversion takes every buffer from an allocator without system calls;
     // only speed depends on it, so a failed registration is no failure.
     SampleAllocatorFactory allocators;
@@ -92,60 +92,75 @@ ExitStatus RunOptions(const Options& options) {
         (void)allocators.Register();
     }
     if (options.mode == Options::Mode::kWavDir) {
-        return ConvertAll(options);
+        return ConvertAll(options, reporter);
     }
     Player player(options, options.inputPaths.front(), options.wavPath, stopEvent);
     return player.Run();
 }
 
+// Sets up what every job needs: the stop event, the console handler and
+// COM; runs the job and takes them down again, the one way out.
+ExitStatus RunWithCom(const Options& options, const Reporter& reporter) {
+    ExitStatus status = ExitStatus::kFailed;
+    stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const bool handlerSet =
+        stopEvent != nullptr && SetConsoleCtrlHandler(OnConsoleControl, TRUE) != FALSE;
+    const HRESULT initialized = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (stopEvent == nullptr) {
+        reporter.Message("cannot create an event");
+    } else if (FAILED(initialized)) {
+        char code[16];
+        std::snprintf(code, sizeof(code), "0x%08lX", static_cast<unsigned long>(initialized));
+        reporter.Message(std::string("cannot initialise COM (") + code + ")");
+    } else {
+        status = RunOptions(options, reporter);
+    }
+    // The players and their graphs are gone by here.
+    if (SUCCEEDED(initialized)) {
+        CoUninitialize();
+    }
+    if (handlerSet) {
+        SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    }
+    if (stopEvent != nullptr) {
+        CloseHandle(stopEvent);
+    }
+    return status;
+}
+
 } // namespace
 
+// wmain: the command line as the system has it, in UTF-16.
 int wmain(int argc, wchar_t** argv) {
+    const Reporter reporter(kToolName);
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.push_back(Utf8(argv[i]));
+    }
     Options options;
     std::string error;
     ExitStatus status = ExitStatus::kFailed;
-    if (!ParseOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "corvina-play: %s\n", error.c_str());
+    if (!ParseOptions(arguments, options, error)) {
+        reporter.Message(error);
         status = ExitStatus::kUsage;
     } else if (options.help) {
         std::fputs(kUsageText, stdout);
         status = ExitStatus::kDone;
     } else if (options.version) {
-        std::printf("corvina-play %s\n", CORVINA_VERSION_STRING);
+        std::printf("%s %s\n", kToolName, CORVINA_VERSION_STRING);
         status = ExitStatus::kDone;
     } else {
-        stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        const bool handlerSet =
-            stopEvent != nullptr && SetConsoleCtrlHandler(OnConsoleControl, TRUE) != FALSE;
-        const HRESULT initialized = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        if (stopEvent == nullptr) {
-            std::fputs("corvina-play: cannot create an event\n", stderr);
-        } else if (FAILED(initialized)) {
-            std::fprintf(stderr, "corvina-play: cannot initialise COM (0x%08lX)\n",
-                         static_cast<unsigned long>(initialized));
-        } else {
-            status = RunOptions(options);
-        }
-        // The one way out: the players and their graphs are gone by here.
-        if (SUCCEEDED(initialized)) {
-            CoUninitialize();
-        }
-        if (handlerSet) {
-            SetConsoleCtrlHandler(OnConsoleControl, FALSE);
-        }
-        if (stopEvent != nullptr) {
-            CloseHandle(stopEvent);
-        }
+        status = RunWithCom(options, reporter);
     }
     // What standard output could not take is a failure too (--info > /dev/full).
     // A WAV file on standard output has had its write error reported, or
     // its reader has gone.
-    const bool reported = options.wavPath == L"-" &&
+    const bool reported = options.wavPath == "-" &&
                           (status == ExitStatus::kFailed || status == ExitStatus::kOutputClosed);
     errno = 0;
     if ((std::fflush(stdout) != 0 || std::ferror(stdout) != 0) && !reported) {
-        std::fprintf(stderr, "corvina-play: standard output: write error: %s\n",
-                     std::strerror(errno != 0 ? errno : EIO));
+        reporter.Problem("standard output",
+                         std::string("write error: ") + std::strerror(errno != 0 ? errno : EIO));
         status = Worse(status, ExitStatus::kFailed);
     }
     return static_cast<int>(status);

@@ -19,6 +19,20 @@ std::string Utf8(const std::wstring& text) {
     return result;
 }
 
+std::wstring Widen(const std::string& text) {
+    if (text.empty()) {
+        return std::wstring();
+    }
+    const int length = static_cast<int>(text.size());
+    const int characters = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
+    if (characters <= 0) {
+        return std::wstring();
+    }
+    std::wstring result(static_cast<size_t>(characters), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), length, &result[0], characters);
+    return result;
+}
+
 std::string ResultText(HRESULT result) {
     // The media platform's codes that this program meets, in its own words;
     // the system's message table has none of them.

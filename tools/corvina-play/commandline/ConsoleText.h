@@ -1,4 +1,4 @@
-// Text for the console: wide strings as UTF-8, result codes in words, and
+// Text for the console: UTF-8 and wide strings both ways, result codes in words, and
 // times in minutes and seconds.
 #pragma once
 
@@ -6,8 +6,9 @@
 
 #include <string>
 
-// `text` as UTF-8.
+// `text` as UTF-8, and UTF-8 `text` as the system's UTF-16.
 std::string Utf8(const std::wstring& text);
+std::wstring Widen(const std::string& text);
 
 // What a result code means, in words (no trailing period or newline).
 std::string ResultText(HRESULT result);

@@ -1,13 +1,13 @@
 #include "commandline/Options.h"
 
+#include "CommandLine.h"
 #include "ParseTime.h"
-#include "commandline/ConsoleText.h"
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
-#include <cwchar>
-#include <vector>
 
 const char kUsageText[] =
     "usage: corvina-play [options] FILE\n"
@@ -40,7 +40,8 @@ const char kUsageText[] =
     "                      missing; one summary line per file and a total on\n"
     "                      standard output. Names that are one file on Windows\n"
     "                      (Title and title) are refused before any is written\n"
-    "  -y, --overwrite     replace an existing output file (never the input)\n"
+    "  -y, --overwrite     replace an existing output file (never the input);\n"
+    "                      -f and --force are the same\n"
     "\n"
     "Stream:\n"
     "  --offset BYTES      the ADX stream starts at this byte of FILE (default 0;\n"
@@ -71,16 +72,18 @@ const char kUsageText[] =
     "\n"
     "Other:\n"
     "  --quiet             no progress display (it is shown only on a console)\n"
-    "  -h, --help          show this text\n"
-    "  --version           show the release\n"
+    "  -h, --help, /?      show this text\n"
+    "  -V, --version       show the release\n"
     "  --                  the arguments after it are files\n"
     "  Values may also follow an equals sign: --loop=0.\n"
     "\n"
     "Exit status:\n"
     "  0    done\n"
-    "  1    usage error, including a loop, a time or an option that FILE cannot\n"
-    "       honour, and an output that exists (without -y), is a directory or\n"
-    "       is a terminal\n"
+    "  1    usage error, including a loop, a time or an option that FILE or the\n"
+    "       chosen job cannot honour (--info takes no --loop, --passes, --start,\n"
+    "       --stop or --rate; -y needs an output), a WAV file over the 4 GiB\n"
+    "       that the format can hold, and an output that exists (without -y),\n"
+    "       is a directory or is a terminal\n"
     "  2    FILE refused (missing, unreadable, not an ADX stream, too short, a\n"
     "       length out of range, a format the decoder cannot play, no such\n"
     "       member)\n"
@@ -96,28 +99,156 @@ const char kUsageText[] =
 
 namespace {
 
+// The options as CLI11 and this program name them. CLI11 words a value
+// given to a flag, or missing at the end, its own way, and takes "--wav="
+// as "--wav" followed by a value: these are checked first, in this
+// program's words.
+const char* const kValuedOptions[] = {"--wav",  "--wav-dir", "--module", "--offset", "--member",
+                                      "--loop", "--passes",  "--start",  "--stop",   "--rate"};
+const char* const kFlagOptions[] = {"--info",  "--render", "--quiet",  "--overwrite",
+                                    "--force", "--help",   "--version"};
+
+template <std::size_t N> bool IsOneOf(const std::string& name, const char* const (&names)[N]) {
+    return std::find(std::begin(names), std::end(names), name) != std::end(names);
+}
+
+bool CheckValuePlacement(const std::vector<std::string>& arguments, std::string& error) {
+    for (std::size_t i = 0; i < arguments.size() && arguments[i] != "--"; ++i) {
+        const std::string& argument = arguments[i];
+        const std::size_t equals = argument.find('=');
+        const std::string name = argument.substr(0, equals);
+        if (argument.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+            if (IsOneOf(name, kFlagOptions)) {
+                error = name + " takes no value";
+                return false;
+            }
+            if (equals + 1 == argument.size() && IsOneOf(name, kValuedOptions)) {
+                error = "bad value for " + name + ": "; // CLI11 would take the next argument
+                return false;
+            }
+        } else if (IsOneOf(argument, kValuedOptions)) {
+            if (i + 1 == arguments.size()) {
+                error = argument + " needs a value";
+                return false;
+            }
+            ++i; // its value, whatever it looks like
+        }
+    }
+    return true;
+}
+
 // Decimal, or hexadecimal after "0x" (byte offsets are often given so).
-bool ParseInteger(const wchar_t* text, long long minimum, long long maximum, long long& value) {
-    const bool hexadecimal = text[0] == L'0' && (text[1] == L'x' || text[1] == L'X');
+bool ParseInteger(const std::string& text, long long maximum, long long& value) {
+    const bool hexadecimal = text.compare(0, 2, "0x") == 0 || text.compare(0, 2, "0X") == 0;
+    if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ') {
+        return false;
+    }
     errno = 0;
-    wchar_t* end = nullptr;
-    const long long parsed = std::wcstoll(text, &end, hexadecimal ? 16 : 10);
-    if (errno != 0 || end == text || *end != L'\0' || parsed < minimum || parsed > maximum ||
-        text[0] == L'-' || text[0] == L'+' || text[0] == L' ') {
+    char* end = nullptr;
+    const long long parsed = std::strtoll(text.c_str(), &end, hexadecimal ? 16 : 10);
+    if (errno != 0 || end == text.c_str() || *end != '\0' || parsed > maximum) {
         return false;
     }
     value = parsed;
     return true;
 }
 
-bool ParseRate(const wchar_t* text, double& value) {
+bool ParseRate(const std::string& text, double& value) {
     errno = 0;
-    wchar_t* end = nullptr;
-    const double parsed = std::wcstod(text, &end);
-    if (errno != 0 || end == text || *end != L'\0' || !(parsed > 0.0 && parsed <= 100.0)) {
+    char* end = nullptr;
+    const double parsed = std::strtod(text.c_str(), &end);
+    if (errno != 0 || end == text.c_str() || *end != '\0' || !(parsed > 0.0 && parsed <= 100.0)) {
         return false;
     }
     value = parsed;
+    return true;
+}
+
+// The values as given, and how often each option was.
+struct GivenValues {
+    std::string offset;
+    std::string loop;
+    std::string passes;
+    std::string start;
+    std::string stop;
+    std::string rate;
+    std::vector<std::string> files;
+    CLI::Option* info = nullptr;
+    CLI::Option* wav = nullptr;
+    CLI::Option* wavDir = nullptr;
+};
+
+void DeclareOptions(CLI::App& app, Options& options, GivenValues& given) {
+    app.set_help_flag(); // --help prints this program's own text
+    app.allow_extras();  // unknown options are worded below
+    // "/tmp/a.adx" is a file: only "/?" is a Windows-style option, mapped to --help.
+    app.allow_windows_style_options(false);
+    // A repeated option: the last value holds.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_flag("-h,--help", options.help);
+    app.add_flag("-V,--version", options.version);
+    given.info = app.add_flag("--info");
+    given.wav = app.add_option("--wav", options.wavPath);
+    given.wavDir = app.add_option("--wav-dir", options.wavDir);
+    AddOverwriteFlag(app, options.overwrite);
+    app.add_option("--offset", given.offset);
+    app.add_option("--member", options.member);
+    app.add_option("--loop", given.loop);
+    app.add_option("--passes", given.passes);
+    app.add_option("--start", given.start);
+    app.add_option("--stop", given.stop);
+    app.add_option("--rate", given.rate);
+    app.add_option("--module", options.modulePath);
+    app.add_flag("--render", options.render);
+    app.add_flag("--quiet", options.quiet);
+    app.add_option("files", given.files);
+}
+
+// The options' values as numbers and times; false naming the first bad one.
+bool ConvertValues(const CLI::App& app, const GivenValues& given, Options& options,
+                   std::string& error) {
+    long long integer = 0;
+    const auto badValue = [&](const char* name) {
+        error =
+            std::string("bad value for ") + name + ": " + app.get_option(name)->as<std::string>();
+        return false;
+    };
+    for (const char* name : {"--wav", "--wav-dir", "--module", "--member"}) {
+        if (app.get_option(name)->count() != 0 && app.get_option(name)->as<std::string>().empty()) {
+            return badValue(name);
+        }
+    }
+    // The parser takes a signed 32-bit byte offset.
+    if (app.count("--offset") != 0) {
+        if (!ParseInteger(given.offset, 0x7FFFFFFF, options.fileOffset)) {
+            return badValue("--offset");
+        }
+    }
+    if (app.count("--loop") != 0) {
+        if (!ParseInteger(given.loop, 0x7FFFFFFF, integer)) {
+            return badValue("--loop");
+        }
+        options.loopIndex = static_cast<int>(integer);
+    }
+    if (app.count("--passes") != 0) {
+        if (!ParseInteger(given.passes, 0x7FFFFFFF, integer)) {
+            return badValue("--passes");
+        }
+        options.passes = static_cast<int>(integer);
+        options.passesGiven = true;
+    }
+    if (app.count("--start") != 0 && !ParseTime(given.start, options.startSeconds)) {
+        return badValue("--start");
+    }
+    if (app.count("--stop") != 0 && !ParseTime(given.stop, options.stopSeconds)) {
+        return badValue("--stop");
+    }
+    if (app.count("--rate") != 0) {
+        if (!ParseRate(given.rate, options.rate)) {
+            return badValue("--rate");
+        }
+        options.rateGiven = true;
+    }
     return true;
 }
 
@@ -128,8 +259,8 @@ bool CheckCombination(const Options& options, std::string& error) {
         return false;
     }
     if (options.inputPaths.size() > 1 && options.mode != Options::Mode::kWavDir) {
-        error = "more than one input file: " + Utf8(options.inputPaths[1]) +
-                " (--wav-dir converts several)";
+        error =
+            "more than one input file: " + options.inputPaths[1] + " (--wav-dir converts several)";
         return false;
     }
     if (options.passesGiven && options.loopIndex < 0) {
@@ -171,118 +302,61 @@ bool CheckCombination(const Options& options, std::string& error) {
     return true;
 }
 
+// Options that the chosen job would ignore.
+bool CheckJob(const Options& options, std::string& error) {
+    if (options.mode == Options::Mode::kInfo) {
+        const std::pair<bool, const char*> ignored[] = {{options.loopIndex >= 0, "--loop"},
+                                                        {options.passesGiven, "--passes"},
+                                                        {options.startSeconds >= 0.0, "--start"},
+                                                        {options.stopSeconds >= 0.0, "--stop"},
+                                                        {options.rateGiven, "--rate"},
+                                                        {options.overwrite, "--overwrite"}};
+        for (const auto& [given, name] : ignored) {
+            if (given) {
+                error = std::string(name) +
+                        " cannot be used with --info (it describes the whole stream and writes "
+                        "no file)";
+                return false;
+            }
+        }
+    }
+    if (options.overwrite && !options.Converting()) {
+        error = "--overwrite needs --wav or --wav-dir (playback writes no file)";
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
-bool ParseOptions(int argc, wchar_t** argv, Options& options, std::string& error) {
-    bool modeGiven = false;
-    bool optionsEnded = false;
-    auto setMode = [&](Options::Mode mode) {
-        if (modeGiven) {
-            error = "only one of --info, --wav and --wav-dir may be given";
-            return false;
-        }
-        modeGiven = true;
-        options.mode = mode;
+bool ParseOptions(const std::vector<std::string>& arguments, Options& options, std::string& error) {
+    if (!CheckValuePlacement(arguments, error)) {
+        return false;
+    }
+    CLI::App app;
+    GivenValues given;
+    DeclareOptions(app, options, given);
+    if (!ParseArguments(app, WithWindowsHelp(arguments), error)) {
+        return false;
+    }
+    if (options.help || options.version) {
         return true;
-    };
-    for (int i = 1; i < argc; ++i) {
-        std::wstring option = argv[i];
-        if (optionsEnded || option == L"-" || option.empty() || option[0] != L'-') {
-            options.inputPaths.push_back(option);
-            continue;
-        }
-        if (option == L"--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (option == L"--help" || option == L"-h") {
-            options.help = true;
-            return true;
-        }
-        if (option == L"--version") {
-            options.version = true;
-            return true;
-        }
-        // --name=value
-        std::wstring inlineValue;
-        bool hasInlineValue = false;
-        const size_t equals = option.find(L'=');
-        if (option.compare(0, 2, L"--") == 0 && equals != std::wstring::npos) {
-            inlineValue = option.substr(equals + 1);
-            option.erase(equals);
-            hasInlineValue = true;
-        }
-        const bool flag = option == L"--info" || option == L"--render" || option == L"--quiet" ||
-                          option == L"--overwrite" || option == L"-y";
-        const bool valued = option == L"--wav" || option == L"--wav-dir" || option == L"--module" ||
-                            option == L"--offset" || option == L"--member" || option == L"--loop" ||
-                            option == L"--passes" || option == L"--start" || option == L"--stop" ||
-                            option == L"--rate";
-        if (!flag && !valued) {
-            error = "unknown option " + Utf8(option) + " (see --help)";
-            return false;
-        }
-        if (flag) {
-            if (hasInlineValue) {
-                error = Utf8(option) + " takes no value";
-                return false;
-            }
-            if (option == L"--info") {
-                if (!setMode(Options::Mode::kInfo)) {
-                    return false;
-                }
-            } else if (option == L"--render") {
-                options.render = true;
-            } else if (option == L"--quiet") {
-                options.quiet = true;
-            } else {
-                options.overwrite = true;
-            }
-            continue;
-        }
-        if (!hasInlineValue && i + 1 >= argc) {
-            error = Utf8(option) + " needs a value";
-            return false;
-        }
-        const std::wstring valueText = hasInlineValue ? inlineValue : std::wstring(argv[++i]);
-        const wchar_t* value = valueText.c_str();
-        long long integer = 0;
-        bool ok = true;
-        if (option == L"--wav" || option == L"--wav-dir") {
-            const bool toDirectory = option == L"--wav-dir";
-            if (!setMode(toDirectory ? Options::Mode::kWavDir : Options::Mode::kWav)) {
-                return false;
-            }
-            (toDirectory ? options.wavDir : options.wavPath) = valueText;
-            ok = !valueText.empty();
-        } else if (option == L"--module") {
-            options.modulePath = valueText;
-            ok = !valueText.empty();
-        } else if (option == L"--member") {
-            options.member = valueText;
-            ok = !valueText.empty();
-        } else if (option == L"--offset") {
-            // The parser takes a signed 32-bit byte offset.
-            ok = ParseInteger(value, 0, 0x7FFFFFFF, options.fileOffset);
-        } else if (option == L"--loop") {
-            ok = ParseInteger(value, 0, 0x7FFFFFFF, integer);
-            options.loopIndex = static_cast<int>(integer);
-        } else if (option == L"--passes") {
-            ok = ParseInteger(value, 0, 0x7FFFFFFF, integer);
-            options.passes = static_cast<int>(integer);
-            options.passesGiven = true;
-        } else if (option == L"--start") {
-            ok = ParseTime(Utf8(valueText), options.startSeconds);
-        } else if (option == L"--stop") {
-            ok = ParseTime(Utf8(valueText), options.stopSeconds);
-        } else {
-            ok = ParseRate(value, options.rate);
-            options.rateGiven = true;
-        }
-        if (!ok) {
-            error = "bad value for " + Utf8(option) + ": " + Utf8(valueText);
+    }
+    for (const std::string& extra : app.remaining()) {
+        if (extra != "--") {
+            error = "unknown option " + extra + " (see --help)";
             return false;
         }
     }
-    return CheckCombination(options, error);
+    if (given.info->count() + given.wav->count() + given.wavDir->count() > 1) {
+        error = "only one of --info, --wav and --wav-dir may be given";
+        return false;
+    }
+    options.mode = given.info->count() != 0     ? Options::Mode::kInfo
+                   : given.wav->count() != 0    ? Options::Mode::kWav
+                   : given.wavDir->count() != 0 ? Options::Mode::kWavDir
+                                                : Options::Mode::kPlay;
+    options.inputPaths = given.files;
+    return ConvertValues(app, given, options, error) && CheckCombination(options, error) &&
+           CheckJob(options, error);
 }

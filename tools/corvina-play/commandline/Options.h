@@ -4,20 +4,24 @@
 #include <string>
 #include <vector>
 
+// The name in every message.
+inline constexpr char kToolName[] = "corvina-play";
+
 struct Options {
     enum class Mode { kPlay, kInfo, kWav, kWavDir };
 
     Mode mode = Mode::kPlay;
-    std::vector<std::wstring> inputPaths; // one, except with --wav-dir
-    std::wstring wavPath;                 // --wav; "-" for standard output
-    std::wstring wavDir;                  // --wav-dir
-    std::wstring member;                  // --member NAME|INDEX: the input is an AFS archive
-    std::wstring modulePath;              // --module; empty: corvina.ax beside the program
-    bool render = false;                  // --render: the graph builder and the registered module
-    bool quiet = false;                   // --quiet: no progress display
-    bool help = false;                    // --help: the usage text, nothing else
-    bool version = false;                 // --version: the release, nothing else
-    bool overwrite = false;               // -y, --overwrite: replace an existing output file
+    // Paths and names in UTF-8.
+    std::vector<std::string> inputPaths; // one, except with --wav-dir
+    std::string wavPath;                 // --wav; "-" for standard output
+    std::string wavDir;                  // --wav-dir
+    std::string member;                  // --member NAME|INDEX: the input is an AFS archive
+    std::string modulePath;              // --module; empty: corvina.ax beside the program
+    bool render = false;                 // --render: the graph builder and the registered module
+    bool quiet = false;                  // --quiet: no progress display
+    bool help = false;                   // --help, -h, /?: the usage text, nothing else
+    bool version = false;                // --version, -V: the release, nothing else
+    bool overwrite = false;              // -y, --overwrite, -f, --force: replace an output file
     long long fileOffset = 0;
     int loopIndex = -1; // --loop; -1: no loop playback
     int passes = 0;     // --passes; 0: until stopped
@@ -30,9 +34,10 @@ struct Options {
     bool Converting() const { return mode == Mode::kWav || mode == Mode::kWavDir; }
 };
 
-// Fills `options` from the command line. Returns false with a message (no
-// program name, no trailing newline) in `error` for a usage error.
-bool ParseOptions(int argc, wchar_t** argv, Options& options, std::string& error);
+// Fills `options` from the arguments (UTF-8, without the program name).
+// Returns false with a message (no program name, no trailing newline) in
+// `error` for a usage error, also for an option the chosen job cannot honour.
+bool ParseOptions(const std::vector<std::string>& arguments, Options& options, std::string& error);
 
 // The usage text for --help.
 extern const char kUsageText[];

@@ -5,33 +5,29 @@
 
 #include "afs/AfsArchive.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace {
 
-std::wstring DecodedName(std::string_view stored) {
-    if (stored.empty()) {
-        return std::wstring();
-    }
+// A stored name in UTF-8: as it stands where it is valid UTF-8, else read
+// as Shift-JIS (code page 932).
+std::string DecodedName(std::string_view stored) {
     const int storedBytes = static_cast<int>(stored.size());
-    for (const UINT codePage : {static_cast<UINT>(CP_UTF8), 932U}) {
-        const DWORD flags = codePage == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
-        const int length =
-            MultiByteToWideChar(codePage, flags, stored.data(), storedBytes, nullptr, 0);
-        if (length > 0) {
-            std::wstring name(static_cast<size_t>(length), L'\0');
-            (void)MultiByteToWideChar(codePage, flags, stored.data(), storedBytes, name.data(),
-                                      length);
-            return name;
-        }
+    if (stored.empty() || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, stored.data(),
+                                              storedBytes, nullptr, 0) > 0) {
+        return std::string(stored);
     }
-    return std::wstring();
+    const int length = MultiByteToWideChar(932, 0, stored.data(), storedBytes, nullptr, 0);
+    std::wstring name(static_cast<size_t>(std::max(length, 0)), L'\0');
+    (void)MultiByteToWideChar(932, 0, stored.data(), storedBytes, name.data(), length);
+    return Utf8(name);
 }
 
 // The member whose name reads as `member` once decoded: a Shift-JIS name
 // is given on the command line in Unicode.
 std::optional<uint32_t> FindByDecodedName(const afs::AfsArchive& archive,
-                                          const std::wstring& member) {
+                                          const std::string& member) {
     for (uint32_t i = 0; i < archive.MemberCount(); ++i) {
         if (DecodedName(archive.Name(i).value_or(std::string_view())) == member) {
             return i;
@@ -42,7 +38,7 @@ std::optional<uint32_t> FindByDecodedName(const afs::AfsArchive& archive,
 
 } // namespace
 
-bool FindArchiveMember(const std::wstring& path, const std::wstring& member, ArchiveMember& found,
+bool FindArchiveMember(const std::wstring& path, const std::string& member, ArchiveMember& found,
                        std::string& error) {
     const FileHandle file = FileHandle::OpenForReading(path.c_str());
     if (!file) {
@@ -56,7 +52,7 @@ bool FindArchiveMember(const std::wstring& path, const std::wstring& member, Arc
         error = std::string("not a readable AFS archive: ") + afs::AfsArchive::StatusText(status);
         return false;
     }
-    const std::string name = Utf8(member);
+    const std::string& name = member;
     std::optional<uint32_t> index = archive.FindByName(name);
     if (!index) {
         index = FindByDecodedName(archive, member);
@@ -64,9 +60,9 @@ bool FindArchiveMember(const std::wstring& path, const std::wstring& member, Arc
     if (!index) {
         bool digits = !member.empty();
         unsigned long long value = 0;
-        for (const wchar_t c : member) {
-            digits = digits && c >= L'0' && c <= L'9' && value < 0x100000000ull;
-            value = value * 10 + static_cast<unsigned>(c - L'0');
+        for (const char c : member) {
+            digits = digits && c >= '0' && c <= '9' && value < 0x100000000ull;
+            value = value * 10 + static_cast<unsigned>(c - '0');
         }
         if (!digits) {
             error = "no member named " + name;

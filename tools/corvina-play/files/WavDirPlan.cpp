@@ -30,12 +30,12 @@ bool MakeDirectories(const std::wstring& path, DWORD& reason) {
 
 // The output's name: after the member with --member, when the archive
 // names it; else after the input.
-std::wstring StemFor(const std::wstring& input, const std::wstring& member) {
+std::wstring StemFor(const std::wstring& input, const std::string& member) {
     ArchiveMember found;
     std::string error;
     if (!member.empty() && FindArchiveMember(input, member, found, error)) {
         return found.name.empty() ? StemOf(input) + L"-" + std::to_wstring(found.index)
-                                  : StemOf(found.name);
+                                  : StemOf(Widen(found.name));
     }
     return StemOf(input); // a refused input gets its message when it is converted
 }
@@ -43,9 +43,10 @@ std::wstring StemFor(const std::wstring& input, const std::wstring& member) {
 } // namespace
 
 WavDirPlan::WavDirPlan(const Options& options) : options_(options) {
-    for (const std::wstring& input : options.inputPaths) {
-        const std::wstring name = StemFor(input, options.member) + L".wav";
-        outputs_.push_back(JoinPath(options.wavDir, name));
+    const std::wstring directory = Widen(options.wavDir);
+    for (const std::string& input : options.inputPaths) {
+        const std::wstring name = StemFor(Widen(input), options.member) + L".wav";
+        outputs_.push_back(Utf8(JoinPath(directory, name)));
         names_.push_back(Utf8(name));
     }
 }
@@ -54,18 +55,18 @@ ExitStatus WavDirPlan::CheckNames(const Reporter& reporter) const {
     ExitStatus status = ExitStatus::kDone;
     std::map<std::string, size_t> firstByKey;
     for (size_t i = 0; i < outputs_.size(); ++i) {
-        const std::string input = Utf8(options_.inputPaths[i]);
+        const std::string& input = options_.inputPaths[i];
         if (WindowsFileName::IsDevice(names_[i])) {
-            reporter.Problem(input, "its output " + Utf8(outputs_[i]) +
+            reporter.Problem(input, "its output " + outputs_[i] +
                                         " would be a Windows device, not a file");
             status = ExitStatus::kUsage;
             continue;
         }
         const auto [first, added] = firstByKey.emplace(WindowsFileName::Key(names_[i]), i);
         if (!added) {
-            reporter.Problem(input, "its output " + Utf8(outputs_[i]) + " is one file with " +
-                                        Utf8(outputs_[first->second]) + " (from " +
-                                        Utf8(options_.inputPaths[first->second]) + ") on Windows");
+            reporter.Problem(input, "its output " + outputs_[i] + " is one file with " +
+                                        outputs_[first->second] + " (from " +
+                                        options_.inputPaths[first->second] + ") on Windows");
             status = ExitStatus::kUsage;
         }
     }
@@ -73,13 +74,14 @@ ExitStatus WavDirPlan::CheckNames(const Reporter& reporter) const {
 }
 
 ExitStatus WavDirPlan::PrepareDirectory(const Reporter& reporter) const {
-    const std::string shown = Utf8(options_.wavDir);
-    switch (KindOf(options_.wavDir)) {
+    const std::string& shown = options_.wavDir;
+    const std::wstring directory = Widen(shown);
+    switch (KindOf(directory)) {
     case PathKind::kDirectory:
         return ExitStatus::kDone;
     case PathKind::kMissing: {
         DWORD reason = ERROR_SUCCESS;
-        if (MakeDirectories(options_.wavDir, reason)) {
+        if (MakeDirectories(directory, reason)) {
             return ExitStatus::kDone;
         }
         reporter.Problem(shown,

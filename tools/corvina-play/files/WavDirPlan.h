@@ -24,10 +24,11 @@ public:
     // the status after saying why on stderr.
     ExitStatus PrepareDirectory(const Reporter& reporter) const;
 
-    const std::wstring& Output(size_t index) const { return outputs_[index]; }
+    // The output path of input `index`, in UTF-8.
+    const std::string& Output(size_t index) const { return outputs_[index]; }
 
 private:
     const Options& options_;
-    std::vector<std::wstring> outputs_; // one per input, in their order
-    std::vector<std::string> names_;    // the outputs' file names, as UTF-8
+    std::vector<std::string> outputs_; // one per input, in their order
+    std::vector<std::string> names_;   // the outputs' file names
 };

@@ -16,9 +16,7 @@ constexpr int kTemporaryAttempts = 100;
 constexpr unsigned kHeaderBytes = 44;
 // "smpl", its size, the sampler fields and one loop.
 constexpr unsigned kLoopChunkBytes = 8 + 36 + 24;
-// The RIFF size field counts everything after itself: 36 header bytes and
-// the data. Both sizes are 32-bit.
-constexpr unsigned long long kMaxDataBytes = 0xFFFFFFFFull - 36;
+static_assert(WavWriter::kMaxPcmBytes == 0xFFFFFFFFull - 36 - kLoopChunkBytes);
 
 void PutU16(unsigned char* at, unsigned value) {
     at[0] = static_cast<unsigned char>(value & 0xFF);
@@ -192,7 +190,7 @@ bool WavWriter::Write(const void* bytes, size_t byteCount, std::string& error) {
         error = "write error: the file is closed";
         return false;
     }
-    if (byteCount > kMaxDataBytes - kLoopChunkBytes - dataBytes_) {
+    if (byteCount > kMaxPcmBytes - dataBytes_) {
         error = "more than 4 GiB of PCM: too large for a WAV file";
         return false;
     }

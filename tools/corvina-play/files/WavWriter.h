@@ -57,6 +57,10 @@ public:
     // (a closed pipe), which is no failure of the conversion.
     bool OutputClosed() const { return outputClosed_; }
 
+    // The most PCM a WAV file holds: its sizes are 32-bit, and the RIFF size
+    // counts 36 header bytes and a smpl chunk of one loop (68 bytes) too.
+    static constexpr unsigned long long kMaxPcmBytes = 0xFFFFFFFFull - 36 - 68;
+
 private:
     // A new temporary file beside path_ in file_; false with the reason.
     bool CreateTemporary(std::string& error);

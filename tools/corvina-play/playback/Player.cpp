@@ -41,10 +41,11 @@ std::string Plural(long long count, const char* noun) {
 
 } // namespace
 
-Player::Player(const Options& options, const std::wstring& input, const std::wstring& output,
+Player::Player(const Options& options, const std::string& input, const std::string& output,
                HANDLE stopEvent)
-    : options_(options), input_(input), output_(output), toStandardOutput_(output == L"-"),
-      progress_(!options.quiet), fileOffset_(options.fileOffset), session_(stopEvent) {}
+    : options_(options), input_(Widen(input)), output_(Widen(output)),
+      toStandardOutput_(output == "-"), progress_(!options.quiet), fileOffset_(options.fileOffset),
+      session_(stopEvent) {}
 
 ExitStatus Player::Fail(ExitStatus status, HRESULT hr, const std::wstring& file,
                         const std::string& what) {
@@ -54,7 +55,7 @@ ExitStatus Player::Fail(ExitStatus status, HRESULT hr, const std::wstring& file,
 ExitStatus Player::Fail(ExitStatus status, HRESULT hr, const std::string& what) {
     progress_.Break();
     const std::string reason = hr != S_OK ? ": " + ResultText(hr) : std::string();
-    std::fprintf(stderr, "corvina-play: %s%s\n", what.c_str(), reason.c_str());
+    reporter_.Message(what + reason);
     return status;
 }
 
@@ -167,6 +168,9 @@ ExitStatus Player::Build() {
     if (status == ExitStatus::kDone) {
         status = ReadStream();
     }
+    if (status == ExitStatus::kDone && converting) {
+        status = CheckWavSize();
+    }
     if (status != ExitStatus::kDone || options_.mode == Options::Mode::kInfo) {
         return status;
     }
@@ -206,7 +210,8 @@ ExitStatus Player::Build() {
 }
 
 ExitStatus Player::BuildFilterByFilter() {
-    modulePath_ = options_.modulePath.empty() ? FilterModule::BesideProgram() : options_.modulePath;
+    modulePath_ =
+        options_.modulePath.empty() ? FilterModule::BesideProgram() : Widen(options_.modulePath);
     HRESULT hr = session_.LoadModule(modulePath_);
     if (hr == HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND)) {
         return Fail(ExitStatus::kFailed, S_OK, modulePath_,
@@ -459,6 +464,22 @@ ExitStatus Player::CheckTimes() {
     return ExitStatus::kDone;
 }
 
+ExitStatus Player::CheckWavSize() {
+    // 16-bit samples of every channel, as the decoder delivers them.
+    const unsigned long long frameBytes =
+        2ull * static_cast<unsigned long long>(std::max<INT32>(format_.channelCount, 1));
+    const unsigned long long pcmBytes =
+        static_cast<unsigned long long>(schedule_->SamplesIn(AskedPasses())) * frameBytes;
+    if (pcmBytes <= WavWriter::kMaxPcmBytes) {
+        return ExitStatus::kDone;
+    }
+    return Fail(ExitStatus::kUsage, S_OK, input_,
+                "the conversion would write " + std::to_string(pcmBytes) +
+                    " bytes of PCM, more than a WAV file holds (" +
+                    std::to_string(WavWriter::kMaxPcmBytes) +
+                    "); ask for less with --passes, --start or --stop");
+}
+
 LONGLONG Player::StopPosition() const {
     const LONGLONG stop = options_.stopSeconds >= 0.0 ? SecondsToUnits(options_.stopSeconds) : -1;
     return stop < duration_ ? stop : -1; // a stop at the end is the end itself
@@ -519,7 +540,7 @@ ExitStatus Player::ApplyLoopAndSeeking() {
 ExitStatus Player::Describe() {
     std::printf("file             %s\n", Utf8(input_).c_str());
     if (!options_.member.empty()) {
-        std::printf("member           %s\n", Utf8(options_.member).c_str());
+        std::printf("member           %s\n", options_.member.c_str());
     }
     std::printf("stream offset    %lld\n", fileOffset_);
     std::printf("version          %ld\n", static_cast<long>(format_.version));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "ExitStatus.h"
+#include "Reporter.h"
 #include "playback/GraphSession.h"
 #include "commandline/Options.h"
 #include "playback/PassSchedule.h"
@@ -21,8 +22,8 @@
 class Player {
 public:
     // `input` is played, or converted into `output` (a path, or "-" for
-    // standard output); `stopEvent` is signalled on Ctrl+C.
-    Player(const Options& options, const std::wstring& input, const std::wstring& output,
+    // standard output), both UTF-8; `stopEvent` is signalled on Ctrl+C.
+    Player(const Options& options, const std::string& input, const std::string& output,
            HANDLE stopEvent);
     Player(const Player&) = delete;
     Player& operator=(const Player&) = delete;
@@ -48,6 +49,8 @@ private:
     // Reads the header the parser accepted and how much data follows it.
     ExitStatus LoadHeader();
     ExitStatus CheckTimes();
+    // Refuses a conversion whose PCM a WAV file cannot hold, before it starts.
+    ExitStatus CheckWavSize();
     // The stop the player sets, before the stream's end; -1 for none.
     LONGLONG StopPosition() const;
     // The schedules of the run: as the data allows and as asked.
@@ -85,7 +88,9 @@ private:
     void Warn(const std::string& what);
 
     const Options& options_;
-    const std::wstring& input_;
+    const Reporter reporter_{kToolName};
+    // The paths as the system takes them.
+    const std::wstring input_;
     const std::wstring output_;
     const bool toStandardOutput_;
     ProgressLine progress_;
