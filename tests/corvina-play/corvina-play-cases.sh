@@ -604,7 +604,7 @@ grep -q '^total samples    128000$' "$case_dir/stdout" || fail "not the stereo m
 
 # --wav-dir makes its directory and names the output after the member.
 begin wav-dir-made-for-a-member
-run --wav-dir new/wav --member 1 ../../fx/songs.afs
+run --wav-dir new/wav/ --member 1 ../../fx/songs.afs
 expect_status 0
 out <<'EOF'
 ../../fx/songs.afs -> new/wav/stereo.wav: done, 0:04.000
