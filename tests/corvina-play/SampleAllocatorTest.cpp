@@ -130,6 +130,24 @@ TEST(SampleAllocatorTest, GetBufferWaitsForAReleaseAndEndsAtDecommit) {
     EXPECT_EQ(waited, VFW_E_NOT_COMMITTED);
 }
 
+TEST(SampleAllocatorTest, ReferenceCountsAreTheDocumentedOnes) {
+    ComPtr<IMemAllocator> allocator = MakeAllocator(2, 64);
+    ASSERT_HRESULT_SUCCEEDED(allocator->Commit());
+    EXPECT_EQ(allocator->AddRef(), 2u); // born with the creator's one
+    EXPECT_EQ(allocator->Release(), 1u);
+    ComPtr<IMediaSample> sample;
+    ASSERT_HRESULT_SUCCEEDED(allocator->GetBuffer(sample.put(), nullptr, nullptr, 0));
+    EXPECT_EQ(allocator->AddRef(), 3u); // one for the sample that is out
+    EXPECT_EQ(allocator->Release(), 2u);
+    ComPtr<IUnknown> unknown;
+    ASSERT_HRESULT_SUCCEEDED(allocator->QueryInterface(IID_IUnknown, unknown.put_void()));
+    EXPECT_EQ(static_cast<IUnknown*>(allocator.get()), unknown.get());
+    unknown.reset();
+    sample.reset(); // back: its reference goes
+    EXPECT_EQ(allocator->AddRef(), 2u);
+    EXPECT_EQ(allocator->Release(), 1u);
+}
+
 TEST(SampleAllocatorTest, SampleOutKeepsTheAllocator) {
     ComPtr<IMemAllocator> allocator = MakeAllocator(1, 64);
     ASSERT_HRESULT_SUCCEEDED(allocator->Commit());

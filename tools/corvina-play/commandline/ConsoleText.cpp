@@ -33,6 +33,10 @@ std::wstring Widen(const std::string& text) {
     return result;
 }
 
+std::string Plural(long long count, const char* noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 std::string ResultText(HRESULT result) {
     // The media platform's codes that this program meets, in its own words;
     // the system's message table has none of them.

@@ -1,21 +1,10 @@
 #include "files/FileByteSource.h"
 
 size_t FileByteSource::ReadAt(uint64_t positionBytes, uint8_t* destination, size_t byteCount) {
-    size_t total = 0;
-    while (total < byteCount) {
-        OVERLAPPED at = {};
-        const uint64_t from = positionBytes + total;
-        at.Offset = static_cast<DWORD>(from & 0xFFFFFFFF);
-        at.OffsetHigh = static_cast<DWORD>(from >> 32);
-        const size_t left = byteCount - total;
-        const DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
-        DWORD got = 0;
-        if (!ReadFile(file_.get(), destination + total, chunk, &got, &at) || got == 0) {
-            break;
-        }
-        total += got;
-    }
-    return total;
+    // The archive reader takes a short count for an error as for the end.
+    size_t gotBytes = 0;
+    (void)file_.ReadAt(positionBytes, destination, byteCount, gotBytes);
+    return gotBytes;
 }
 
 bool FileByteSource::SizeBytes(uint64_t& sizeBytes) {

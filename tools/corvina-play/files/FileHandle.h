@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <utility>
 
 class FileHandle {
@@ -28,6 +29,14 @@ public:
         return FileHandle(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_EXISTING, flags, nullptr));
     }
+
+    // Up to `byteCount` bytes from byte `position`, in as many reads as the
+    // system needs, until the file ends: `gotBytes` says how many came. Each
+    // read is positioned by itself, so threads may share the handle and its
+    // file pointer is left alone. ERROR_SUCCESS (also at the file's end) or
+    // the system's error.
+    DWORD ReadAt(unsigned long long position, void* destination, std::size_t byteCount,
+                 std::size_t& gotBytes) const;
 
     HANDLE get() const { return handle_; }
     bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }

@@ -67,10 +67,14 @@ bool ReadBytesAt(const std::wstring& path, long long offset, unsigned char* byte
                  DWORD& gotBytes) {
     gotBytes = 0;
     const FileHandle file = FileHandle::OpenForReading(path.c_str());
-    LARGE_INTEGER at = {};
-    at.QuadPart = offset;
-    return file && SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) &&
-           ReadFile(file.get(), bytes, byteCount, &gotBytes, nullptr);
+    size_t got = 0;
+    if (!file || offset < 0 ||
+        file.ReadAt(static_cast<unsigned long long>(offset), bytes, byteCount, got) !=
+            ERROR_SUCCESS) {
+        return false;
+    }
+    gotBytes = static_cast<DWORD>(got);
+    return true;
 }
 
 std::wstring StemOf(const std::wstring& path) {

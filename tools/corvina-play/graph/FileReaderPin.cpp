@@ -150,27 +150,13 @@ HRESULT STDMETHODCALLTYPE FileReaderPin::SyncRead(LONGLONG position, LONG length
         wanted = static_cast<LONG>(std::clamp<LONGLONG>(endBytes_ - position, 0, length));
     }
     auto guard = readLock_.lock();
-    LONG total = 0;
-    while (total < wanted) {
-        // The offset in the OVERLAPPED block positions the read itself.
-        OVERLAPPED at = {};
-        const LONGLONG from = position + total;
-        at.Offset = static_cast<DWORD>(from & 0xFFFFFFFF);
-        at.OffsetHigh = static_cast<DWORD>(from >> 32);
-        DWORD got = 0;
-        if (!ReadFile(file_.get(), buffer + total, static_cast<DWORD>(wanted - total), &got, &at)) {
-            const DWORD error = GetLastError();
-            if (error == ERROR_HANDLE_EOF) {
-                break;
-            }
-            return HRESULT_FROM_WIN32(error);
-        }
-        if (got == 0) {
-            break;
-        }
-        total += static_cast<LONG>(got);
+    size_t gotBytes = 0;
+    const DWORD error = file_.ReadAt(static_cast<unsigned long long>(position), buffer,
+                                     static_cast<size_t>(wanted), gotBytes);
+    if (error != ERROR_SUCCESS) {
+        return HRESULT_FROM_WIN32(error);
     }
-    return total == length ? S_OK : S_FALSE;
+    return gotBytes == static_cast<size_t>(length) ? S_OK : S_FALSE;
 }
 
 HRESULT STDMETHODCALLTYPE FileReaderPin::Length(LONGLONG* total, LONGLONG* available) {

@@ -12,32 +12,10 @@ HRESULT SampleAllocator::Create(IMemAllocator** out) {
     return *out != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
-SampleAllocator::SampleAllocator() : properties_{1, 0, 1, 0} {}
+// Born owned by its creator.
+SampleAllocator::SampleAllocator() : ComObject(1), properties_{1, 0, 1, 0} {}
 
 SampleAllocator::~SampleAllocator() = default;
-
-HRESULT STDMETHODCALLTYPE SampleAllocator::QueryInterface(REFIID iid, void** out) {
-    RETURN_HR_IF_NULL(E_POINTER, out);
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMemAllocator)) {
-        *out = static_cast<IMemAllocator*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE SampleAllocator::AddRef() {
-    return static_cast<ULONG>(InterlockedIncrement(&references_));
-}
-
-ULONG STDMETHODCALLTYPE SampleAllocator::Release() {
-    const LONG left = InterlockedDecrement(&references_);
-    if (left == 0) {
-        delete this;
-    }
-    return static_cast<ULONG>(left);
-}
 
 HRESULT STDMETHODCALLTYPE SampleAllocator::SetProperties(ALLOCATOR_PROPERTIES* request,
                                                          ALLOCATOR_PROPERTIES* actual) {

@@ -6,21 +6,19 @@
 
 #include "graph/MemorySample.h"
 
+#include "framework/com/ComObject.h"
+
 #include <windows.h>
 #include <strmif.h>
 
 #include <memory>
 #include <vector>
 
-class SampleAllocator final : public IMemAllocator {
+class SampleAllocator final : public ComObject<IMemAllocator> {
 public:
-    // A new allocator with one reference in *out.
+    // A new allocator with one reference in *out; every sample handed out
+    // holds one more until it comes back.
     static HRESULT Create(IMemAllocator** out);
-
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     // IMemAllocator
     HRESULT STDMETHODCALLTYPE SetProperties(ALLOCATOR_PROPERTIES* request,
@@ -37,7 +35,7 @@ public:
 
 private:
     SampleAllocator();
-    ~SampleAllocator();
+    ~SampleAllocator() override;
     // Holds lock_ for a scope.
     class [[nodiscard]] Hold {
     public:
@@ -53,7 +51,6 @@ private:
     // Makes the buffers for the current properties; under lock_, none out.
     HRESULT MakeBuffers();
 
-    volatile LONG references_ = 1;
     SRWLOCK lock_ = SRWLOCK_INIT;                              // guards the fields below
     CONDITION_VARIABLE bufferFreed_ = CONDITION_VARIABLE_INIT; // signalled under lock_
     ALLOCATOR_PROPERTIES properties_;                          // as granted
