@@ -64,7 +64,7 @@ TEST_P(ChainLoopTest, PassesFollowEachOtherWithoutGapOrRepeat) {
         ASSERT_TRUE(core.Decode(pass == 0 ? 0 : param.startSample, passEnd, expected));
     }
 
-    PlaybackGraph graph;
+    GraphFixture graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path(), ChainToSink()));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     ASSERT_EQ(S_OK, graph.parserControl->SetLoop(0, 1));

@@ -55,7 +55,7 @@ TEST_P(ChainPcmTest, PcmEqualsTheCoreDecodeOfTheFile) {
     TempFile fixture(file);
     ASSERT_TRUE(fixture.Written());
 
-    PlaybackGraph graph;
+    GraphFixture graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path(), ChainToSink()));
     ASSERT_EQ(S_OK, graph.parserControl->SetFileOffset(param.fileOffset));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
@@ -136,7 +136,7 @@ TEST_P(ChainBadStreamTest, EndsOrReportsAndNeverHangs) {
     TempFile fixture(bytes);
     ASSERT_TRUE(fixture.Written());
 
-    PlaybackGraph graph;
+    GraphFixture graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path(), ChainToSink()));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     ASSERT_HRESULT_SUCCEEDED(graph.control->Run());
@@ -207,7 +207,7 @@ TEST_F(ChainQueryTest, QueriesDuringPlaybackLeaveThePcmBitIdentical) {
     params.totalSamples = 441000; // 10 s
     const AdxEncodedStream stream = EncodeStream(params);
     TempFile fixture(stream.bytes);
-    PlaybackGraph graph;
+    GraphFixture graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path(), ChainToSink()));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     AM_MEDIA_TYPE pcm = {};

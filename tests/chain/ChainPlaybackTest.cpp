@@ -57,7 +57,7 @@ protected:
     }
 
     std::unique_ptr<TempFile> fixture_;
-    PlaybackGraph graph_;
+    GraphFixture graph_;
 };
 
 TEST_F(ChainPlaybackTest, PlaysInRealTimeAndCompletes) {

@@ -59,7 +59,7 @@ TEST_P(SeekRaceTest, EveryStepReturnsAndNothingIsLeftAlive) {
             options.renderer = CLSID_DSoundRender;
             options.clock = true;
         }
-        PlaybackGraph graph;
+        GraphFixture graph;
         ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path(), options));
         ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
         if (param.loop) {

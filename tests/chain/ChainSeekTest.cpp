@@ -71,7 +71,7 @@ TEST_F(ChainSeekTest, DeliveryStartsAtTheBlockAndSettlesOnTheCoreDecode) {
         const std::vector<std::int16_t> direct = DecodeDirect(stream.bytes);
         const size_t channels = static_cast<size_t>(params.channelCount);
 
-        PlaybackGraph graph;
+        GraphFixture graph;
         ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path(), ChainToSink()));
         ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
         CapturePin* pin = graph.sink->Pin();

@@ -335,7 +335,7 @@ private:
     const int sequence_;
     int steps_ = 0;
     int loop_ = 0; // the last loop chosen
-    PlaybackGraph graph_;
+    GraphFixture graph_;
 };
 
 class ChainStressTest : public ComTest, public ::testing::WithParamInterface<Variant> {};

@@ -189,6 +189,13 @@ for flag in -y --overwrite -f --force; do
     no_leftovers
 done
 
+# An absolute path is a file, not a Windows-style option.
+begin absolute-paths
+run "$fx/mono.wav" "$case_dir/out.adx"
+expect_status 0
+err </dev/null
+[ -s "$case_dir/out.adx" ] || fail "out.adx was not written"
+
 begin windows-help
 run '/?'
 expect_status 0

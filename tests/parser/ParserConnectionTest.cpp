@@ -42,7 +42,7 @@ TEST_P(BadInputTest, RefusesTheConnectionAndKeepsOnePin) {
     AdxEncodedStream stream = EncodeStream({});
     GetParam().spoil(stream.bytes, stream.headerLength);
     TempFile fixture(stream.bytes);
-    PlaybackGraph graph;
+    GraphFixture graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     // Straight to the parser's pin, so that the source's own connection
     // logic cannot change the code.
@@ -102,7 +102,7 @@ TEST_F(ConnectionTest, ConnectedInputShowsTheOutputPinAndTheStream) {
                     AdxEncoder::MakeLoopPoint(2000, 9000, 0x40, 2)};
     const AdxEncodedStream stream = EncodeStream(params);
     TempFile fixture(stream.bytes);
-    PlaybackGraph graph;
+    GraphFixture graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     IAdxParserControl* control = graph.parserControl.get();
     EXPECT_EQ(1, PinCountOf(graph.parser.get()));
@@ -201,7 +201,7 @@ TEST_F(ConnectionTest, DataShorterThanTheTotalEndsTheStream) {
     AdxEncodedStream stream = EncodeStream({});
     stream.bytes.resize(stream.bytes.size() / 2 + 7); // also cuts a frame in two
     TempFile fixture(stream.bytes);
-    PlaybackGraph graph;
+    GraphFixture graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     ASSERT_HRESULT_SUCCEEDED(graph.control->Run());

@@ -7,7 +7,7 @@
 #include "CaptureSink.h"
 #include "ComTest.h"
 #include "GraphHelpers.h"
-#include "PlaybackGraph.h"
+#include "GraphFixture.h"
 #include "TempFile.h"
 
 #include "framework/com/ComPtr.h"
@@ -25,7 +25,7 @@ using testgraph::ComTest;
 using testgraph::Concatenate;
 using testgraph::CreateFilter;
 using testgraph::FirstMismatch;
-using testgraph::PlaybackGraph;
+using testgraph::GraphFixture;
 using testgraph::PlaybackOptions;
 using testgraph::TempFile;
 

@@ -84,7 +84,7 @@ TEST_P(LoopTest, PlaysPassesOfTheLoopSeamlessly) {
     AdxLoopPoint loop;
     const AdxEncodedStream stream = MakeStream(loop);
     TempFile fixture(stream.bytes);
-    PlaybackGraph graph;
+    GraphFixture graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     ASSERT_EQ(S_OK, graph.parserControl->SetLoop(0, 1));
@@ -133,7 +133,7 @@ TEST_P(LoopTest, SwitchingLoopPlaybackOffPlaysOnToTheStreamEnd) {
     AdxLoopPoint loop;
     const AdxEncodedStream stream = MakeStream(loop);
     TempFile fixture(stream.bytes);
-    PlaybackGraph graph;
+    GraphFixture graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     ASSERT_EQ(S_OK, graph.parserControl->SetLoop(0, 1));
@@ -178,7 +178,7 @@ TEST_P(LoopStopTest, AStopBeforeTheCutPointEndsTheStream) {
     params.loops = {AdxEncoder::MakeLoopPoint(22050, 44100, OneLoopHeaderLength(params), 1)};
     const AdxEncodedStream stream = EncodeStream(params);
     TempFile fixture(stream.bytes);
-    PlaybackGraph graph;
+    GraphFixture graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     ASSERT_EQ(S_OK, graph.parserControl->SetLoop(0, 1));

@@ -179,7 +179,7 @@ protected:
 
     AdxEncodedStream stream_;
     std::unique_ptr<TempFile> fixture_;
-    PlaybackGraph graph_;
+    GraphFixture graph_;
     std::unique_ptr<FaultyReaderPin> faulty_;
 };
 

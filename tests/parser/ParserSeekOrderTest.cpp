@@ -35,7 +35,7 @@ TEST_P(SeekOrderTest, EachSeekFlushesOnceAndItsSegmentComesFirst) {
     StreamParams params;
     params.totalSamples = 88200; // 2 s
     TempFile fixture(EncodeStream(params).bytes);
-    PlaybackGraph graph;
+    GraphFixture graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     ASSERT_HRESULT_SUCCEEDED(graph.control->Run());
@@ -85,7 +85,7 @@ class ExtremePositionTest : public ComTest, public ::testing::WithParamInterface
 TEST_P(ExtremePositionTest, RelativeAndIncrementalPositionsSaturate) {
     const ExtremeCase& param = GetParam();
     TempFile fixture(EncodeStream({}).bytes);
-    PlaybackGraph graph;
+    GraphFixture graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     LONGLONG current = param.current;

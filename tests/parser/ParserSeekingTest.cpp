@@ -36,7 +36,7 @@ TEST_P(SeekTest, RestartsWithPrerollEndingAtTheRequestedFrame) {
     CaptureOptions options;
     options.bufferBytes = static_cast<long>(GetParam().bufferBytes);
     options.bufferCount = GetParam().bufferBytes != 0 ? 4 : 0;
-    PlaybackGraph graph;
+    GraphFixture graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path(), WithCapture(options)));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     ASSERT_HRESULT_SUCCEEDED(graph.control->Run());
@@ -102,7 +102,7 @@ class SeekStoppedTest : public ComTest {};
 TEST_F(SeekStoppedTest, StartAtTheFirstFrameSendsOneEmptyPrerollSample) {
     const AdxEncodedStream stream = EncodeStream({});
     TempFile fixture(stream.bytes);
-    PlaybackGraph graph;
+    GraphFixture graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     LONGLONG start = 0;
@@ -129,7 +129,7 @@ TEST_F(SeekStoppedTest, RateTwoHalvesDurationsAndStopPositionEndsEarly) {
     params.totalSamples = 88200;
     const AdxEncodedStream stream = EncodeStream(params);
     TempFile fixture(stream.bytes);
-    PlaybackGraph graph;
+    GraphFixture graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     ASSERT_EQ(S_OK, graph.seeking->SetRate(2.0));
@@ -162,7 +162,7 @@ TEST_F(SeekingInterfaceTest, AnswersInMediaTimeOnly) {
     params.totalSamples = 441000;
     const AdxEncodedStream stream = EncodeStream(params);
     TempFile fixture(stream.bytes);
-    PlaybackGraph graph;
+    GraphFixture graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     IMediaSeeking* seeking = graph.seeking.get();
@@ -225,7 +225,7 @@ TEST_F(PositionReadTest, PositionsAreNeverReadTorn) {
     StreamParams params;
     const AdxEncodedStream stream = EncodeStream(params);
     TempFile fixture(stream.bytes);
-    PlaybackGraph graph;
+    GraphFixture graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     IMediaSeeking* seeking = graph.seeking.get();

@@ -45,7 +45,7 @@ TEST_P(StopRaceTest, StopNeverHangsAndLeavesNothingAlive) {
     const auto began = std::chrono::steady_clock::now();
     {
         const CaptureOptions capture = param.holdBuffers ? HoldingBothBuffers() : CaptureOptions{};
-        PlaybackGraph graph;
+        GraphFixture graph;
         ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path(), WithCapture(capture)));
         ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
         ASSERT_EQ(S_OK, graph.parserControl->SetLoop(0, param.loopJumps ? 1 : 0));
@@ -78,7 +78,7 @@ class ParserStopTest : public ComTest {};
 
 TEST_F(ParserStopTest, StopAloneReturnsWhileDownstreamHoldsEveryBuffer) {
     TempFile fixture(EncodeStream({}).bytes);
-    PlaybackGraph graph;
+    GraphFixture graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path(), WithCapture(HoldingBothBuffers())));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     ASSERT_HRESULT_SUCCEEDED(graph.control->Run());

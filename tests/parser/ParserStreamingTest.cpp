@@ -58,7 +58,7 @@ TEST_P(PlaybackTest, DeliversEveryWholeFrameUpToTheTotalAndEnds) {
     file.insert(file.end(), stream.bytes.begin(), stream.bytes.end());
     TempFile fixture(file);
 
-    PlaybackGraph graph;
+    GraphFixture graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     ASSERT_EQ(S_OK, graph.parserControl->SetFileOffset(param.fileOffset));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
@@ -103,7 +103,7 @@ TEST_F(RefusedSendTest, LaterChunksStayOnTheFrameGrid) {
     TempFile fixture(stream.bytes);
     CaptureOptions options;
     options.refuseSample = 1; // the rest of that chunk is dropped
-    PlaybackGraph graph;
+    GraphFixture graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path(), WithCapture(options)));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     ASSERT_HRESULT_SUCCEEDED(graph.control->Run());
@@ -139,7 +139,7 @@ TEST_F(InvertedLoopTest, AJumpThatCannotPlayEndsTheStream) {
     params.loops = {AdxLoopPoint{3200, headerLength + 100 * 36, 0, 64, headerLength + 2 * 36, 0}};
     const AdxEncodedStream stream = EncodeStream(params);
     TempFile fixture(stream.bytes);
-    PlaybackGraph graph;
+    GraphFixture graph;
     ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
     ASSERT_NO_FATAL_FAILURE(graph.ConnectAll());
     ASSERT_EQ(S_OK, graph.parserControl->SetLoop(0, 1));

@@ -77,7 +77,7 @@ TEST_F(UserSettingsTest, LoopByDefaultStartsAConnectedStreamLooping) {
                             AdxEncoder::MakeLoopPoint(2000, 9000, 0x40, 2)};
         }
         TempFile fixture(EncodeStream(params).bytes);
-        PlaybackGraph graph;
+        GraphFixture graph;
         ASSERT_NO_FATAL_FAILURE(graph.Build(fixture.Path()));
         ASSERT_HRESULT_SUCCEEDED(graph.ConnectInput());
         INT32 index = -1;

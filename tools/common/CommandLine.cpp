@@ -14,6 +14,9 @@ CLI::Option* AddOverwriteFlag(CLI::App& app, bool& overwrite) {
 }
 
 bool ParseArguments(CLI::App& app, const std::vector<std::string>& arguments, std::string& error) {
+    // On Windows CLI11 would take "/tmp/a.wav" for an option; "/?" alone is
+    // one, spelled "--help" by WithWindowsHelp.
+    app.allow_windows_style_options(false);
     // CLI11 takes the arguments last first.
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     try {

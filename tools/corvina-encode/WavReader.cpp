@@ -61,14 +61,36 @@ WavStatus WavReader::Read(WavAudio& audio) {
         U32At(4) == kUnknownSize
             ? byteCount_
             : static_cast<std::size_t>(std::clamp<std::uint64_t>(riffEnd, 12, byteCount_));
-    Format format;
-    bool formatFound = false;
-    std::size_t dataAt = 0;
-    std::uint64_t dataBytes = 0;
-    bool dataFound = false;
-    std::size_t samplerAt = 0;
-    std::size_t samplerBytes = 0;
-    bool samplerFound = false;
+    Chunks chunks;
+    WavStatus status = FindChunks(limit, chunks);
+    if (status != WavStatus::kOk) {
+        return status;
+    }
+    if (!chunks.formatFound) {
+        return Fail(WavStatus::kNotWav, "not a WAV file (no fmt chunk)");
+    }
+    if (!chunks.dataFound) {
+        return Fail(WavStatus::kNotWav, "not a WAV file (no data chunk)");
+    }
+    status = CheckFormat(chunks.format, audio);
+    if (status == WavStatus::kOk && chunks.samplerFound) {
+        status = ReadSamplerLoop(chunks.samplerAt, chunks.samplerBytes, audio);
+    }
+    std::uint64_t frameCount = 0;
+    if (status == WavStatus::kOk) {
+        status = CountFrames(chunks.format, chunks.dataBytes, frameCount);
+    }
+    if (status != WavStatus::kOk) {
+        return status;
+    }
+    const std::size_t sampleCount =
+        static_cast<std::size_t>(frameCount) * chunks.format.channelCount;
+    audio.samples.resize(sampleCount);
+    ConvertSamples(chunks.format, bytes_ + chunks.dataAt, sampleCount, audio.samples.data());
+    return WavStatus::kOk;
+}
+
+WavStatus WavReader::FindChunks(std::size_t limit, Chunks& chunks) {
     std::size_t at = 12;
     while (limit - at >= kChunkHeaderBytes) {
         const std::uint8_t* id = bytes_ + at;
@@ -76,11 +98,11 @@ WavStatus WavReader::Read(WavAudio& audio) {
         const std::size_t body = at + kChunkHeaderBytes;
         const std::size_t bytesRemaining = limit - body;
         if (IdIs(id, "data")) {
-            dataFound = true;
-            dataAt = body;
+            chunks.dataFound = true;
+            chunks.dataAt = body;
             const std::size_t fileRemaining = byteCount_ - body;
             if (chunkBytes == kUnknownSize) {
-                dataBytes = fileRemaining;
+                chunks.dataBytes = fileRemaining;
                 break; // streamed: nothing follows the data
             }
             if (chunkBytes > fileRemaining) {
@@ -89,21 +111,21 @@ WavStatus WavReader::Read(WavAudio& audio) {
                                 " of its " + std::to_string(chunkBytes) + " bytes (" +
                                 std::to_string(chunkBytes - fileRemaining) + " missing)");
             }
-            dataBytes = chunkBytes;
+            chunks.dataBytes = chunkBytes;
         } else if (chunkBytes > bytesRemaining) {
             return Fail(WavStatus::kTruncated,
                         "truncated: the " + std::string(reinterpret_cast<const char*>(id), 4) +
                             " chunk is cut short");
         } else if (IdIs(id, "fmt ")) {
-            const WavStatus status = ReadFormat(body, chunkBytes, format);
+            const WavStatus status = ReadFormat(body, chunkBytes, chunks.format);
             if (status != WavStatus::kOk) {
                 return status;
             }
-            formatFound = true;
+            chunks.formatFound = true;
         } else if (IdIs(id, "smpl")) {
-            samplerFound = true;
-            samplerAt = body;
-            samplerBytes = chunkBytes;
+            chunks.samplerFound = true;
+            chunks.samplerAt = body;
+            chunks.samplerBytes = chunkBytes;
         }
         // Chunks are padded to an even length.
         const std::uint64_t next = std::uint64_t{body} + chunkBytes + (chunkBytes & 1U);
@@ -112,20 +134,12 @@ WavStatus WavReader::Read(WavAudio& audio) {
         }
         at = static_cast<std::size_t>(next);
     }
-    if (!formatFound) {
-        return Fail(WavStatus::kNotWav, "not a WAV file (no fmt chunk)");
-    }
-    if (!dataFound) {
-        return Fail(WavStatus::kNotWav, "not a WAV file (no data chunk)");
-    }
-    WavStatus status = CheckFormat(format, audio);
-    if (status == WavStatus::kOk && samplerFound) {
-        status = ReadSamplerLoop(samplerAt, samplerBytes, audio);
-    }
-    if (status != WavStatus::kOk) {
-        return status;
-    }
-    const std::uint64_t frameCount = dataBytes / format.blockAlign;
+    return WavStatus::kOk;
+}
+
+WavStatus WavReader::CountFrames(const Format& format, std::uint64_t dataBytes,
+                                 std::uint64_t& frameCount) {
+    frameCount = dataBytes / format.blockAlign;
     if (dataBytes % format.blockAlign != 0) {
         return Fail(WavStatus::kTruncated, "truncated: the data ends inside a sample frame (" +
                                                std::to_string(dataBytes % format.blockAlign) +
@@ -139,9 +153,6 @@ WavStatus WavReader::Read(WavAudio& audio) {
                                              " sample frames; an ADX stream holds at most " +
                                              std::to_string(kMaxFrames));
     }
-    const std::size_t sampleCount = static_cast<std::size_t>(frameCount) * format.channelCount;
-    audio.samples.resize(sampleCount);
-    ConvertSamples(format, bytes_ + dataAt, sampleCount, audio.samples.data());
     return WavStatus::kOk;
 }
 

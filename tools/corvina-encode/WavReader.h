@@ -61,7 +61,23 @@ private:
         std::uint32_t bitsPerSample = 0;
     };
 
+    // Where the chunks that matter lie in the file.
+    struct Chunks {
+        Format format;
+        bool formatFound = false;
+        std::size_t dataAt = 0;
+        std::uint64_t dataBytes = 0;
+        bool dataFound = false;
+        std::size_t samplerAt = 0;
+        std::size_t samplerBytes = 0;
+        bool samplerFound = false;
+    };
+
     WavStatus Fail(WavStatus status, std::string problem);
+    // Walks the chunks up to `limit`, reading the fmt chunk on the way.
+    WavStatus FindChunks(std::size_t limit, Chunks& chunks);
+    // The sample frames that `dataBytes` hold, checked.
+    WavStatus CountFrames(const Format& format, std::uint64_t dataBytes, std::uint64_t& frameCount);
     WavStatus ReadFormat(std::size_t at, std::size_t chunkBytes, Format& format);
     WavStatus ReadSamplerLoop(std::size_t at, std::size_t chunkBytes, WavAudio& audio);
     WavStatus CheckFormat(const Format& format, WavAudio& audio);

@@ -181,8 +181,6 @@ struct GivenValues {
 void DeclareOptions(CLI::App& app, Options& options, GivenValues& given) {
     app.set_help_flag(); // --help prints this program's own text
     app.allow_extras();  // unknown options are worded below
-    // "/tmp/a.adx" is a file: only "/?" is a Windows-style option, mapped to --help.
-    app.allow_windows_style_options(false);
     // A repeated option: the last value holds.
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.add_flag("-h,--help", options.help);

@@ -1,4 +1,4 @@
-#include "PlaybackGraph.h"
+#include "GraphFixture.h"
 
 #include "GraphHelpers.h"
 #include "LinkedFilters.h"
@@ -7,7 +7,7 @@
 
 namespace testgraph {
 
-void PlaybackGraph::Build(const std::wstring& path, const PlaybackOptions& options) {
+void GraphFixture::Build(const std::wstring& path, const PlaybackOptions& options) {
     ASSERT_HRESULT_SUCCEEDED(shared_.Create(false));
     graph = ComPtr<IGraphBuilder>(shared_.Graph());
     control = ComPtr<IMediaControl>(shared_.Control());
@@ -50,7 +50,7 @@ void PlaybackGraph::Build(const std::wstring& path, const PlaybackOptions& optio
     }
 }
 
-HRESULT PlaybackGraph::ConnectInput() {
+HRESULT GraphFixture::ConnectInput() {
     const HRESULT result = shared_.Connect(sourceOut.get(), parserIn.get());
     if (SUCCEEDED(result)) {
         EXPECT_HRESULT_SUCCEEDED(shared_.TakeParserOutput());
@@ -60,7 +60,7 @@ HRESULT PlaybackGraph::ConnectInput() {
     return result;
 }
 
-HRESULT PlaybackGraph::ConnectOutput() {
+HRESULT GraphFixture::ConnectOutput() {
     if (!withDecoder_) {
         return shared_.Connect(parserOut.get(), sinkIn.get());
     }
@@ -71,18 +71,18 @@ HRESULT PlaybackGraph::ConnectOutput() {
     return shared_.Connect(decoderOut.get(), sinkIn.get());
 }
 
-void PlaybackGraph::ConnectAll() {
+void GraphFixture::ConnectAll() {
     ASSERT_HRESULT_SUCCEEDED(ConnectInput());
     ASSERT_HRESULT_SUCCEEDED(ConnectOutput());
 }
 
-PlaybackGraph::~PlaybackGraph() {
+GraphFixture::~GraphFixture() {
     if (control) {
         StopBounded();
     }
 }
 
-void PlaybackGraph::StopBounded() {
+void GraphFixture::StopBounded() {
     ::PlaybackGraph* graphToStop = &shared_;
     bounded::Within("graph Stop", [graphToStop] { (void)graphToStop->Stop(); });
 }

@@ -2,8 +2,8 @@
 // runtime's file source (CLSID_AsyncReader) holding a fixture file, a
 // ParserFilter, optionally a DecoderFilter, and at the end a CaptureSink or
 // one of the runtime's renderers. Without a clock unless asked for one.
-// corvina-play's graph builds it; the pins and faces lie open here for the
-// tests to drive.
+// corvina-play's one PlaybackGraph builds it; this fixture lays its pins
+// and faces open for the tests to drive.
 #pragma once
 
 #include "CaptureSink.h"
@@ -31,10 +31,10 @@ struct PlaybackOptions {
 };
 
 // Not copyable, as the graph it holds is not.
-class PlaybackGraph {
+class GraphFixture {
 public:
     // Stops the graph (bounded) when a test ends early while it runs.
-    ~PlaybackGraph();
+    ~GraphFixture();
 
     // Adds the file source (loaded with `path`), the parser, the decoder
     // when asked for, and the end filter. The parser's pins exist
