@@ -165,6 +165,19 @@ patched mono.adx 6 '\x08' eight-bits.adx
 cp "$fx/mono.adx" "$fx/-dash.adx"
 tool "$archiver" songs.afs mono.adx stereo.adx
 tool "$archiver" cut-songs.afs truncated.adx stereo.adx
+# An archive cut inside its first member (at byte 2048): 1000 frames remain.
+tool "$archiver" stereo-first.afs stereo.adx mono.adx
+head -c $((2048 + 50 + 1000 * 36)) "$fx/stereo-first.afs" >"$fx/cut.afs"
+# Member names as Japanese games store them (Shift-JIS, here with the trail
+# byte 0x5C of a backslash) and as UTF-8.
+names_at=$(od -An -tu4 -j24 -N4 "$fx/stereo-first.afs" | tr -d ' ')
+patched stereo-first.afs "$names_at" '\x83\x5c\x95\x5c.adx\0\0' shift-jis.afs
+patched stereo-first.afs "$names_at" 'ボイス.adx' utf-8.afs
+# Inputs whose outputs are one file on Windows, or a device.
+mkdir -p "$fx/a" "$fx/b"
+cp "$fx/mono.adx" "$fx/a/Title.adx"
+cp "$fx/stereo.adx" "$fx/b/title.adx"
+cp "$fx/mono.adx" "$fx/aux.adx"
 if [ $case_failed != 0 ]; then
     echo "the fixtures could not be made"
     exit 1
@@ -315,12 +328,12 @@ expect_status 0
 out </dev/null
 err </dev/null
 
-# wait_then_interrupt PID FILE: once FILE (in the case directory) holds data,
-# or after a few seconds without FILE, sends Ctrl+C (SIGINT, which Wine
-# passes to the console handler) and waits for the program; kills it when it
-# has not ended a minute later.
+# wait_then_interrupt PID FILE [SIGNAL]: once FILE (a name or a pattern, in
+# the case directory) holds data, or after a few seconds without FILE, sends
+# Ctrl+C (SIGINT, which Wine passes to the console handler) or SIGNAL and
+# waits for the program; kills it when it has not ended a minute later.
 wait_then_interrupt() {
-    local pid=$1 file=$2 watchdog i
+    local pid=$1 file=$2 signal=${3:-INT} watchdog i
     (
         for _ in $(seq 600); do
             kill -0 "$pid" 2>/dev/null || exit 0
@@ -331,13 +344,13 @@ wait_then_interrupt() {
     watchdog=$!
     for i in $(seq 300); do
         if [ -n "$file" ]; then
-            [ -s "$case_dir/$file" ] && break
+            [ -n "$(find "$case_dir" -maxdepth 1 -name "$file" -size +0 -print -quit)" ] && break
         elif [ "$i" -ge 30 ]; then
             break
         fi
         sleep 0.1
     done
-    kill -INT "$pid"
+    kill -"$signal" "$pid"
     wait "$pid"
     status=$?
     wait $watchdog
@@ -356,11 +369,33 @@ begin interrupt-conversion-removes-the-file
 # 20000 passes take many seconds; the interruption comes once data is written.
 (cd "$case_dir" && exec "${emulator[@]}" "$player" --wav out.wav --loop 0 --passes 20000 \
     ../../fx/short-loop.adx >stdout 2>stderr) &
-wait_then_interrupt $! out.wav
+wait_then_interrupt $! 'out.wav.partial-*'
 expect_status 130
 out </dev/null
 err <<<'corvina-play: out.wav: interrupted; the incomplete file is removed'
-[ ! -e "$case_dir/out.wav" ] || fail "out.wav was left behind"
+left=$(find "$case_dir" -name 'out.wav*' -printf '%f ')
+[ -z "$left" ] || fail "left behind: $left"
+
+# The file is written under a temporary name: a program that is stopped,
+# even killed (a closed console window), never leaves a partial file under
+# the final name, nor harms the file that -y was to replace.
+# NAME | SIGNAL | STATUS | the temporary file left (a glob; none if empty)
+while IFS='|' read -r name signal want leftover; do
+    begin "$name"
+    echo old >"$case_dir/out.wav"
+    (cd "$case_dir" && exec "${emulator[@]}" "$player" --wav out.wav -y --loop 0 \
+        --passes 20000 ../../fx/short-loop.adx >stdout 2>stderr) &
+    wait_then_interrupt $! 'out.wav.partial-*' "$signal"
+    expect_status "$want"
+    [ "$(cat "$case_dir/out.wav")" = old ] || fail "out.wav was changed"
+    left=$(find "$case_dir" -name '*.partial*' -printf '%f\n')
+    # shellcheck disable=SC2053 # a glob on purpose
+    [[ $left == $leftover ]] || fail "the temporary files are '$left', want '$leftover'"
+done <<'EOF'
+interrupt-overwrite-keeps-the-old-file|INT|130|
+killed-conversion-keeps-the-old-file|KILL|137|out.wav.partial-[0-9]*
+EOF
+finish
 
 # --- bad input: message and exit status -------------------------------------
 # NAME | STATUS | MESSAGE (a glob) | ARGUMENTS
@@ -371,6 +406,8 @@ while IFS='|' read -r name want message arguments; do
     expect_status "$want"
     out </dev/null
     err <<<"$message"
+    left=$(find "$case_dir" -mindepth 1 ! -name stdout ! -name stderr -printf '%P ')
+    [ -z "$left" ] || fail "left behind: $left"
 done <<'EOF'
 no-arguments|1|corvina-play: no input file (see --help)|
 unknown-option|1|corvina-play: unknown option --speed (see --help)|--speed 2 ../../fx/mono.adx
@@ -401,7 +438,9 @@ stop-after-the-loop-end|1|corvina-play: ../../fx/stereo.adx: --stop 0:03.500 lie
 start-after-the-loop-end|1|corvina-play: ../../fx/stereo.adx: --start 0:03.500 lies after the end of loop 0 (0:03.001): no pass would play|--wav out.wav --loop 0 --passes 2 --start 3.5 ../../fx/stereo.adx
 output-is-a-directory|1|corvina-play: ../../fx/a-directory.adx: is a directory (*)|--wav ../../fx/a-directory.adx ../../fx/mono.adx
 output-exists|1|corvina-play: ../../fx/stereo.adx: already exists (-y or --overwrite replaces it)|--wav ../../fx/stereo.adx ../../fx/mono.adx
-no-wav-directory|1|corvina-play: nowhere: no such directory|--wav-dir nowhere ../../fx/mono.adx
+wav-dir-is-a-file|1|corvina-play: ../../fx/mono.adx: not a directory|--wav-dir ../../fx/mono.adx ../../fx/stereo.adx
+wav-dir-outputs-one-file-on-windows|1|corvina-play: ../../fx/b/title.adx: its output out/title.wav is one file with out/Title.wav (from ../../fx/a/Title.adx) on Windows|--wav-dir out -y ../../fx/a/Title.adx ../../fx/b/title.adx
+wav-dir-output-a-device|1|corvina-play: ../../fx/aux.adx: its output out/aux.wav would be a Windows device, not a file|--wav-dir out ../../fx/mono.adx ../../fx/aux.adx
 missing-file|2|corvina-play: missing.adx: no such file|--info missing.adx
 missing-directory|2|corvina-play: nowhere/missing.adx: no such file|--info nowhere/missing.adx
 a-directory|2|corvina-play: ../../fx/a-directory.adx: is a directory, not a file|--info ../../fx/a-directory.adx
@@ -482,20 +521,23 @@ for option in -y --overwrite -f --force; do
 done
 
 # --- short streams: a warning and status 4 ----------------------------------
-begin wav-of-a-truncated-stream
-run --wav out.wav ../../fx/truncated.adx
-expect_status 4
-err <<<'corvina-play: ../../fx/truncated.adx: warning: the data ends after 0:01.000 of the 0:04.000 the header gives; 0:01.000 of 0:04.000 converted'
-tool "$decoder" --end-sample 32000 ../../fx/stereo.adx golden.wav
-same_wav out.wav golden.wav 2
-
-# The next member's bytes are not this stream's data.
-begin wav-of-a-truncated-member
-run --wav out.wav --member 0 ../../fx/cut-songs.afs
-expect_status 4
-err <<<'corvina-play: ../../fx/cut-songs.afs: warning: the data ends after 0:01.000 of the 0:04.000 the header gives; 0:01.000 of 0:04.000 converted'
-tool "$decoder" --end-sample 32000 ../../fx/stereo.adx golden.wav
-same_wav out.wav golden.wav 2
+# The next member's bytes are not this stream's data; an archive cut short
+# holds what it holds.
+# NAME | FILE | ARGUMENTS
+while IFS='|' read -r name file arguments; do
+    begin "$name"
+    # shellcheck disable=SC2086 # argument lists
+    run --wav out.wav $arguments "../../fx/$file"
+    expect_status 4
+    err <<<"corvina-play: ../../fx/$file: warning: the data ends after 0:01.000 of the 0:04.000 the header gives; 0:01.000 of 0:04.000 converted"
+    tool "$decoder" --end-sample 32000 ../../fx/stereo.adx golden.wav
+    same_wav out.wav golden.wav 2
+done <<'EOF'
+wav-of-a-truncated-stream|truncated.adx|
+wav-of-a-truncated-member|cut-songs.afs|--member 0
+wav-of-a-member-cut-off-by-the-archive-end|cut.afs|--member 0
+EOF
+finish
 
 begin info-of-a-truncated-stream
 run --info ../../fx/truncated.adx
@@ -510,19 +552,48 @@ err </dev/null
 tool "$decoder" ../../fx/mono.adx golden.wav
 same_wav out.wav golden.wav 1
 
-begin wav-to-standard-output
-(cd "$case_dir" && "${limit[@]}" "${emulator[@]}" "$player" --wav - ../../fx/stereo.adx \
-    2>stderr | cat >piped.wav)
-status=${PIPESTATUS[0]}
+# Standard output is never positioned: its sizes stay unknown (all ones),
+# also in a file that the shell opened for appending. A reader that goes
+# away ends the program quietly, with SIGPIPE's status.
+# NAME | STATUS | PREFIX in the file before | BYTES of the WAV it takes (all if empty) | READER (none: >>)
+while IFS='|' read -r name want prefix bytes reader; do
+    begin "$name"
+    printf %s "$prefix" >"$case_dir/piped.wav"
+    # shellcheck disable=SC2086 # the reader's arguments
+    (cd "$case_dir" && if [ -n "$reader" ]; then
+        "${limit[@]}" "${emulator[@]}" "$player" --wav - ../../fx/stereo.adx 2>stderr |
+            $reader >>piped.wav
+        exit "${PIPESTATUS[0]}"
+    else
+        exec "${limit[@]}" "${emulator[@]}" "$player" --wav - ../../fx/stereo.adx 2>stderr \
+            >>piped.wav
+    fi)
+    status=$?
+    sed -i 's/\r$//' "$case_dir/stderr"
+    expect_status "$want"
+    err </dev/null
+    tool "$decoder" ../../fx/stereo.adx golden.wav
+    { printf %s "$prefix"; head -c 4 "$case_dir/golden.wav"; printf '\xff\xff\xff\xff'
+      tail -c +9 "$case_dir/golden.wav" | head -c 32; printf '\xff\xff\xff\xff'
+      tail -c +45 "$case_dir/golden.wav"; } | head -c $((${#prefix} + ${bytes:-1000000000})) \
+        >"$case_dir/want.wav"
+    cmp -s "$case_dir/piped.wav" "$case_dir/want.wav" ||
+        fail "$(cmp "$case_dir/piped.wav" "$case_dir/want.wav" 2>&1)"
+done <<'EOF'
+wav-to-standard-output|0|||cat
+wav-appended-to-standard-output|0|earlier data||
+wav-into-a-closed-pipe|141||100|head -c 100
+EOF
+finish
+
+# A WAV file is no text for a terminal (a pseudo-terminal here).
+begin wav-to-a-terminal
+(cd "$case_dir" && script -qec "$(printf '%q ' "${limit[@]}" "${emulator[@]}" "$player" \
+    --wav - ../../fx/stereo.adx) 2>stderr" /dev/null >terminal.log)
+status=$?
 sed -i 's/\r$//' "$case_dir/stderr"
-expect_status 0
-err </dev/null
-tool "$decoder" ../../fx/stereo.adx golden.wav
-# Sizes unknown on a pipe (all ones); the rest as in a file.
-[ "$(od -An -tx1 -j4 -N4 "$case_dir/piped.wav" | tr -d ' ')" = ffffffff ] ||
-    fail "the RIFF size on a pipe is not 0xFFFFFFFF"
-cmp -s <(tail -c +45 "$case_dir/piped.wav") <(tail -c +45 "$case_dir/golden.wav") ||
-    fail "the PCM on standard output differs from adxdecode's"
+expect_status 1
+err <<<'corvina-play: standard output is a terminal; redirect the WAV data (> out.wav) or pipe it into a program'
 
 begin member-by-name
 run --info --member stereo.adx ../../fx/songs.afs
@@ -530,6 +601,39 @@ expect_status 0
 err </dev/null
 grep -q '^member           stereo.adx$' "$case_dir/stdout" || fail "no member line"
 grep -q '^total samples    128000$' "$case_dir/stdout" || fail "not the stereo member"
+
+# --wav-dir makes its directory and names the output after the member.
+begin wav-dir-made-for-a-member
+run --wav-dir new/wav/ --member 1 ../../fx/songs.afs
+expect_status 0
+out <<'EOF'
+../../fx/songs.afs -> new/wav/stereo.wav: done, 0:04.000
+total: 1 file: 1 done, 0 short, 0 refused or failed
+EOF
+err </dev/null
+tool "$decoder" ../../fx/stereo.adx golden.wav
+same_wav new/wav/stereo.wav golden.wav 2
+
+# Stored names are decoded as UTF-8 where they are valid UTF-8, else as
+# Shift-JIS; the output is named so, and --member finds the name so.
+# NAME | ARCHIVE | MEMBER | OUTPUT
+while IFS='|' read -r name archive member output; do
+    begin "$name"
+    LC_ALL=C.UTF-8 run --wav-dir out --member "$member" "../../fx/$archive"
+    expect_status 0
+    out <<EOF
+../../fx/$archive -> out/$output: done, 0:04.000
+total: 1 file: 1 done, 0 short, 0 refused or failed
+EOF
+    err </dev/null
+    tool "$decoder" ../../fx/stereo.adx golden.wav
+    same_wav "out/$output" golden.wav 2
+done <<'EOF'
+wav-dir-shift-jis-member-name|shift-jis.afs|0|ソ表.wav
+wav-dir-shift-jis-member-by-name|shift-jis.afs|ソ表.adx|ソ表.wav
+wav-dir-utf-8-member-name|utf-8.afs|ボイス.adx|ボイス.wav
+EOF
+finish
 
 begin member-by-index-converted
 run --wav out.wav --member 0 ../../fx/songs.afs

@@ -4,11 +4,12 @@
 
 enum class ExitStatus : int {
     kDone = 0,
-    kUsage = 1,         // bad options, or options the input cannot honour
-    kRefused = 2,       // an input that is missing, unreadable or not a playable ADX stream
-    kFailed = 3,        // building the graph, playing or writing failed
-    kShort = 4,         // finished, but delivered less than was asked
-    kInterrupted = 130, // Ctrl+C, after clean-up
+    kUsage = 1,          // bad options, or options the input cannot honour
+    kRefused = 2,        // an input that is missing, unreadable or not a playable ADX stream
+    kFailed = 3,         // building the graph, playing or writing failed
+    kShort = 4,          // finished, but delivered less than was asked
+    kInterrupted = 130,  // Ctrl+C, after clean-up
+    kOutputClosed = 141, // the reader of standard output went away (128 + SIGPIPE, as on Unix)
 };
 
 // The more serious of two statuses, for a run over several inputs:
@@ -27,6 +28,7 @@ inline ExitStatus Worse(ExitStatus first, ExitStatus second) {
         case ExitStatus::kFailed:
             return 4;
         case ExitStatus::kInterrupted:
+        case ExitStatus::kOutputClosed:
         default:
             return 5;
         }
@@ -42,6 +44,7 @@ inline const char* StatusWord(ExitStatus status) {
     case ExitStatus::kShort:
         return "short";
     case ExitStatus::kInterrupted:
+    case ExitStatus::kOutputClosed:
         return "interrupted";
     case ExitStatus::kUsage:
     case ExitStatus::kRefused:

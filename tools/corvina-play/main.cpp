@@ -5,7 +5,7 @@
 #include "Reporter.h"
 #include "commandline/ConsoleText.h"
 #include "commandline/Options.h"
-#include "files/FilePaths.h"
+#include "files/WavDirPlan.h"
 #include "graph/SampleAllocatorFactory.h"
 #include "playback/Player.h"
 
@@ -17,9 +17,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <set>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -47,27 +45,21 @@ BOOL WINAPI OnConsoleControl(DWORD kind) {
 // --wav-dir: every input into DIR/NAME.wav, a summary line for each on
 // standard output and a total; the most serious status of all.
 ExitStatus ConvertAll(const Options& options, const Reporter& reporter) {
-    const std::wstring wavDir = Widen(options.wavDir);
-    if (KindOf(wavDir) != PathKind::kDirectory) {
-        reporter.Problem(options.wavDir, "no such directory");
-        return ExitStatus::kUsage;
+    const WavDirPlan plan(options);
+    ExitStatus worst = plan.CheckNames(reporter);
+    if (worst == ExitStatus::kDone) {
+        worst = plan.PrepareDirectory(reporter);
     }
-    ExitStatus worst = ExitStatus::kDone;
+    if (worst != ExitStatus::kDone) {
+        return worst;
+    }
     int counts[4] = {}; // done, short, refused or failed, interrupted
-    std::set<std::wstring> outputs;
-    for (const std::string& input : options.inputPaths) {
-        const std::wstring output = JoinPath(wavDir, StemOf(Widen(input)) + L".wav");
-        ExitStatus status = ExitStatus::kDone;
-        REFERENCE_TIME delivered = 0;
-        // Two inputs of one name would write one file twice.
-        if (!outputs.insert(output).second) {
-            reporter.Problem(Utf8(output), "written already in this run from another input");
-            status = ExitStatus::kUsage;
-        } else {
-            Player player(options, input, Utf8(output), stopEvent);
-            status = player.Run();
-            delivered = player.DeliveredTime();
-        }
+    for (size_t i = 0; i < options.inputPaths.size(); ++i) {
+        const std::string& input = options.inputPaths[i];
+        const std::string& output = plan.Output(i);
+        Player player(options, input, output, stopEvent);
+        const ExitStatus status = player.Run();
+        const REFERENCE_TIME delivered = player.DeliveredTime();
         worst = Worse(worst, status);
         const int column = status == ExitStatus::kDone          ? 0
                            : status == ExitStatus::kShort       ? 1
@@ -75,8 +67,8 @@ ExitStatus ConvertAll(const Options& options, const Reporter& reporter) {
                                                                 : 2;
         ++counts[column];
         if (status == ExitStatus::kDone || status == ExitStatus::kShort) {
-            std::printf("%s -> %s: %s, %s\n", input.c_str(), Utf8(output).c_str(),
-                        StatusWord(status), ClockText(delivered, 3).c_str());
+            std::printf("%s -> %s: %s, %s\n", input.c_str(), output.c_str(), StatusWord(status),
+                        ClockText(delivered, 3).c_str());
         } else {
             std::printf("%s: %s\n", input.c_str(), StatusWord(status));
         }
@@ -85,9 +77,10 @@ ExitStatus ConvertAll(const Options& options, const Reporter& reporter) {
             break;
         }
     }
-    std::printf("total: %u files: %d done, %d short, %d refused or failed%s\n",
-                static_cast<unsigned>(options.inputPaths.size()), counts[0], counts[1], counts[2],
-                counts[3] != 0 ? "; interrupted" : "");
+    const size_t fileCount = options.inputPaths.size();
+    std::printf("total: %u file%s: %d done, %d short, %d refused or failed%s\n",
+                static_cast<unsigned>(fileCount), fileCount == 1 ? "" : "s", counts[0], counts[1],
+                counts[2], counts[3] != 0 ? "; interrupted" : "");
     return worst;
 }
 
@@ -160,8 +153,10 @@ int wmain(int argc, wchar_t** argv) {
         status = RunWithCom(options, reporter);
     }
     // What standard output could not take is a failure too (--info > /dev/full).
-    // A WAV file on standard output has had its write error reported.
-    const bool reported = options.wavPath == "-" && status == ExitStatus::kFailed;
+    // A WAV file on standard output has had its write error reported, or
+    // its reader has gone.
+    const bool reported = options.wavPath == "-" &&
+                          (status == ExitStatus::kFailed || status == ExitStatus::kOutputClosed);
     errno = 0;
     if ((std::fflush(stdout) != 0 || std::ferror(stdout) != 0) && !reported) {
         reporter.Problem("standard output",

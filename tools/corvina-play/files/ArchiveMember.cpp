@@ -5,7 +5,38 @@
 
 #include "afs/AfsArchive.h"
 
+#include <algorithm>
 #include <optional>
+
+namespace {
+
+// A stored name in UTF-8: as it stands where it is valid UTF-8, else read
+// as Shift-JIS (code page 932).
+std::string DecodedName(std::string_view stored) {
+    const int storedBytes = static_cast<int>(stored.size());
+    if (stored.empty() || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, stored.data(),
+                                              storedBytes, nullptr, 0) > 0) {
+        return std::string(stored);
+    }
+    const int length = MultiByteToWideChar(932, 0, stored.data(), storedBytes, nullptr, 0);
+    std::wstring name(static_cast<size_t>(std::max(length, 0)), L'\0');
+    (void)MultiByteToWideChar(932, 0, stored.data(), storedBytes, name.data(), length);
+    return Utf8(name);
+}
+
+// The member whose name reads as `member` once decoded: a Shift-JIS name
+// is given on the command line in Unicode.
+std::optional<uint32_t> FindByDecodedName(const afs::AfsArchive& archive,
+                                          const std::string& member) {
+    for (uint32_t i = 0; i < archive.MemberCount(); ++i) {
+        if (DecodedName(archive.Name(i).value_or(std::string_view())) == member) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 bool FindArchiveMember(const std::wstring& path, const std::string& member, ArchiveMember& found,
                        std::string& error) {
@@ -23,6 +54,9 @@ bool FindArchiveMember(const std::wstring& path, const std::string& member, Arch
     }
     const std::string& name = member;
     std::optional<uint32_t> index = archive.FindByName(name);
+    if (!index) {
+        index = FindByDecodedName(archive, member);
+    }
     if (!index) {
         bool digits = !member.empty();
         unsigned long long value = 0;
@@ -45,5 +79,6 @@ bool FindArchiveMember(const std::wstring& path, const std::string& member, Arch
     found.index = *index;
     found.offsetBytes = entry.offsetBytes;
     found.sizeBytes = entry.sizeBytes;
+    found.name = DecodedName(archive.Name(*index).value_or(std::string_view()));
     return true;
 }

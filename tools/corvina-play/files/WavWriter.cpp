@@ -1,5 +1,8 @@
 #include "files/WavWriter.h"
 
+#include "files/FilePaths.h"
+#include "commandline/ConsoleText.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -8,6 +11,8 @@
 namespace {
 
 constexpr size_t kStreamBufferBytes = 1 << 20;
+// Temporary names tried before giving up: PATH.partial-PID, then -1, -2...
+constexpr int kTemporaryAttempts = 100;
 constexpr unsigned kHeaderBytes = 44;
 // "smpl", its size, the sampler fields and one loop.
 constexpr unsigned kLoopChunkBytes = 8 + 36 + 24;
@@ -33,17 +38,57 @@ WavWriter::~WavWriter() {
     Discard();
 }
 
-bool WavWriter::Open(const std::wstring& path, int channelCount, int sampleRate,
+bool WavWriter::Open(const std::wstring& path, bool replace, int channelCount, int sampleRate,
                      std::string& error) {
     Discard();
     path_ = path;
+    replace_ = replace;
     standardOutput_ = false;
-    file_ = _wfopen(path.c_str(), L"wb");
-    if (file_ == nullptr) {
-        error = ErrnoText("cannot create");
+    if (KindOf(path) == PathKind::kOther) {
+        // A device cannot be renamed over; what it takes cannot be lost.
+        file_ = _wfopen(path.c_str(), L"wb");
+        if (file_ == nullptr) {
+            error = ErrnoText("cannot create");
+            return false;
+        }
+    } else if (!CreateTemporary(error)) {
         return false;
     }
     return Start(channelCount, sampleRate, error);
+}
+
+bool WavWriter::CreateTemporary(std::string& error) {
+    // A leftover of a killed run may hold the name: the next one is tried.
+    const std::wstring stem = path_ + L".partial-" + std::to_wstring(GetCurrentProcessId());
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    DWORD reason = ERROR_FILE_EXISTS;
+    for (int attempt = 0; attempt < kTemporaryAttempts && reason == ERROR_FILE_EXISTS; ++attempt) {
+        temporaryPath_ = attempt == 0 ? stem : stem + L"-" + std::to_wstring(attempt);
+        handle = CreateFileW(temporaryPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                             CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        reason = handle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    }
+    if (handle == INVALID_HANDLE_VALUE) {
+        temporaryPath_.clear();
+        error = "cannot create: " + ResultText(HRESULT_FROM_WIN32(reason));
+        return false;
+    }
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+    if (descriptor == -1) {
+        CloseHandle(handle);
+    } else {
+        file_ = _fdopen(descriptor, "wb");
+        if (file_ == nullptr) {
+            _close(descriptor);
+        }
+    }
+    if (file_ == nullptr) {
+        error = ErrnoText("cannot create");
+        _wremove(temporaryPath_.c_str());
+        temporaryPath_.clear();
+        return false;
+    }
+    return true;
 }
 
 bool WavWriter::OpenStandardOutput(int channelCount, int sampleRate, std::string& error) {
@@ -59,11 +104,13 @@ bool WavWriter::OpenStandardOutput(int channelCount, int sampleRate, std::string
 }
 
 bool WavWriter::Start(int channelCount, int sampleRate, std::string& error) {
-    // Positioned for the final header, and removed again on failure, only
-    // when it is a file of a disk: never a pipe or a device such as the
-    // null device.
+    // Positioned for the final header only when it is a file of a disk that
+    // this writer opened: never a pipe, a device such as the null device,
+    // or a file that the shell opened for standard output (maybe to append).
     const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file_)));
-    regularFile_ = handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK;
+    positionable_ =
+        !standardOutput_ && handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK;
+    outputClosed_ = false;
     channelCount_ = channelCount;
     sampleRate_ = sampleRate;
     dataBytes_ = 0;
@@ -72,6 +119,18 @@ bool WavWriter::Start(int channelCount, int sampleRate, std::string& error) {
     // Without the large buffer the output still works, only slower.
     (void)std::setvbuf(file_, nullptr, _IOFBF, kStreamBufferBytes);
     return WriteHeader(false, error);
+}
+
+std::string WavWriter::WriteFailure() {
+    const int number = errno;
+    // Writing into a pipe whose reader has gone fails with EPIPE, or with
+    // EINVAL where the runtime has no better word for the system's error;
+    // valid arguments give no other reason to refuse a pipe.
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file_)));
+    outputClosed_ = standardOutput_ && (number == EPIPE || number == EINVAL) &&
+                    handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_PIPE;
+    errno = number;
+    return ErrnoText("write error");
 }
 
 bool WavWriter::WriteHeader(bool final, std::string& error) {
@@ -96,7 +155,7 @@ bool WavWriter::WriteHeader(bool final, std::string& error) {
     PutU32(header + 40, dataBytes);
     errno = 0;
     if (std::fwrite(header, 1, sizeof(header), file_) != sizeof(header)) {
-        error = ErrnoText("write error");
+        error = WriteFailure();
         return false;
     }
     return true;
@@ -104,7 +163,7 @@ bool WavWriter::WriteHeader(bool final, std::string& error) {
 
 bool WavWriter::HasLoop() const {
     const unsigned long long frameCount = dataBytes_ / (static_cast<unsigned>(channelCount_) * 2);
-    return regularFile_ && loopStartFrame_ < loopEndFrame_ && loopEndFrame_ <= frameCount;
+    return positionable_ && loopStartFrame_ < loopEndFrame_ && loopEndFrame_ <= frameCount;
 }
 
 bool WavWriter::WriteLoop(std::string& error) {
@@ -120,7 +179,7 @@ bool WavWriter::WriteLoop(std::string& error) {
     PutU32(chunk + 56, static_cast<unsigned long>(loopEndFrame_ - 1));
     errno = 0;
     if (std::fwrite(chunk, 1, sizeof(chunk), file_) != sizeof(chunk)) {
-        error = ErrnoText("write error");
+        error = WriteFailure();
         return false;
     }
     return true;
@@ -137,7 +196,7 @@ bool WavWriter::Write(const void* bytes, size_t byteCount, std::string& error) {
     }
     errno = 0;
     if (std::fwrite(bytes, 1, byteCount, file_) != byteCount) {
-        error = ErrnoText("write error");
+        error = WriteFailure();
         return false;
     }
     dataBytes_ += byteCount;
@@ -151,51 +210,76 @@ bool WavWriter::Finish(std::string& error) {
     }
     errno = 0;
     if (std::fflush(file_) != 0) {
-        error = ErrnoText("write error");
+        error = WriteFailure();
         Discard();
         return false;
     }
-    // The sizes are known now. An output that cannot be positioned (a pipe
-    // or a device) keeps the header of unknown sizes that went out first.
+    // The sizes are known now. An output that cannot be positioned keeps
+    // the header of unknown sizes that went out first.
     if (HasLoop() && !WriteLoop(error)) {
         Discard();
         return false;
     }
-    if (regularFile_ && std::fseek(file_, 0, SEEK_SET) == 0 &&
+    if (positionable_ && std::fseek(file_, 0, SEEK_SET) == 0 &&
         (!WriteHeader(true, error) || std::fflush(file_) != 0)) {
         if (error.empty()) {
-            error = ErrnoText("write error");
+            error = WriteFailure();
         }
         Discard();
         return false;
     }
-    std::FILE* file = file_;
-    file_ = nullptr;
     if (standardOutput_) {
+        file_ = nullptr;
         return true; // flushed above; closed with the program
     }
+    return PutInPlace(error);
+}
+
+bool WavWriter::PutInPlace(std::string& error) {
+    std::FILE* file = file_;
+    file_ = nullptr;
+    // On disk before it takes the name, so that a crash cannot leave an
+    // empty file where the old one was.
     errno = 0;
-    if (std::fclose(file) != 0) {
+    const bool durable = temporaryPath_.empty() || _commit(_fileno(file)) == 0;
+    if (!durable) {
         error = ErrnoText("write error");
-        if (regularFile_) {
-            _wremove(path_.c_str());
-        }
+    }
+    errno = 0;
+    if (std::fclose(file) != 0 && durable) {
+        error = ErrnoText("write error");
+    }
+    if (!error.empty() || temporaryPath_.empty()) {
+        RemoveTemporary();
+        return error.empty();
+    }
+    const DWORD flags = replace_ ? MOVEFILE_REPLACE_EXISTING : 0;
+    if (!MoveFileExW(temporaryPath_.c_str(), path_.c_str(), flags)) {
+        const DWORD reason = GetLastError();
+        // Without -y an output that appeared during the run is left alone.
+        error = reason == ERROR_ALREADY_EXISTS || reason == ERROR_FILE_EXISTS
+                    ? "already exists (-y or --overwrite replaces it)"
+                    : "cannot rename " + Utf8(temporaryPath_) +
+                          " to it: " + ResultText(HRESULT_FROM_WIN32(reason));
+        RemoveTemporary();
         return false;
     }
+    temporaryPath_.clear();
     return true;
 }
 
+void WavWriter::RemoveTemporary() {
+    if (!temporaryPath_.empty()) {
+        (void)_wremove(temporaryPath_.c_str());
+        temporaryPath_.clear();
+    }
+}
+
 void WavWriter::Discard() {
-    if (file_ == nullptr) {
-        return;
+    if (file_ != nullptr && !standardOutput_) {
+        std::fclose(file_); // the file goes away: its write errors no longer matter
     }
-    if (standardOutput_) {
-        file_ = nullptr; // what went out cannot be taken back
-        return;
-    }
-    std::fclose(file_); // the file goes away: its write errors no longer matter
+    // What went out on standard output or a device cannot be taken back.
     file_ = nullptr;
-    if (regularFile_) {
-        _wremove(path_.c_str());
-    }
+    RemoveTemporary();
 }

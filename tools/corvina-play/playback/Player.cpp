@@ -71,16 +71,19 @@ ExitStatus Player::CheckInput() {
                                which + " starts at byte " + std::to_string(member.offsetBytes) +
                                    ", past the 2 GiB the parser can address");
         }
-        if (member.sizeBytes == 0 ||
-            member.offsetBytes + member.sizeBytes > static_cast<unsigned long long>(sizeBytes)) {
+        const auto archiveBytes = static_cast<unsigned long long>(sizeBytes);
+        if (member.sizeBytes == 0 || member.offsetBytes >= archiveBytes) {
             return voice_.Fail(ExitStatus::kRefused, S_OK, input_,
                                which + " (bytes " + std::to_string(member.offsetBytes) + "+" +
                                    std::to_string(member.sizeBytes) +
-                                   ") is empty or lies past the end " + "of the archive (" +
+                                   ") is empty or starts past the " + "end of the archive (" +
                                    std::to_string(sizeBytes) + " bytes)");
         }
+        // An archive cut short still holds the member's start: it plays as
+        // far as it goes, and comes out short, as a stream cut short does.
         fileOffset_ = static_cast<long long>(member.offsetBytes);
-        dataEnd_ = static_cast<long long>(member.offsetBytes + member.sizeBytes);
+        dataEnd_ =
+            static_cast<long long>(std::min(member.offsetBytes + member.sizeBytes, archiveBytes));
     }
     if (sizeBytes <= fileOffset_) {
         return voice_.Fail(ExitStatus::kRefused, S_OK, input_,
@@ -93,7 +96,13 @@ ExitStatus Player::CheckInput() {
 
 ExitStatus Player::CheckOutput() {
     if (toStandardOutput_) {
-        return ExitStatus::kDone;
+        // Binary data would garble the terminal, as zstd refuses too.
+        DWORD mode = 0;
+        return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != FALSE
+                   ? voice_.Fail(ExitStatus::kUsage, S_OK,
+                                 "standard output is a terminal; redirect the WAV data (> out.wav) "
+                                 "or pipe it into a program")
+                   : ExitStatus::kDone;
     }
     if (SameFile(output_, input_)) {
         return voice_.Fail(ExitStatus::kUsage, S_OK, output_,
@@ -199,9 +208,10 @@ ExitStatus Player::Convert() {
     }
     const std::wstring shownOutput = toStandardOutput_ ? L"standard output" : output_;
     std::string error;
-    const bool opened = toStandardOutput_
-                            ? writer_.OpenStandardOutput(channelCount, sampleRate, error)
-                            : writer_.Open(output_, channelCount, sampleRate, error);
+    const bool opened =
+        toStandardOutput_
+            ? writer_.OpenStandardOutput(channelCount, sampleRate, error)
+            : writer_.Open(output_, options_.overwrite, channelCount, sampleRate, error);
     if (!opened) {
         return voice_.Fail(ExitStatus::kFailed, S_OK, shownOutput, error);
     }
@@ -221,14 +231,19 @@ ExitStatus Player::Convert() {
     // The decoder keeps the stream's rate.
     delivered_ = stream_.TimeOf(
         static_cast<LONGLONG>(writer_.DataBytes() / static_cast<unsigned>(channelCount * 2)));
-    if (!writeError.empty()) {
+    // A reader that went away (| head) took what it wanted: no failure.
+    if (!writeError.empty() && !writer_.OutputClosed()) {
         status = voice_.Fail(ExitStatus::kFailed, S_OK, shownOutput, writeError);
     } else if (status == ExitStatus::kInterrupted) {
         (void)voice_.Fail(status, S_OK, shownOutput,
                           toStandardOutput_ ? "interrupted"
                                             : "interrupted; the incomplete file is removed");
-    } else if (status == ExitStatus::kDone && !writer_.Finish(error)) {
+    } else if (status == ExitStatus::kDone && !writer_.Finish(error) && !writer_.OutputClosed()) {
         status = voice_.Fail(ExitStatus::kFailed, S_OK, shownOutput, error);
+    }
+    if (writer_.OutputClosed()) {
+        progress_.Break();
+        status = ExitStatus::kOutputClosed;
     }
     if (status != ExitStatus::kDone) {
         writer_.Discard();
