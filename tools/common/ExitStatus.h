@@ -1,5 +1,6 @@
-// What the exit status of corvina-play and corvina-encode says; the values
-// are documented in --help and the README, so they never change.
+// What the exit status of the console tools says (skerrin with options,
+// corvina-play, corvina-encode); the values are documented in --help and
+// the README, so they never change.
 #pragma once
 
 enum class ExitStatus : int {
