@@ -67,8 +67,11 @@ bool ReplacingFile::Create(const std::string& path, const std::string& infix,
     path_ = path;
     const std::string stem = path + infix + std::to_string(ProcessId());
     for (unsigned attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
-        const std::string candidate =
-            attempt == 0 ? stem + suffix : stem + "-" + std::to_string(attempt) + suffix;
+        std::string candidate = stem;
+        if (attempt > 0) {
+            candidate += "-" + std::to_string(attempt);
+        }
+        candidate += suffix;
         if (CreateExclusive(candidate)) {
             temporaryPath_ = candidate;
             return true;
