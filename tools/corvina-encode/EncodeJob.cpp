@@ -4,10 +4,13 @@
 #include "FileAccess.h"
 #include "FilePath.h"
 #include "Interrupt.h"
-#include "OutputFile.h"
+#include "ReplacingFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -17,6 +20,11 @@ constexpr std::size_t kWriteChunkBytes = 1 << 20;
 // A time as the nearest sample frame at `sampleRate`.
 std::int64_t NearestSample(double seconds, std::int32_t sampleRate) {
     return std::llround(seconds * sampleRate);
+}
+
+// "what: reason" for the failure that errno holds.
+std::string ErrnoText(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno != 0 ? errno : EIO);
 }
 
 std::string RangeText(const WavLoop& loop) {
@@ -137,13 +145,13 @@ ExitStatus EncodeJob::ChooseLoop(const WavAudio& audio) {
 }
 
 ExitStatus EncodeJob::Write(const std::vector<std::uint8_t>& stream) {
-    OutputFile file;
-    std::string error;
     if (Interrupted()) {
         return Fail(ExitStatus::kInterrupted, output_, "interrupted; nothing was written");
     }
-    if (!file.Create(output_, error)) {
-        return Fail(ExitStatus::kFailed, output_, error);
+    // Written as NAME.PID.tmp until complete.
+    ReplacingFile file;
+    if (!file.Create(output_, ".", ".tmp")) {
+        return Fail(ExitStatus::kFailed, output_, ErrnoText("cannot create"));
     }
     for (std::size_t at = 0; at < stream.size(); at += kWriteChunkBytes) {
         if (Interrupted()) {
@@ -151,12 +159,19 @@ ExitStatus EncodeJob::Write(const std::vector<std::uint8_t>& stream) {
             return Fail(ExitStatus::kInterrupted, output_, "interrupted; nothing was written");
         }
         const std::size_t chunkBytes = std::min(kWriteChunkBytes, stream.size() - at);
-        if (!file.Write(stream.data() + at, chunkBytes, error)) {
+        errno = 0;
+        if (std::fwrite(stream.data() + at, 1, chunkBytes, file.Get()) != chunkBytes) {
+            const std::string error = ErrnoText("write error");
+            file.Discard();
             return Fail(ExitStatus::kFailed, output_, error);
         }
     }
-    if (!file.Commit(error)) {
-        return Fail(ExitStatus::kFailed, output_, error);
+    switch (file.Commit(true, false)) {
+    case ReplacingFile::CommitResult::kCommitted:
+        return ExitStatus::kDone;
+    case ReplacingFile::CommitResult::kWriteFailed:
+        return Fail(ExitStatus::kFailed, output_, ErrnoText("write error"));
+    default:
+        return Fail(ExitStatus::kFailed, output_, ErrnoText("cannot replace the output"));
     }
-    return ExitStatus::kDone;
 }

@@ -4,6 +4,7 @@
 #include "Interrupt.h"
 #include "MemberNameText.h"
 #include "MemberNames.h"
+#include "FileSystem.h"
 #include "ReplacingFile.h"
 #include "StdioFile.h"
 
@@ -155,13 +156,13 @@ ExitStatus ArchiveCreator::Write() {
     if (!PlaceMembers(layout)) {
         return ExitStatus::kRefused;
     }
-    ReplacingFile archive(archivePath_);
-    if (!archive.Create()) {
+    ReplacingFile archive;
+    if (!archive.Create(archivePath_, FileSystem::kTemporaryInfix, FileSystem::kTemporarySuffix)) {
         reporter_.Problem(archivePath_, std::strerror(errno));
         return ExitStatus::kFailed;
     }
     if (WriteAll(archive.Get(), layout) && !Interrupted()) {
-        if (archive.Commit()) {
+        if (archive.Commit(true, false) == ReplacingFile::CommitResult::kCommitted) {
             return ExitStatus::kDone;
         }
         reporter_.Problem(archivePath_, std::strerror(errno));

@@ -68,12 +68,14 @@ bool ExtractJob::OutputsAllowed(const std::vector<uint32_t>& indices,
 }
 
 bool ExtractJob::WriteOrder(const std::vector<std::string>& writtenPaths) {
-    ReplacingFile order(options_.orderPath);
-    bool written = order.Create();
+    ReplacingFile order;
+    bool written =
+        order.Create(options_.orderPath, FileSystem::kTemporaryInfix, FileSystem::kTemporarySuffix);
     for (size_t i = 0; written && i < writtenPaths.size() && !Interrupted(); ++i) {
         written = std::fprintf(order.Get(), "%s\n", writtenPaths[i].c_str()) >= 0;
     }
-    if (written && !Interrupted() && order.Commit()) {
+    if (written && !Interrupted() &&
+        order.Commit(true, false) == ReplacingFile::CommitResult::kCommitted) {
         return true;
     }
     if (!Interrupted()) {

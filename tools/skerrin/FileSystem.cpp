@@ -205,15 +205,6 @@ bool FileSystem::Identity(const std::string& path, FileIdentity& identity) {
     return true;
 }
 
-bool FileSystem::Replace(const std::string& from, const std::string& to) {
-    if (MoveFileExW(FilePath::Widen(from).c_str(), FilePath::Widen(to).c_str(),
-                    MOVEFILE_REPLACE_EXISTING) == 0) {
-        errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
-        return false;
-    }
-    return true;
-}
-
 #else
 
 bool FileSystem::Identity(const std::string& path, FileIdentity& identity) {
@@ -224,10 +215,6 @@ bool FileSystem::Identity(const std::string& path, FileIdentity& identity) {
     identity.volume = static_cast<uint64_t>(info.st_dev);
     identity.file = static_cast<uint64_t>(info.st_ino);
     return true;
-}
-
-bool FileSystem::Replace(const std::string& from, const std::string& to) {
-    return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
 #endif

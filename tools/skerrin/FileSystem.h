@@ -44,6 +44,8 @@ public:
         }
     };
     static bool Identity(const std::string& path, FileIdentity& identity);
-    // Renames `from` over `to`, replacing a file of that name.
-    static bool Replace(const std::string& from, const std::string& to);
+
+    // Outputs are written as NAME.skerrin-PID.tmp until complete.
+    static constexpr const char* kTemporaryInfix = ".skerrin-";
+    static constexpr const char* kTemporarySuffix = ".tmp";
 };

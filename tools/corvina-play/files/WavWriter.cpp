@@ -11,8 +11,6 @@
 namespace {
 
 constexpr size_t kStreamBufferBytes = 1 << 20;
-// Temporary names tried before giving up: PATH.partial-PID, then -1, -2...
-constexpr int kTemporaryAttempts = 100;
 constexpr unsigned kHeaderBytes = 44;
 // "smpl", its size, the sampler fields and one loop.
 constexpr unsigned kLoopChunkBytes = 8 + 36 + 24;
@@ -51,44 +49,13 @@ bool WavWriter::Open(const std::wstring& path, bool replace, int channelCount, i
             error = ErrnoText("cannot create");
             return false;
         }
-    } else if (!CreateTemporary(error)) {
+    } else if (!temporary_.Create(Utf8(path), ".partial-", "")) {
+        error = "cannot create: " + ResultText(HRESULT_FROM_WIN32(temporary_.SystemError()));
         return false;
+    } else {
+        file_ = temporary_.Get();
     }
     return Start(channelCount, sampleRate, error);
-}
-
-bool WavWriter::CreateTemporary(std::string& error) {
-    // A leftover of a killed run may hold the name: the next one is tried.
-    const std::wstring stem = path_ + L".partial-" + std::to_wstring(GetCurrentProcessId());
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    DWORD reason = ERROR_FILE_EXISTS;
-    for (int attempt = 0; attempt < kTemporaryAttempts && reason == ERROR_FILE_EXISTS; ++attempt) {
-        temporaryPath_ = attempt == 0 ? stem : stem + L"-" + std::to_wstring(attempt);
-        handle = CreateFileW(temporaryPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                             CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        reason = handle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
-    }
-    if (handle == INVALID_HANDLE_VALUE) {
-        temporaryPath_.clear();
-        error = "cannot create: " + ResultText(HRESULT_FROM_WIN32(reason));
-        return false;
-    }
-    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
-    if (descriptor == -1) {
-        CloseHandle(handle);
-    } else {
-        file_ = _fdopen(descriptor, "wb");
-        if (file_ == nullptr) {
-            _close(descriptor);
-        }
-    }
-    if (file_ == nullptr) {
-        error = ErrnoText("cannot create");
-        _wremove(temporaryPath_.c_str());
-        temporaryPath_.clear();
-        return false;
-    }
-    return true;
 }
 
 bool WavWriter::OpenStandardOutput(int channelCount, int sampleRate, std::string& error) {
@@ -238,48 +205,41 @@ bool WavWriter::Finish(std::string& error) {
 bool WavWriter::PutInPlace(std::string& error) {
     std::FILE* file = file_;
     file_ = nullptr;
+    if (file != temporary_.Get()) {
+        // A device: written directly, only closed.
+        errno = 0;
+        if (std::fclose(file) != 0) {
+            error = ErrnoText("write error");
+            return false;
+        }
+        return true;
+    }
+    const std::string temporaryPath = temporary_.TemporaryPath();
     // On disk before it takes the name, so that a crash cannot leave an
     // empty file where the old one was.
-    errno = 0;
-    const bool durable = temporaryPath_.empty() || _commit(_fileno(file)) == 0;
-    if (!durable) {
+    switch (temporary_.Commit(replace_, true)) {
+    case ReplacingFile::CommitResult::kCommitted:
+        return true;
+    case ReplacingFile::CommitResult::kWriteFailed:
         error = ErrnoText("write error");
-    }
-    errno = 0;
-    if (std::fclose(file) != 0 && durable) {
-        error = ErrnoText("write error");
-    }
-    if (!error.empty() || temporaryPath_.empty()) {
-        RemoveTemporary();
-        return error.empty();
-    }
-    const DWORD flags = replace_ ? MOVEFILE_REPLACE_EXISTING : 0;
-    if (!MoveFileExW(temporaryPath_.c_str(), path_.c_str(), flags)) {
-        const DWORD reason = GetLastError();
-        // Without -y an output that appeared during the run is left alone.
-        error = reason == ERROR_ALREADY_EXISTS || reason == ERROR_FILE_EXISTS
-                    ? "already exists (-y or --overwrite replaces it)"
-                    : "cannot rename " + Utf8(temporaryPath_) +
-                          " to it: " + ResultText(HRESULT_FROM_WIN32(reason));
-        RemoveTemporary();
         return false;
+    case ReplacingFile::CommitResult::kTargetExists:
+        // Without -y an output that appeared during the run is left alone.
+        error = "already exists (-y or --overwrite replaces it)";
+        return false;
+    case ReplacingFile::CommitResult::kRenameFailed:
+        break;
     }
-    temporaryPath_.clear();
-    return true;
-}
-
-void WavWriter::RemoveTemporary() {
-    if (!temporaryPath_.empty()) {
-        (void)_wremove(temporaryPath_.c_str());
-        temporaryPath_.clear();
-    }
+    error = "cannot rename " + temporaryPath +
+            " to it: " + ResultText(HRESULT_FROM_WIN32(temporary_.SystemError()));
+    return false;
 }
 
 void WavWriter::Discard() {
-    if (file_ != nullptr && !standardOutput_) {
+    if (file_ != nullptr && !standardOutput_ && file_ != temporary_.Get()) {
         std::fclose(file_); // the file goes away: its write errors no longer matter
     }
     // What went out on standard output or a device cannot be taken back.
     file_ = nullptr;
-    RemoveTemporary();
+    temporary_.Discard();
 }

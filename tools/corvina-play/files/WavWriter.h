@@ -12,6 +12,8 @@
 // A temporary file is removed on failure; only a killed process leaves it.
 #pragma once
 
+#include "ReplacingFile.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -62,23 +64,20 @@ public:
     static constexpr unsigned long long kMaxPcmBytes = 0xFFFFFFFFull - 36 - 68;
 
 private:
-    // A new temporary file beside path_ in file_; false with the reason.
-    bool CreateTemporary(std::string& error);
     bool Start(int channelCount, int sampleRate, std::string& error);
     // The reason of a failed write, noting a reader that went away.
     std::string WriteFailure();
     // Closes the file, makes its data durable and renames it to path_.
     bool PutInPlace(std::string& error);
-    void RemoveTemporary();
     // With the sizes known (`final`) or as unknown.
     bool WriteHeader(bool final, std::string& error);
     // Whether a smpl chunk follows the data, and appends it.
     bool HasLoop() const;
     bool WriteLoop(std::string& error);
 
-    std::FILE* file_ = nullptr;
-    std::wstring path_;          // the final name; empty on standard output
-    std::wstring temporaryPath_; // empty when written directly
+    std::FILE* file_ = nullptr; // temporary_'s file, a device or standard output
+    std::wstring path_;         // the final name; empty on standard output
+    ReplacingFile temporary_;   // unused when written directly
     bool replace_ = false;
     bool positionable_ = false; // a disk file of this writer's own
     bool standardOutput_ = false;
