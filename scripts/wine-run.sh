@@ -16,7 +16,8 @@
 # called directly: /usr/bin/wine prefers the 32-bit one whenever it is
 # installed, even where the kernel cannot run it.
 # Processes started here share one wineserver and one display, so many test
-# programs start in well under a second each.
+# programs start in well under a second each. With $CORVINA_WINE_KEEPER (a
+# build tree's desktopkeeper.exe) the desktop is started with the server.
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 export WINEPREFIX=${CORVINA_WINEPREFIX:-$here/../build/wineprefix}
@@ -103,6 +104,19 @@ fi
         # output discarded. Started by a test program they would inherit its
         # output pipe, and ctest would wait for that pipe until its time-out.
         "$WINELOADER" wineboot >/dev/null 2>&1 </dev/null 9>&-
+        # And the desktop, held open until the server stops (see the keeper's
+        # source): started by a program, it would hold that program's
+        # standard error for as long as others use the desktop.
+        keeper=${CORVINA_WINE_KEEPER:-}
+        if [ -f "$keeper" ]; then
+            rm -f "$state/desktop.ready"
+            "$WINELOADER" "$keeper" "Z:${state//\//\\}\\desktop.ready" \
+                </dev/null >/dev/null 2>&1 9>&- &
+            for _ in $(seq 200); do
+                [ -f "$state/desktop.ready" ] && break
+                sleep 0.05
+            done
+        fi
     fi
 ) 9>"$state/lock"
 
