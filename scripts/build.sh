@@ -7,7 +7,8 @@
 #                                     the benchmarks' sources), win64, and
 #                                     win32 whole where this machine runs
 #                                     32-bit programs, else only its shipped
-#                                     programs (for the package)
+#                                     programs (for the package); the
+#                                     Windows trees without debug information
 #   build.sh --lean [CMAKE-ARGS...]   only what the main job and the package
 #                                     need: the native tools it and the
 #                                     README's examples call, and the
@@ -35,6 +36,9 @@ tests)
     # The bench tree would build the core again, in release, only to
     # compile the benchmarks: the native tree compiles them instead.
     options[native]=-DCORVINA_BENCH=ON
+    # Tests need no debug information (the package strips it anyway).
+    options[win32]=-DCORVINA_DEBUG_INFO=OFF
+    options[win64]=-DCORVINA_DEBUG_INFO=OFF
     "$root/scripts/can-run-win32.sh" || targets[win32]=${shipped[*]}
     ;;
 lean)
