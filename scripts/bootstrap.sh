@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ clang libclang-rt-14-dev clang-tidy
+    cmake ninja-build g++ clang libclang-rt-14-dev clang-tidy-22
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32 wine64 xvfb xauth
     util-linux imagemagick zip unzip libcli11-dev nsis

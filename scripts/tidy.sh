@@ -8,13 +8,12 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 tree=${1:?usage: tidy.sh native|bench|win32|win64 [--fix]}
+# clang-tidy 22 checks the same rules three times as fast as 14: it no longer
+# walks the platform's headers.
+llvm=22
 fix=()
 if [ "${2:-}" = --fix ]; then
-    command -v clang-apply-replacements >/dev/null || {
-        echo "tidy: --fix needs clang-apply-replacements (package clang-tools)" >&2
-        exit 1
-    }
-    fix=(-fix)
+    fix=(-fix -clang-apply-replacements-binary "clang-apply-replacements-$llvm")
 fi
 build=$root/build/$tree
 [ -f "$build/compile_commands.json" ] || {
@@ -32,10 +31,21 @@ while read -r dir; do
 done < <("$cxx" -E -v -x c++ /dev/null 2>&1 | sed -n '/#include <...>/,/^End/p' |
     sed -n 's/^ \(.*\/include\/c++.*\)$/\1/p')
 
+# The tree's commands without its precompiled headers (made by the tree's
+# compiler, unreadable to clang): each source is checked as it stands.
+mkdir -p "$build/tidy"
+python3 - "$build/compile_commands.json" "$build/tidy/compile_commands.json" <<'PY'
+import json, re, sys
+commands = json.load(open(sys.argv[1]))
+for entry in commands:
+    entry["command"] = re.sub(r" -Winvalid-pch| -include \S*cmake_pch\.hxx", "", entry["command"])
+json.dump(commands, open(sys.argv[2], "w"), indent=1)
+PY
+
 # Our sources only: not googletest, not resource scripts.
 files="^$root/(adx|afs|bench|decoder|framework|fuzz|module|pages|parser|tests|tools)/.*\.(c|cpp)\$"
 echo "tidy: $tree"
-run-clang-tidy -quiet -p "$build" -j "$(nproc)" "${extra[@]}" "${fix[@]}" "$files" \
+"run-clang-tidy-$llvm" -clang-tidy-binary "clang-tidy-$llvm" -quiet -p "$build/tidy" -j "$(nproc)" "${extra[@]}" "${fix[@]}" "$files" \
     > "$build/tidy.log" 2>&1 || status=$?
 sed "s/\x1b\[[0-9;]*m//g" "$build/tidy.log" | grep -E "(warning|error):" | sort -u || true
 if [ "${status:-0}" != 0 ]; then

@@ -50,6 +50,7 @@ TEST(MemberNamesTest, ClaimKeepsNamesOfOneFileApart) {
     for (const ClaimCase& c : cases) {
         MemberNames names(c.windowsNames);
         std::vector<std::string> written;
+        written.reserve(c.names.size());
         for (const std::string& name : c.names) {
             written.push_back(names.Claim(name, [](const std::string&) { return false; }));
         }
