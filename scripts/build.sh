@@ -30,7 +30,11 @@ esac
 shipped=(corvina corvina-play corvina-encode skerrin)
 declare -A targets=() options=()
 case $mode in
-all) trees=(native bench win32 win64) ;;
+all)
+    trees=(native bench win32 win64)
+    options[win32]=-DCORVINA_DEBUG_INFO=ON
+    options[win64]=-DCORVINA_DEBUG_INFO=ON
+    ;;
 tests)
     trees=(native win32 win64)
     # The bench tree would build the core again, in release, only to
