@@ -1070,6 +1070,21 @@ err <<<'skerrin: tone.adx: already exists (-y or --overwrite replaces it)'
 [ "$(tr -d '\r' <"$case_dir/out/tone.adx")" = old ] || fail "tone.adx was overwritten"
 files tone.adx
 
+begin create-from-a-notepad-order-file
+# Saved by Notepad: a byte order mark and CRLF lines.
+make_inputs
+printf '\xEF\xBB\xBF../in/voice.adx\r\n../in/block.bin\r\n' >"$case_dir/out/notepad.txt"
+run -c a.afs -T notepad.txt
+expect_status 0
+err </dev/null
+run -l a.afs
+out <<'EOF'
+index     offset       size  date                 name
+    0       2048       5000  2021-03-04 05:06:07  voice.adx
+    1       8192       2048  2021-03-04 05:06:07  block.bin
+2 of 2 files, 7048 bytes of member data, archive 12288 bytes
+EOF
+
 begin create-replaces-with-overwrite
 make_inputs
 run -c a.afs ../in/voice.adx

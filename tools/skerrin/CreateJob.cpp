@@ -54,10 +54,16 @@ bool CreateJob::ReadOrder(std::vector<std::string>& paths) {
         return false;
     }
     std::string line;
+    bool firstLine = true;
     const auto flush = [&]() {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
+        // Notepad starts a UTF-8 file with a byte order mark.
+        if (firstLine && line.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+            line.erase(0, 3);
+        }
+        firstLine = false;
         if (!line.empty()) {
             paths.push_back(line);
         }

@@ -22,7 +22,7 @@ private:
     // when not).
     bool TargetAllowed();
     // The lines of the -T file: paths, blank lines skipped, a CR before the
-    // newline tolerated.
+    // newline and a UTF-8 byte order mark at the start tolerated.
     bool ReadOrder(std::vector<std::string>& paths);
 
     const SkerrinOptions& options_;
