@@ -7,6 +7,7 @@
 #include "tests/pages/PageTestBase.h"
 #include "tests/pages/PngWriter.h"
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -62,8 +63,11 @@ class PagesWithFiltersTest : public PageTestBase {
 protected:
     void SetUp() override {
         PageTestBase::SetUp();
-        const std::string failure =
-            graph_.Build(module_, LoadedModule::WindowsPath(CORVINA_SCREENSHOT_DIR "/loops.adx"));
+        // One file per process: cases run side by side, and the file source
+        // of one keeps its file open while another would rewrite it.
+        fixturePath_ = LoadedModule::WindowsPath(CORVINA_SCREENSHOT_DIR "/loops-") +
+                       std::to_wstring(GetCurrentProcessId()) + L".adx";
+        const std::string failure = graph_.Build(module_, fixturePath_);
         ASSERT_EQ("", failure);
     }
     void TearDown() override {
@@ -72,6 +76,7 @@ protected:
             page_ = nullptr;
         }
         graph_.Release();
+        DeleteFileW(fixturePath_.c_str());
         PageTestBase::TearDown();
     }
 
@@ -101,6 +106,7 @@ protected:
     }
 
     const bounded::Watchdog watchdog_{"the graph behind the page", 60000};
+    std::wstring fixturePath_;
     FilterGraphFixture graph_;
 };
 
