@@ -5,9 +5,8 @@
 #include "ExitStatus.h"
 #include "FileAccess.h"
 #include "FilePath.h"
+#include "HelpAndVersion.h"
 #include "Interrupt.h"
-
-#include <corvina_version.h>
 
 #include <algorithm>
 #include <atomic>
@@ -134,12 +133,8 @@ ExitStatus Run(const std::vector<std::string>& arguments) {
         std::fprintf(stderr, "corvina-encode: %s\n", error.c_str());
         return ExitStatus::kUsage;
     }
-    if (options.help) {
-        std::fputs(kEncodeUsageText, stdout);
-        return ExitStatus::kDone;
-    }
-    if (options.version) {
-        std::printf("corvina-encode %s\n", CORVINA_VERSION_STRING);
+    if (options.help || options.version) {
+        PrintHelpOrVersion("corvina-encode", kEncodeUsageText, options.help);
         return ExitStatus::kDone;
     }
     CatchInterrupts();

@@ -2,14 +2,13 @@
 // filters, converts one or many into WAV files, or describes one. Run with
 // --help for the options and the exit statuses.
 #include "ExitStatus.h"
+#include "HelpAndVersion.h"
 #include "Reporter.h"
 #include "commandline/ConsoleText.h"
 #include "commandline/Options.h"
 #include "files/WavDirPlan.h"
 #include "graph/SampleAllocatorFactory.h"
 #include "playback/Player.h"
-
-#include <corvina_version.h>
 
 #include <windows.h>
 #include <objbase.h>
@@ -143,11 +142,8 @@ int wmain(int argc, wchar_t** argv) {
     if (!ParseOptions(arguments, options, error)) {
         reporter.Message(error);
         status = ExitStatus::kUsage;
-    } else if (options.help) {
-        std::fputs(kUsageText, stdout);
-        status = ExitStatus::kDone;
-    } else if (options.version) {
-        std::printf("%s %s\n", kToolName, CORVINA_VERSION_STRING);
+    } else if (options.help || options.version) {
+        PrintHelpOrVersion(kToolName, kUsageText, options.help);
         status = ExitStatus::kDone;
     } else {
         status = RunWithCom(options, reporter);

@@ -8,13 +8,12 @@
 #include "ExitStatus.h"
 #include "ExtractJob.h"
 #include "FilePath.h"
+#include "HelpAndVersion.h"
 #include "Interrupt.h"
 #include "ListJob.h"
 #include "Reporter.h"
 #include "SkerrinOptions.h"
 #include "StreamBuffers.h"
-
-#include "corvina_version.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -50,12 +49,8 @@ ExitStatus RunWithOptions(const std::vector<std::string>& arguments, const Repor
         reporter.Usage(error);
         return ExitStatus::kUsage;
     }
-    if (options.help) {
-        std::fputs(kSkerrinHelpText, stdout);
-        return ExitStatus::kDone;
-    }
-    if (options.version) {
-        std::printf("skerrin %s\n", CORVINA_VERSION_STRING);
+    if (options.help || options.version) {
+        PrintHelpOrVersion("skerrin", kSkerrinHelpText, options.help);
         return ExitStatus::kDone;
     }
     CatchInterrupts();
