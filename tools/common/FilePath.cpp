@@ -80,3 +80,39 @@ bool FilePath::SameFile(const std::string& first, const std::string& second) {
 }
 
 #endif
+
+namespace {
+
+bool IsSeparator(char c) {
+#ifdef _WIN32
+    return c == '/' || c == '\\' || c == ':';
+#else
+    return c == '/';
+#endif
+}
+
+} // namespace
+
+std::string FilePath::Stem(const std::string& path) {
+    std::size_t start = path.size();
+    while (start > 0 && !IsSeparator(path[start - 1])) {
+        --start;
+    }
+    std::string name = path.substr(start);
+    const std::size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) {
+        name.erase(dot);
+    }
+    return name;
+}
+
+std::string FilePath::Join(const std::string& directory, const std::string& name) {
+    if (directory.empty()) {
+        return name;
+    }
+    if (IsSeparator(directory.back())) {
+        return directory + name;
+    }
+    // The user's own separator, so that the path reads as they wrote it.
+    return directory + (directory.find('\\') == std::string::npos ? "/" : "\\") + name;
+}

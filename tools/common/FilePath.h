@@ -20,4 +20,9 @@ public:
     // True when both paths name one existing file (device and inode, or the
     // volume and file index on Windows), whatever their spelling.
     static bool SameFile(const std::string& first, const std::string& second);
+    // The name of `path` without its directory and its last extension.
+    static std::string Stem(const std::string& path);
+    // `directory` and `name` with one separator between them: the user's
+    // own (a backslash where `directory` has one, else a slash).
+    static std::string Join(const std::string& directory, const std::string& name);
 };

@@ -22,14 +22,6 @@ struct FileCloser {
 };
 using FilePointer = std::unique_ptr<std::FILE, FileCloser>;
 
-bool IsSeparator(char c) {
-#ifdef _WIN32
-    return c == '/' || c == '\\' || c == ':';
-#else
-    return c == '/';
-#endif
-}
-
 } // namespace
 
 #ifdef _WIN32
@@ -88,28 +80,4 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, st
         return false;
     }
     return true;
-}
-
-std::string StemOf(const std::string& path) {
-    std::size_t start = path.size();
-    while (start > 0 && !IsSeparator(path[start - 1])) {
-        --start;
-    }
-    std::string name = path.substr(start);
-    const std::size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos && dot > 0) {
-        name.erase(dot);
-    }
-    return name;
-}
-
-std::string JoinPath(const std::string& directory, const std::string& name) {
-    if (directory.empty()) {
-        return name;
-    }
-    if (IsSeparator(directory.back())) {
-        return directory + name;
-    }
-    // The user's own separator, so that the path reads as they wrote it.
-    return directory + (directory.find('\\') == std::string::npos ? "/" : "\\") + name;
 }

@@ -15,7 +15,3 @@ PathKind KindOf(const std::string& path);
 // The whole file; false with the reason in `error`.
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error);
 
-// The name of `path` without its directory and its last extension.
-std::string StemOf(const std::string& path);
-// `directory` and `name` with one separator between them.
-std::string JoinPath(const std::string& directory, const std::string& name);

@@ -64,7 +64,8 @@ ExitStatus EncodeAll(const EncodeOptions& options) {
     std::set<std::string> outputs;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         entries[i].input = options.inputPaths[i];
-        entries[i].output = JoinPath(options.adxDir, StemOf(entries[i].input) + ".adx");
+        entries[i].output =
+            FilePath::Join(options.adxDir, FilePath::Stem(entries[i].input) + ".adx");
         // Two inputs of one name would write one file twice.
         entries[i].duplicate = !outputs.insert(entries[i].output).second;
     }

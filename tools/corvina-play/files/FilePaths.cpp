@@ -77,25 +77,3 @@ bool ReadBytesAt(const std::wstring& path, long long offset, unsigned char* byte
     return true;
 }
 
-std::wstring StemOf(const std::wstring& path) {
-    const size_t slash = path.find_last_of(L"\\/:");
-    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
-    const size_t dot = name.find_last_of(L'.');
-    if (dot != std::wstring::npos && dot > 0) {
-        name.erase(dot);
-    }
-    return name;
-}
-
-std::wstring JoinPath(const std::wstring& directory, const std::wstring& name) {
-    if (directory.empty()) {
-        return name;
-    }
-    const wchar_t last = directory.back();
-    if (last == L'/' || last == L'\\' || last == L':') {
-        return directory + name;
-    }
-    // The user's own separator, so that the path reads as they wrote it.
-    const bool forward = directory.find(L'\\') == std::wstring::npos;
-    return directory + (forward ? L"/" : L"\\") + name;
-}

@@ -22,7 +22,3 @@ bool SameFile(const std::wstring& first, const std::wstring& second);
 bool ReadBytesAt(const std::wstring& path, long long offset, unsigned char* bytes, DWORD byteCount,
                  DWORD& gotBytes);
 
-// The name of `path` without its directory and its last extension.
-std::wstring StemOf(const std::wstring& path);
-// `directory` and `name` with one separator between them.
-std::wstring JoinPath(const std::wstring& directory, const std::wstring& name);

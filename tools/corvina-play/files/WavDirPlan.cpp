@@ -1,5 +1,6 @@
 #include "files/WavDirPlan.h"
 
+#include "FilePath.h"
 #include "WindowsFileName.h"
 #include "commandline/ConsoleText.h"
 #include "files/ArchiveMember.h"
@@ -30,24 +31,23 @@ bool MakeDirectories(const std::wstring& path, DWORD& reason) {
 
 // The output's name: after the member with --member, when the archive
 // names it; else after the input.
-std::wstring StemFor(const std::wstring& input, const std::string& member) {
+std::string StemFor(const std::string& input, const std::string& member) {
     ArchiveMember found;
     std::string error;
-    if (!member.empty() && FindArchiveMember(input, member, found, error)) {
-        return found.name.empty() ? StemOf(input) + L"-" + std::to_wstring(found.index)
-                                  : StemOf(Widen(found.name));
+    if (!member.empty() && FindArchiveMember(Widen(input), member, found, error)) {
+        return found.name.empty() ? FilePath::Stem(input) + "-" + std::to_string(found.index)
+                                  : FilePath::Stem(found.name);
     }
-    return StemOf(input); // a refused input gets its message when it is converted
+    return FilePath::Stem(input); // a refused input gets its message when it is converted
 }
 
 } // namespace
 
 WavDirPlan::WavDirPlan(const Options& options) : options_(options) {
-    const std::wstring directory = Widen(options.wavDir);
     for (const std::string& input : options.inputPaths) {
-        const std::wstring name = StemFor(Widen(input), options.member) + L".wav";
-        outputs_.push_back(Utf8(JoinPath(directory, name)));
-        names_.push_back(Utf8(name));
+        const std::string name = StemFor(input, options.member) + ".wav";
+        outputs_.push_back(FilePath::Join(options.wavDir, name));
+        names_.push_back(name);
     }
 }
 
